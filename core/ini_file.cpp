@@ -1,0 +1,118 @@
+#include "core/ini_file.h"
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "core/text_helpers.h"
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
+  return s.substr(b, e - b);
+}
+
+bool SameName(const std::string& a, const char* b) {
+  std::size_t i = 0;
+  for (; i < a.size() && b[i]; ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return i == a.size() && b[i] == '\0';
+}
+
+// The section name of a "[name]" line, or false.
+bool SectionOf(const std::string& line, std::string& name) {
+  const std::string t = Trim(line);
+  if (t.size() < 2 || t.front() != '[') return false;
+  const std::size_t close = t.find(']');
+  if (close == std::string::npos) return false;
+  name = Trim(t.substr(1, close - 1));
+  return true;
+}
+
+// The key of a "key=value" line, or false for comments and other lines.
+bool KeyOf(const std::string& line, std::string& key, std::string& value) {
+  const std::string t = Trim(line);
+  if (t.empty() || t[0] == ';' || t[0] == '#' || t[0] == '[') return false;
+  const std::size_t eq = t.find('=');
+  if (eq == std::string::npos) return false;
+  key = Trim(t.substr(0, eq));
+  value = Trim(t.substr(eq + 1));
+  return true;
+}
+
+std::vector<std::string> ReadLines(const std::string& path, bool& exists) {
+  std::vector<std::string> lines;
+  std::ifstream in(path, std::ios::binary);
+  exists = static_cast<bool>(in);
+  std::string line;
+  while (exists && std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace
+
+std::string IniReadString(const std::string& path, const char* section, const char* key,
+                          const char* defaultText, std::size_t maxChars) {
+  bool exists = false;
+  const std::vector<std::string> lines = ReadLines(path, exists);
+  bool inSection = false;
+  std::string name, k, v;
+  for (const std::string& line : lines) {
+    if (SectionOf(line, name)) {
+      inSection = SameName(name, section);
+      continue;
+    }
+    if (inSection && KeyOf(line, k, v) && SameName(k, key)) {
+      if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        v = v.substr(1, v.size() - 2);
+      return v.substr(0, maxChars);
+    }
+  }
+  return std::string(defaultText).substr(0, maxChars);
+}
+
+bool IniWriteString(const std::string& path, const char* section, const char* key,
+                    const std::string& value) {
+  bool exists = false;
+  std::vector<std::string> lines = ReadLines(path, exists);
+  const std::string entry = std::string(key) + "=" + value;
+  bool inSection = false, done = false;
+  std::size_t lastOfSection = lines.size();
+  bool sectionFound = false;
+  std::string name, k, v;
+  for (std::size_t i = 0; i < lines.size() && !done; ++i) {
+    if (SectionOf(lines[i], name)) {
+      inSection = SameName(name, section);
+      if (inSection) {
+        sectionFound = true;
+        lastOfSection = i;
+      }
+      continue;
+    }
+    if (!inSection) continue;
+    if (KeyOf(lines[i], k, v) && SameName(k, key)) {
+      const bool crlf = !lines[i].empty() && lines[i].back() == '\r';
+      lines[i] = entry + (crlf ? "\r" : "");
+      done = true;
+    } else if (!Trim(lines[i]).empty()) {
+      lastOfSection = i;
+    }
+  }
+  if (!done) {
+    if (sectionFound) {
+      lines.insert(lines.begin() + static_cast<long>(lastOfSection) + 1, entry);
+    } else {
+      lines.push_back("[" + std::string(section) + "]");
+      lines.push_back(entry);
+    }
+  }
+  std::ostringstream text;
+  for (const std::string& line : lines) text << line << '\n';
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out << text.str();
+  return static_cast<bool>(out.flush());
+}

@@ -1,0 +1,7 @@
+#pragma once
+// Addresses of the outside services (search engines, product web server), with
+// built-in defaults that a [Hosts] section of "FTP-ZEVO.ini" may override.
+#include <string>
+
+// The [Hosts] value of key, or builtin when the file has none.
+std::string ServiceHost(const char* key, const char* builtin);

@@ -1,0 +1,43 @@
+#include "core/settings.h"
+
+#include <cstdio>
+
+#include "core/ini_file.h"
+#include "core/text_helpers.h"
+
+SettingsData Settings;
+std::string ExeDir;
+
+namespace {
+struct Key {
+  const char* name;
+  const char* defaultText;
+  std::atomic<int32_t> SettingsData::*field;
+};
+const Key keys[] = {
+    {"MinConnect", "8", &SettingsData::MinConnect},
+    {"HttpTimeOut", "50", &SettingsData::HttpTimeOut},
+    {"VerifyTimeOut", "15", &SettingsData::VerifyTimeOut},
+    {"NbRetry", "4", &SettingsData::NbRetry},
+};
+constexpr std::size_t ValueChars = 39;  // the reader's 40-character value buffer
+}  // namespace
+
+std::string SettingsPath() { return ExeDir + SettingsFileName; }
+
+void LoadSettings() {
+  const std::string path = SettingsPath();
+  for (const Key& k : keys) {
+    const std::string text = IniReadString(path, "Config", k.name, k.defaultText, ValueChars);
+    (Settings.*k.field) = AtoL(text.c_str());
+  }
+}
+
+void SaveSettings() {
+  const std::string path = SettingsPath();
+  for (const Key& k : keys) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%i", static_cast<int>((Settings.*k.field).load()));
+    IniWriteString(path, "Config", k.name, text);
+  }
+}

@@ -1,0 +1,87 @@
+#pragma once
+// The process-wide table of FTP directories found by the search and explored by the workers.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/locked_text.h"
+
+inline constexpr int SiteCapacity = 2000;
+inline constexpr std::size_t SiteUrlSize = 450;  // 449 characters and the terminator
+
+enum SiteStatus : int32_t {
+  Waiting = 0,
+  Ok = 1,
+  Failed = 2,
+  Exploring = 3,
+  Refused = 4,
+};
+
+struct ListingEntry {
+  char name[60] = {};
+  char date[24] = {};
+  int32_t size = 0;
+  uint8_t isFolder = 0;  // also the icon index in the file list
+};
+
+struct SiteEntry {
+  explicit SiteEntry(const std::string& url);
+  SiteEntry(const SiteEntry&) = delete;
+  SiteEntry& operator=(const SiteEntry&) = delete;
+
+  char url[SiteUrlSize] = {};       // fixed once the entry is published
+  std::string urlLower;             // lower-cased url, for the duplicate rules
+  std::vector<ListingEntry> listing;  // guarded by ListingLock
+  std::atomic<bool> dropped{false};
+  std::atomic<int32_t> status{Waiting};
+  LockedText<160> statusText;
+  LockedText<2000> loginReply;
+  LockedText<450> testedFile;
+  std::atomic<int> controlSocket{-1};
+
+  // A session publishes its control socket so that another thread can abort it.
+  // If the entry was dropped already, the socket is shut down at once.
+  void AttachSocket(int fd);
+  // The owner closes its socket here; ordered against AbortSession so that a
+  // closed (and possibly reused) descriptor is never shut down.
+  void ReleaseSocket(int fd);
+  // Marks the entry dropped and wakes its session's blocking calls.
+  void AbortSession();
+
+ private:
+  std::mutex socketLock_;
+};
+
+struct SiteTableData {
+  std::shared_ptr<SiteEntry> slots[SiteCapacity];  // guarded by SiteTableLock
+  std::atomic<int32_t> count{0};                    // written under SiteTableLock
+};
+
+extern SiteTableData SiteTable;
+// Lock order: SiteTableLock before ListingLock. No window call while holding SiteTableLock.
+extern std::mutex SiteTableLock;
+extern std::mutex ListingLock;
+
+// Appends "/" to url when missing (the caller sees it), then adds it unless a
+// duplicate exists: with containedMatch, any entry whose lower-cased URL occurs
+// in the new one; without, an entry equal to it ignoring case. A full table
+// refuses the URL. added tells whether a new entry was appended.
+void AddUniqueSite(std::string& url, bool& added, bool containedMatch);
+
+// Empties the table and then the main window's site list (through the hook).
+void ClearSites();
+// Empties the table before a new search; running sessions are aborted and their
+// entries marked dropped, which their workers keep alive until they end.
+void ResetSites();
+// Releases the table's hold on one entry; the caller holds SiteTableLock.
+void FreeSiteEntry(int slot);
+
+// The main window registers how ClearSites empties its site list.
+void SetClearSitesHook(std::function<void()> hook);
+
+// A copy of the entry in a slot, or null; takes SiteTableLock.
+std::shared_ptr<SiteEntry> SiteAt(int slot);

@@ -1,0 +1,26 @@
+#pragma once
+// Small in-place helpers on NUL-terminated 8-bit texts.
+#include <cstddef>
+#include <cstdint>
+
+// Reads the text backwards as a hexadecimal number after upper-casing it in
+// place; spaces are skipped, any other non-digit makes the result 0.
+int32_t ParseHex(char* text);
+
+// Writes the two upper-case hex digits of a byte value (negative taken +256).
+void HexByte(int value, char out[3]);
+
+// Decodes %XX escapes in place and returns text; an escape worth 0 is kept as is.
+char* PercentDecode(char* text);
+
+// Removes carriage returns, line feeds and tabs in place.
+void StripControlChars(char* text);
+
+// Copies at most size-1 characters and always terminates (size > 0).
+void CopyText(char* dest, std::size_t size, const char* src);
+
+// Leading decimal number as the C library's atol reads it, clamped to 32 bits.
+int32_t AtoL(const char* text);
+
+inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }

@@ -1,0 +1,17 @@
+#pragma once
+// The one door from other threads to the UI thread. The window toolkit installs
+// a poster at start-up; without one (headless tests) tasks run at once on the
+// calling thread.
+#include <functional>
+
+using UiTask = std::function<void()>;
+
+// poster hands a task to the UI thread's queue; isUiThread tells whether the
+// caller already runs there.
+void SetUiPoster(std::function<void(UiTask)> poster, std::function<bool()> isUiThread);
+
+// Runs task on the UI thread later (or now, with no poster).
+void PostToUi(UiTask task);
+
+// Runs question on the UI thread and waits for its answer.
+bool AskOnUi(std::function<bool()> question);

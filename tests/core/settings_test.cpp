@@ -1,0 +1,102 @@
+#include "core/settings.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "core/ini_file.h"
+#include "core/service_hosts.h"
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/qb-settings-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    ExeDir = dir_ + "/";
+  }
+  void TearDown() override {
+    std::remove(SettingsPath().c_str());
+    rmdir(dir_.c_str());
+  }
+  void Write(const std::string& text) { std::ofstream(SettingsPath()) << text; }
+  std::string Read() {
+    std::ifstream in(SettingsPath());
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  static std::vector<int> Values() {
+    return {Settings.MinConnect, Settings.HttpTimeOut, Settings.VerifyTimeOut, Settings.NbRetry};
+  }
+  std::string dir_;
+};
+
+TEST_F(SettingsTest, DefaultsWithoutFileAndFileStaysAbsent) {
+  LoadSettings();
+  EXPECT_EQ(Values(), (std::vector<int>{8, 50, 15, 4}));
+  EXPECT_FALSE(std::ifstream(SettingsPath()).good());
+}
+
+TEST_F(SettingsTest, PartialSectionEmptyValueAndNonNumbers) {
+  Write("[config]\nhttptimeout = 30\nNbRetry=\nVerifyTimeOut=12abc\n[Other]\nMinConnect=99\n");
+  LoadSettings();
+  EXPECT_EQ(Values(), (std::vector<int>{8, 30, 12, 0}));
+}
+
+TEST_F(SettingsTest, LongValueIsCutAt39Characters) {
+  Write("[Config]\nMinConnect=" + std::string(38, '0') + "12\n");
+  LoadSettings();
+  EXPECT_EQ(Settings.MinConnect, 1);  // the 40th character is lost
+}
+
+TEST_F(SettingsTest, SaveRoundTripsNegativesAndKeepsOtherContent) {
+  Write("; my comment\n[Hosts]\nAnchorEngine=127.0.0.1:8080\n[Config]\nHttpTimeOut=30\nOdd=1\n");
+  Settings.MinConnect = 10;
+  Settings.HttpTimeOut = 0;
+  Settings.VerifyTimeOut = 15;
+  Settings.NbRetry = -5;
+  SaveSettings();
+  const std::string text = Read();
+  EXPECT_NE(text.find("; my comment\n"), std::string::npos);
+  EXPECT_NE(text.find("AnchorEngine=127.0.0.1:8080\n"), std::string::npos);
+  EXPECT_NE(text.find("Odd=1\n"), std::string::npos);
+  EXPECT_NE(text.find("HttpTimeOut=0\n"), std::string::npos);
+  EXPECT_NE(text.find("NbRetry=-5\n"), std::string::npos);
+  EXPECT_EQ(text.find("HttpTimeOut=30"), std::string::npos);
+  Settings.NbRetry = 0;
+  LoadSettings();
+  EXPECT_EQ(Values(), (std::vector<int>{10, 0, 15, -5}));
+  EXPECT_EQ(ServiceHost("AnchorEngine", "x.invalid"), "127.0.0.1:8080");
+  EXPECT_EQ(ServiceHost("PathEngine", "x.invalid"), "x.invalid");
+}
+
+TEST_F(SettingsTest, SaveCreatesFileInKeyOrder) {
+  Settings.MinConnect = 8;
+  Settings.HttpTimeOut = 50;
+  Settings.VerifyTimeOut = 15;
+  Settings.NbRetry = 4;
+  SaveSettings();
+  EXPECT_EQ(Read(), "[Config]\nMinConnect=8\nHttpTimeOut=50\nVerifyTimeOut=15\nNbRetry=4\n");
+}
+
+TEST_F(SettingsTest, UnwritableDirectoryIsSilent) {
+  ExeDir = dir_ + "/missing/sub/";
+  Settings.MinConnect = 3;
+  SaveSettings();
+  EXPECT_EQ(Settings.MinConnect, 3);
+  ExeDir = dir_ + "/";
+}
+
+TEST_F(SettingsTest, VeryLongExeDirIsHandled) {
+  ExeDir = dir_ + "/" + std::string(300, 'd') + "/";
+  LoadSettings();  // no file there: defaults, no overrun
+  EXPECT_EQ(Settings.HttpTimeOut, 50);
+  ExeDir = dir_ + "/";
+}
+
+}  // namespace
