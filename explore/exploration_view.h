@@ -1,0 +1,19 @@
+#pragma once
+// What the exploration scheduler needs of the main dialog. The main dialog's
+// implementation posts to the UI thread; tests implement it with a recorder.
+#include <memory>
+
+class ExplorationView {
+ public:
+  virtual ~ExplorationView() = default;
+  // Shows a signed number in a text control (11102, 11103, 11104, 101).
+  virtual void SetNumber(int controlId, int value) = 0;
+  // Progress bar 11000.
+  virtual void SetProgress(int percent) = 0;
+  // The main dialog's animation: all frames, repeated without end.
+  virtual void PlayAnimation() = 0;
+  virtual void StopAnimation() = 0;
+};
+
+std::shared_ptr<ExplorationView> GetExplorationView();
+void SetExplorationView(std::shared_ptr<ExplorationView> view);

@@ -1,0 +1,41 @@
+#pragma once
+// What the engines and the search run need of the search dialog. The dialog's
+// implementation posts every call to the UI thread and drops those that arrive
+// after the dialog closed; tests implement it with a recorder.
+#include <array>
+#include <atomic>
+#include <memory>
+#include <string>
+
+class SearchView {
+ public:
+  virtual ~SearchView() = default;
+  // Shows a signed number in a text control (counters, the site count 134).
+  virtual void SetNumber(int controlId, int value) = 0;
+  // Empties a text control.
+  virtual void ClearText(int controlId) = 0;
+  // Appends a line to one of the five found lists.
+  virtual void AddFound(int listId, const std::string& url) = 0;
+  // Shows a done or failure mark.
+  virtual void ShowMark(int controlId) = 0;
+  virtual bool IsChecked(int boxId) = 0;
+  // The term from the edit control, at most maxChars characters.
+  virtual std::string ReadTerm(int maxChars) = 0;
+  // A message box with the text of a string-table entry; true for Yes (or OK).
+  virtual bool Message(int stringId, const char* caption, int style) = 0;
+  virtual void PlayAnimation() = 0;
+  virtual void StopAnimation() = 0;
+  // Closes the dialog as if OK had been pressed.
+  virtual void PostOk() = 0;
+};
+
+// The open search dialog, or null; every thread takes a copy before use.
+std::shared_ptr<SearchView> GetSearchDialog();
+void SetSearchDialog(std::shared_ptr<SearchView> view);
+
+inline constexpr int EngineCount = 5;
+// Process-wide search state.
+extern std::atomic<bool> SearchRunning;
+extern std::atomic<bool> SearchRunActive;
+extern std::atomic<bool> AutoContinue;
+extern std::array<std::atomic<bool>, EngineCount> EngineEnabled;  // table order
