@@ -1,0 +1,25 @@
+#include "net/socket_util.h"
+
+#include <sys/socket.h>
+#include <sys/time.h>
+
+namespace {
+timeval ToTimeval(int64_t ms) {
+  if (ms < 0) ms = 0;
+  timeval tv;
+  tv.tv_sec = static_cast<time_t>(ms / 1000);
+  tv.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
+  return tv;
+}
+}  // namespace
+
+void SetSocketTimeouts(int fd, int64_t milliseconds) {
+  const timeval tv = ToTimeval(milliseconds);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+}
+
+void SetReceiveTimeout(int fd, int64_t milliseconds) {
+  const timeval tv = ToTimeval(milliseconds);
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+}
