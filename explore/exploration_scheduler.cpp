@@ -1,0 +1,199 @@
+#include "explore/exploration_scheduler.h"
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "core/settings.h"
+#include "core/site_table.h"
+#include "explore/exploration_view.h"
+#include "explore/site_worker.h"
+
+std::atomic<int32_t> ActiveSessions{0};
+std::atomic<int32_t> FinishedWorkers{0};
+std::atomic<bool> ExplorationPaused{false};
+std::atomic<int32_t> ExplorationLimit{0};
+
+namespace {
+
+constexpr auto TickInterval = std::chrono::milliseconds(100);
+// "ftp://" plus the next ten characters, normally the host name: the folders of
+// one server are explored one after another, not all at once.
+constexpr std::size_t SamePrefix = 16;
+
+constexpr int SessionsControl = 11102;
+constexpr int WaitingControl = 11103;
+constexpr int FinishedControl = 11104;
+constexpr int PercentControl = 101;
+
+std::atomic<uint64_t> runGeneration{0};
+std::atomic<int32_t> liveSchedulers{0};
+
+std::mutex launcherLock;
+WorkerLauncher customLauncher;
+
+// Keeps an outgoing run from writing the display once a newer run owns it.
+std::mutex displayLock;
+// Kept across runs: it mirrors the progress bar, which a new run does not reset.
+int shownPercent = 0;
+
+void LaunchWorker(std::shared_ptr<SiteEntry> entry) {
+  WorkerLauncher launcher;
+  {
+    std::lock_guard<std::mutex> hold(launcherLock);
+    launcher = customLauncher;
+  }
+  if (launcher) {
+    launcher(std::move(entry));
+    return;
+  }
+  std::thread(SiteWorker, std::move(entry)).detach();
+}
+
+class SchedulerRun {
+ public:
+  explicit SchedulerRun(uint64_t generation) : generation_(generation) {}
+
+  bool Current() const { return runGeneration == generation_; }
+
+  // One tick after its sleep; false once a newer run has taken over.
+  bool Tick() {
+    int waiting = 0;
+    int exploring = 0;
+    {
+      std::lock_guard<std::mutex> hold(SiteTableLock);
+      if (!Current()) return false;
+      const int n = SiteTable.count;
+      if (!ExplorationPaused && ActiveSessions < ExplorationLimit) StartOne(n);
+      for (int i = 0; i < n; ++i) {
+        const SiteEntry& e = *SiteTable.slots[i];
+        if (e.dropped) continue;
+        const int32_t status = e.status;
+        if (status == Waiting) ++waiting;
+        else if (status == Exploring) ++exploring;
+      }
+    }
+    return Show(waiting, exploring);
+  }
+
+  void End() {
+    std::lock_guard<std::mutex> hold(displayLock);
+    if (!Current()) return;
+    if (auto view = GetExplorationView()) view->StopAnimation();
+  }
+
+ private:
+  // Takes the first waiting entry whose prefix no earlier exploring entry shares.
+  void StartOne(int n) {
+    std::vector<const char*> busy;  // urls of earlier entries being explored
+    for (int i = 0; i < n; ++i) {
+      const std::shared_ptr<SiteEntry>& e = SiteTable.slots[i];
+      const int32_t status = e->status;
+      if (status == Exploring) {
+        busy.push_back(e->url);
+        continue;
+      }
+      if (status != Waiting || e->dropped) continue;
+      bool sameServerBusy = false;
+      for (const char* url : busy) {
+        if (std::strncmp(url, e->url, SamePrefix) == 0) {
+          sameServerBusy = true;
+          break;
+        }
+      }
+      if (sameServerBusy) continue;
+      e->status = Exploring;
+      try {
+        LaunchWorker(e);
+      } catch (const std::system_error&) {
+        e->status = Waiting;  // no thread to be had now; a later tick tries again
+      }
+      return;
+    }
+  }
+
+  bool Show(int waiting, int exploring) {
+    auto view = GetExplorationView();
+    std::lock_guard<std::mutex> hold(displayLock);
+    if (!Current()) return false;
+    const int sessions = ActiveSessions;
+    if (sessions != shownSessions_) {
+      shownSessions_ = sessions;
+      if (view) view->SetNumber(SessionsControl, sessions);
+    }
+    const int finished = FinishedWorkers;
+    if (finished != shownFinished_) {
+      shownFinished_ = finished;
+      if (view) view->SetNumber(FinishedControl, finished);
+    }
+    const int percent = ExplorationPercent(finished, waiting, exploring);
+    if (percent != shownPercent) {
+      shownPercent = percent;
+      if (view) {
+        view->SetProgress(percent);
+        view->SetNumber(PercentControl, percent);
+      }
+    }
+    if (waiting != shownWaiting_) {
+      if (view) {
+        view->SetNumber(WaitingControl, waiting);
+        if (shownWaiting_ == 0) view->PlayAnimation();
+        else if (waiting == 0) view->StopAnimation();
+      }
+      shownWaiting_ = waiting;
+    }
+    return true;
+  }
+
+  const uint64_t generation_;
+  int shownSessions_ = 0;
+  int shownFinished_ = 0;
+  int shownWaiting_ = 0;
+};
+
+void RunScheduler(uint64_t generation) {
+  SchedulerRun run(generation);
+  while (SiteTable.count != 0 && run.Current()) {
+    std::this_thread::sleep_for(TickInterval);
+    if (!run.Tick()) break;
+  }
+  run.End();
+  --liveSchedulers;
+}
+
+}  // namespace
+
+int ExplorationPercent(int finished, int waiting, int exploring) {
+  const double all = static_cast<double>(finished) + waiting + exploring;
+  if (all <= 0) return 0;
+  const double percent = finished * 100.0 / all;
+  if (percent <= 0) return 0;
+  if (percent >= 100) return 100;
+  return static_cast<int>(percent);
+}
+
+void StartExplorationScheduler() {
+  // A newer run ends the older one at its next tick, so a table refilled before
+  // the old thread saw it empty is never scheduled twice.
+  const uint64_t generation = ++runGeneration;
+  ExplorationPaused = false;
+  ActiveSessions = 0;
+  FinishedWorkers = 0;
+  ExplorationLimit = Settings.MinConnect.load();
+  ++liveSchedulers;
+  try {
+    std::thread(RunScheduler, generation).detach();
+  } catch (const std::system_error&) {
+    --liveSchedulers;
+  }
+}
+
+void SetWorkerLauncher(WorkerLauncher launcher) {
+  std::lock_guard<std::mutex> hold(launcherLock);
+  customLauncher = std::move(launcher);
+}
+
+int32_t LiveSchedulers() { return liveSchedulers; }

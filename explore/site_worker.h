@@ -1,0 +1,9 @@
+#pragma once
+// One site's exploration: the attempts with their pauses, then the entry's final
+// status, status text and listing.
+#include <memory>
+
+struct SiteEntry;
+
+// Thread body; holds the entry until it returns.
+void SiteWorker(std::shared_ptr<SiteEntry> entry);
