@@ -1,0 +1,1 @@
+target_sources(qb_net PRIVATE http_fetcher.cpp)

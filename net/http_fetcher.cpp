@@ -1,0 +1,204 @@
+#include "net/http_fetcher.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/settings.h"
+#include "core/text_helpers.h"
+#include "net/socket_util.h"
+
+namespace {
+
+constexpr std::size_t ReceiveBufferSize = 100000;
+constexpr int ReceiveLimit = 99488;  // 512 bytes stay zero, so the text is always terminated
+constexpr int ReadChunk = 8192;
+constexpr int PageLimit = 91808;
+// A failed read after this much is taken as the end of a page whose server keeps
+// the connection open.
+constexpr int EnoughReceived = 1024;
+constexpr std::size_t BodySlack = 8;
+
+const char* const TagExtractUrl = "ExtractURL";
+const char* const TagInvalidSocket = "Invalid_socket";
+const char* const TagHostName = "host_name";
+const char* const TagConnect = "Connect";
+const char* const TagSend = "Send";
+const char* const TagTimeout = "timeout";
+const char* const TagRecv = "recv";
+const char* const TagNothingRead = "NRead=0";
+const char* const TagNoSpace = "NoSpace";
+const char* const TagStatus = "40x";
+const char* const TagNoHeaderEnd = "NoCRLF";
+
+bool HasHttpPrefix(const char* url) {
+  static const char prefix[] = "http://";
+  for (int i = 0; i < 7; ++i) {
+    if (AsciiLower(url[i]) != prefix[i]) return false;  // stops at the terminator too
+  }
+  return true;
+}
+
+// Splits "name[:port]"; false for an empty name or a port that is not 1..65535.
+bool SplitHostPort(const char* host, std::string& name, uint16_t& port) {
+  const char* colon = std::strchr(host, ':');
+  if (!colon) {
+    name = host;
+    port = 80;
+    return !name.empty();
+  }
+  name.assign(host, colon);
+  const char* digits = colon + 1;
+  if (name.empty() || !*digits) return false;
+  long value = 0;
+  for (const char* p = digits; *p; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    value = value * 10 + (*p - '0');
+    if (value > 65535) return false;
+  }
+  if (value == 0) return false;
+  port = static_cast<uint16_t>(value);
+  return true;
+}
+
+bool Resolve(const std::string& name, in_addr& address) {
+  const in_addr_t dotted = inet_addr(name.c_str());
+  if (dotted != INADDR_NONE) {
+    address.s_addr = dotted;
+    return true;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
+  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  freeaddrinfo(found);
+  return true;
+}
+
+bool SendAll(int fd, const char* data, std::size_t length) {
+  while (length > 0) {
+    const ssize_t sent = send(fd, data, length, MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0) return false;
+    data += sent;
+    length -= static_cast<std::size_t>(sent);
+  }
+  return true;
+}
+
+bool PageComplete(const char* text, const char* stopMarker) {
+  return std::strstr(text, "</body>") || std::strstr(text, "</BODY>") ||
+         (stopMarker && *stopMarker && std::strstr(text, stopMarker));
+}
+
+}  // namespace
+
+bool BuildGetRequest(const char* url, char (&host)[HttpHostSize],
+                     char (&request)[HttpRequestSize]) {
+  if (!url || !HasHttpPrefix(url)) return false;
+  CopyText(host, sizeof host, url + 7);
+  const char* path = "";
+  if (char* slash = std::strchr(host, '/')) {
+    *slash = '\0';
+    path = url + 7 + (slash - host) + 1;
+  }
+  const int length = std::snprintf(
+      request, sizeof request,
+      "GET /%s HTTP/1.1\r\nHost: %s\r\n"
+      "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, image/png, */*\r\n\r\n",
+      path, host);
+  return length > 0 && static_cast<std::size_t>(length) < sizeof request;
+}
+
+std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int timeOutSeconds,
+                                  const char* stopMarker) {
+  char host[HttpHostSize];
+  char request[HttpRequestSize];
+  if (!BuildGetRequest(url, host, request)) {
+    *errorTag = TagExtractUrl;
+    return nullptr;
+  }
+  std::unique_ptr<char[]> received(new char[ReceiveBufferSize]());
+  *errorTag = nullptr;
+
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) {
+    *errorTag = TagInvalidSocket;
+    return nullptr;
+  }
+  const int seconds = timeOutSeconds != 0 ? timeOutSeconds : Settings.HttpTimeOut.load();
+  // On Linux SO_SNDTIMEO bounds connect as well, so set-up shares the time-out.
+  SetSocketTimeouts(fd, static_cast<int64_t>(seconds) * 1000);
+
+  std::string name;
+  uint16_t port = 80;
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  if (!SplitHostPort(host, name, port) || !Resolve(name, peer.sin_addr)) {
+    close(fd);
+    *errorTag = TagHostName;
+    return nullptr;
+  }
+  peer.sin_port = htons(port);
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+    close(fd);
+    *errorTag = TagConnect;
+    return nullptr;
+  }
+  if (!SendAll(fd, request, std::strlen(request))) {
+    close(fd);
+    *errorTag = TagSend;
+    return nullptr;
+  }
+
+  char* text = received.get();
+  int count = 0;
+  for (;;) {
+    const int want = std::min(ReadChunk, ReceiveLimit - count);
+    if (want <= 0) break;
+    const ssize_t got = recv(fd, text + count, static_cast<std::size_t>(want), 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      if (count > EnoughReceived) break;
+      const bool timedOut = errno == EAGAIN || errno == EWOULDBLOCK;
+      close(fd);
+      *errorTag = timedOut ? TagTimeout : TagRecv;
+      return nullptr;
+    }
+    if (got == 0) break;
+    count += static_cast<int>(got);
+    if (PageComplete(text, stopMarker) || count > PageLimit) break;
+  }
+  close(fd);
+  text[count] = '\0';
+
+  if (count == 0) *errorTag = TagNothingRead;
+  const char* space = std::strchr(text, ' ');
+  if (!space) {
+    if (!*errorTag) *errorTag = TagNoSpace;
+  } else if (space[1] != '2' && space[1] != '3') {
+    if (!*errorTag) *errorTag = TagStatus;
+  }
+  const char* crlf = std::strstr(text, "\r\n\r\n");
+  const char* lf = std::strstr(text, "\n\n");
+  const char* separator = crlf && (!lf || crlf < lf) ? crlf : lf;
+  if (!separator && !*errorTag) *errorTag = TagNoHeaderEnd;
+  if (*errorTag) return nullptr;
+
+  const char* body = separator + 2;
+  const std::size_t length = std::strlen(body);
+  std::unique_ptr<char[]> page(new char[length + 1 + BodySlack]());
+  std::memcpy(page.get(), body, length + 1);
+  return page;
+}
