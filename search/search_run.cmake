@@ -1,0 +1,1 @@
+target_sources(qb_search PRIVATE search_run.cpp)

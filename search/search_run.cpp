@@ -1,0 +1,175 @@
+#include "search/search_run.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/service_hosts.h"
+#include "core/site_table.h"
+#include "core/text_helpers.h"
+#include "net/http_fetcher.h"
+#include "search/engine.h"
+#include "search/search_view.h"
+
+namespace {
+
+constexpr const char* BuiltinReportHost = "www.quillbrook.invalid";
+constexpr std::size_t LastTermSize = 100;
+
+std::mutex termLock;
+std::string lastTerm;
+std::string reportTerm;
+
+std::mutex timingLock;
+SearchRunTimings timings;
+
+SearchRunTimings CurrentTimings() {
+  std::lock_guard<std::mutex> hold(timingLock);
+  return timings;
+}
+
+const int counterFields[] = {1200, 1300, 1400, 1500, 1600, 106, 123, 124, 116, 117};
+
+// Lets the run wait for an engine with a bound and leave it running after.
+struct EngineDone {
+  std::mutex lock;
+  std::condition_variable ended;
+  bool done = false;
+};
+
+bool KeptAsIs(unsigned char c) { return c == ' ' || (c >= 0x2E && c <= 0x7A); }
+
+}  // namespace
+
+void PrepareQuery(char* text, std::size_t size) {
+  if (text == nullptr || size == 0) return;
+  const std::size_t inLen = strnlen(text, size - 1);
+  std::vector<char> out;
+  out.reserve(inLen * 3);
+  for (std::size_t i = 0; i < inLen; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const std::size_t need = KeptAsIs(c) ? 1 : 3;
+    if (out.size() + need > size - 1) break;
+    if (need == 1) {
+      out.push_back(c == ' ' ? '+' : static_cast<char>(c));
+    } else {
+      char hex[3];
+      HexByte(c, hex);
+      out.push_back('%');
+      out.push_back(hex[0]);
+      out.push_back(hex[1]);
+    }
+  }
+  std::memcpy(text, out.data(), out.size());
+  text[out.size()] = '\0';
+}
+
+std::string PrepareQuery(const std::string& term) {
+  std::vector<char> buffer(term.size() * 3 + 1);
+  std::memcpy(buffer.data(), term.data(), term.size());
+  buffer[term.size()] = '\0';
+  PrepareQuery(buffer.data(), buffer.size());
+  return std::string(buffer.data());
+}
+
+std::string GetLastTerm() {
+  std::lock_guard<std::mutex> hold(termLock);
+  return lastTerm;
+}
+
+std::string GetReportTerm() {
+  std::lock_guard<std::mutex> hold(termLock);
+  return reportTerm;
+}
+
+void SetSearchRunTimings(const SearchRunTimings& t) {
+  std::lock_guard<std::mutex> hold(timingLock);
+  timings = t;
+}
+
+void RunSearch() {
+  const SearchRunTimings waits = CurrentTimings();
+
+  if (SiteTable.count != 0) {
+    if (auto view = GetSearchDialog()) {
+      if (!view->Message(KeepSitesQuestion, "Quillbrook", StyleYesNoQuestion)) ClearSites();
+    }
+  }
+  if (auto view = GetSearchDialog()) {
+    for (int field : counterFields) view->ClearText(field);
+  }
+
+  std::string term;
+  if (auto view = GetSearchDialog()) term = view->ReadTerm(TermMaxChars);
+  if (term.size() > TermMaxChars) term.resize(TermMaxChars);
+  if (term.empty()) {
+    if (auto view = GetSearchDialog()) view->Message(TermNeededMessage, nullptr, StyleInformation);
+    return;
+  }
+  if (auto view = GetSearchDialog()) view->PlayAnimation();
+
+  for (char& c : term) c = AsciiLower(c);
+  const std::string prepared = PrepareQuery(term);
+  {
+    std::lock_guard<std::mutex> hold(termLock);
+    lastTerm = term.substr(0, LastTermSize - 1);
+    reportTerm = prepared;
+  }
+  SetQueryTerm(prepared);
+
+  SearchRunActive = true;
+  for (int i = 0; i < EngineCount; ++i) {
+    auto view = GetSearchDialog();
+    EngineEnabled[i] = view && view->IsChecked(Engine(i).checkBox);
+  }
+
+  std::vector<std::shared_ptr<EngineDone>> started;
+  for (int i = 0; i < EngineCount; ++i) {
+    if (!EngineEnabled[i]) continue;
+    auto done = std::make_shared<EngineDone>();
+    std::thread([i, done] {
+      EngineThread(i);
+      std::lock_guard<std::mutex> hold(done->lock);
+      done->done = true;
+      done->ended.notify_all();
+    }).detach();
+    started.push_back(std::move(done));
+  }
+  for (const auto& done : started) {
+    std::unique_lock<std::mutex> hold(done->lock);
+    done->ended.wait_for(hold, waits.engineWait, [&] { return done->done; });
+  }
+  SearchRunActive = false;
+
+  auto view = GetSearchDialog();
+  if (!view) return;
+  view->StopAnimation();
+  if (SiteTable.count == 0) {
+    view->Message(NothingFoundMessage, "FTP-ZEVO", StyleExclamation);
+    return;
+  }
+  AutoContinue = view->IsChecked(AutoContinueBox);
+  view.reset();
+  if (AutoContinue) {
+    std::this_thread::sleep_for(waits.autoContinueDelay);
+    if (auto still = GetSearchDialog()) still->PostOk();
+  }
+}
+
+std::string QueryReportUrl(const std::string& preparedTerm) {
+  std::string term = preparedTerm;
+  if (term.rfind("%22", 0) == 0) term.erase(0, 3);
+  const std::size_t quote = term.find("%22");
+  if (quote != std::string::npos) term.resize(quote);
+  return "http://" + ServiceHost("ReportHost", BuiltinReportHost) + "/addtop10.php3?requete=" +
+         term;
+}
+
+void QueryReport(std::string preparedTerm) {
+  std::this_thread::sleep_for(CurrentTimings().reportDelay);
+  const char* tag = nullptr;
+  FetchPage(QueryReportUrl(preparedTerm).c_str(), &tag, 1, nullptr);
+}
