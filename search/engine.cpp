@@ -61,8 +61,203 @@ std::string EngineRequestUrl(const EngineSpec& engine, const std::string& host,
   return url;
 }
 
-ScanResult ScanEnginePage(const EngineSpec&, char*, const std::function<void(std::string&)>&) {
+namespace {
+
+constexpr char FtpPrefix[] = "ftp://";
+constexpr std::size_t FtpPrefixLength = 6;
+
+// "ftp://" and the text, at most 449 characters in all.
+void PrefixedUrl(char (&url)[SiteUrlSize], const char* text) {
+  std::memcpy(url, FtpPrefix, FtpPrefixLength);
+  CopyText(url + FtpPrefixLength, sizeof url - FtpPrefixLength, text);
+}
+
+// A file's URL becomes its folder's. A URL without a path names the server's top
+// folder and stays whole: cutting it to "ftp://" would store a site that contains
+// every later URL.
+void CutToFolder(char* url) {
+  const std::size_t length = std::strlen(url);
+  if (length <= FtpPrefixLength || url[length - 1] == '/') return;
+  if (char* slash = std::strrchr(url + FtpPrefixLength, '/')) slash[1] = '\0';
+}
+
+void Offer(char* url, bool cutToFolder, const std::function<void(std::string&)>& take) {
+  if (cutToFolder) CutToFolder(url);
+  PercentDecode(url);
+  const char* host = url + FtpPrefixLength;
+  if (*host == '\0' || *host == '/') return;  // no host: nothing to explore
+  std::string site(url);
+  take(site);
+}
+
+using Take = std::function<void(std::string&)>;
+
+// Anchor and Form: the URL is the quoted ftp:// text inside the marker.
+ScanResult ScanQuotedFtp(char* page, const char* marker, bool copyLimited, const Take& take) {
+  ScanResult result;
+  const std::size_t urlOffset = std::strlen(marker) - FtpPrefixLength;
+  char* pos = page;
+  for (;;) {
+    char* mark = std::strstr(pos, marker);
+    if (!mark) {
+      result.noFurtherMarker = true;
+      return result;
+    }
+    ++result.results;
+    char* url = mark + urlOffset;
+    char* end = std::strchr(url, '"');
+    if (!end) return result;
+    *end = '\0';
+    if (copyLimited) {
+      char copy[SiteUrlSize];
+      CopyText(copy, sizeof copy, url);
+      Offer(copy, true, take);
+    } else {
+      Offer(url, true, take);
+    }
+    pos = end + 1;
+  }
+}
+
+ScanResult ScanClassLs(char* page, const Take& take) {
+  ScanResult result;
+  char* pos = page;
+  for (;;) {
+    char* mark = std::strstr(pos, "class=ls");
+    if (!mark) {
+      result.noFurtherMarker = true;
+      return result;
+    }
+    char* query = std::strstr(mark, "q=");
+    if (!query) return result;
+    ++result.results;
+    char* end = std::strstr(query + 2, " class");
+    if (!end) return result;
+    *end = '\0';
+    char url[SiteUrlSize];
+    PrefixedUrl(url, query + 2);
+    Offer(url, false, take);
+    pos = end + 4;
+  }
+}
+
+ScanResult ScanAdvanced(char* page, const Take& take) {
+  ScanResult result;
+  char* pos = page;
+  for (;;) {
+    char* mark = std::strstr(pos, ";oquery=");
+    if (!mark) {
+      result.noFurtherMarker = true;
+      return result;
+    }
+    char* text = mark + 8;
+    char* end = std::strchr(text, '"');
+    if (!end) return result;
+    *end = '\0';
+    ++result.results;
+    char url[SiteUrlSize];
+    PrefixedUrl(url, text);
+    Offer(url, false, take);
+    pos = end + 1;
+  }
+}
+
+ScanResult ScanPath(char* page, const Take& take) {
+  ScanResult result;
+  // The next "file." and "folder." are remembered, so a long page is not searched
+  // to its end once per result; the terminators written at "&" cannot split them.
+  const char* nextFile = nullptr;
+  const char* nextFolder = nullptr;
+  char* pos = page;
+  for (;;) {
+    char* mark = std::strstr(pos, "path=");
+    if (!mark) {
+      result.noFurtherMarker = true;
+      return result;
+    }
+    char* text = mark + 5;
+    char* end = std::strchr(text, '&');
+    if (!end) return result;
+    *end = '\0';
+    ++result.results;
+    const char* rest = end + 1;
+    if (nextFile && nextFile < rest) nextFile = nullptr;
+    if (!nextFile) nextFile = std::strstr(rest, "file.");
+    if (nextFolder && nextFolder < rest) nextFolder = nullptr;
+    if (!nextFolder) nextFolder = std::strstr(rest, "folder.");
+    const bool isFile = nextFile && (!nextFolder || nextFile < nextFolder);
+    char url[SiteUrlSize];
+    PrefixedUrl(url, text);
+    Offer(url, isFile, take);
+    pos = end + 1;
+  }
+}
+
+template <class Action>
+void ToDialog(Action&& action) {
+  if (std::shared_ptr<SearchView> view = GetSearchDialog()) action(*view);
+}
+
+}  // namespace
+
+ScanResult ScanEnginePage(const EngineSpec& engine, char* page, const Take& take) {
+  switch (engine.rule) {
+    case ResultRule::Anchor:
+      return ScanQuotedFtp(page, "<a href=\"ftp://", false, take);
+    case ResultRule::ClassLs:
+      return ScanClassLs(page, take);
+    case ResultRule::Form:
+      return ScanQuotedFtp(page, "HREF=\"ftp://", true, take);
+    case ResultRule::Advanced:
+      return ScanAdvanced(page, take);
+    case ResultRule::Path:
+      return ScanPath(page, take);
+  }
   return {};
 }
 
-void EngineThread(int) {}
+void EngineThread(int index) {
+  if (index < 0 || index >= EngineCount) return;
+  const EngineSpec& engine = engines[index];
+  const std::string host = ServiceHost(engine.name, engine.defaultHost);
+  const std::string term = GetQueryTerm();
+  int pageValue = engine.firstPage;
+  int total = 0;
+  int newSites = 0;
+  int failures = 0;
+
+  while (SearchRunning && EngineEnabled[index]) {
+    const std::string url = EngineRequestUrl(engine, host, term, pageValue);
+    const char* tag = nullptr;
+    std::unique_ptr<char[]> page =
+        FetchPage(url.c_str(), &tag, EngineFetchTimeOut, engine.stopMarker);
+    if (!page) {
+      if (++failures < 2) continue;  // one retry of the same page
+      ToDialog([&](SearchView& v) { v.ShowMark(engine.failMark); });
+      return;
+    }
+    failures = 0;
+    StripControlChars(page.get());
+    const ScanResult scan = ScanEnginePage(engine, page.get(), [&](std::string& site) {
+      bool added = false;
+      AddUniqueSite(site, added, true);
+      if (!added) return;
+      ++newSites;
+      ToDialog([&](SearchView& v) { v.AddFound(engine.foundList, site); });
+    });
+    if (scan.noFurtherMarker) {
+      ToDialog([&](SearchView& v) { v.SetNumber(engine.resultsCounter, total); });
+      ToDialog([&](SearchView& v) { v.SetNumber(engine.newSitesCounter, newSites); });
+    }
+    page.reset();
+    if (scan.results == 0) break;
+
+    total += scan.results;
+    pageValue += engine.pageStep;
+    ToDialog([&](SearchView& v) { v.SetNumber(engine.resultsCounter, total); });
+    ToDialog([&](SearchView& v) { v.SetNumber(engine.newSitesCounter, newSites); });
+    ToDialog([&](SearchView& v) { v.SetNumber(SiteCountControl, SiteTable.count); });
+    ToDialog([&](SearchView& v) { EngineEnabled[index] = v.IsChecked(engine.checkBox); });
+  }
+  ToDialog([&](SearchView& v) { v.ShowMark(engine.doneMark); });
+}
