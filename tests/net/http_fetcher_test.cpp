@@ -1,0 +1,279 @@
+#include "net/http_fetcher.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <optional>
+#include <string>
+
+#include "core/settings.h"
+#include "tests/support/http_test_server.h"
+
+namespace {
+
+using qbtest::HttpReply;
+using qbtest::HttpTestServer;
+using qbtest::Millis;
+
+const std::string AcceptLine =
+    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, image/png, */*\r\n";
+const char* const Ok200 = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n";
+
+struct Fetched {
+  std::optional<std::string> body;
+  const char* tag = "unset";
+};
+
+Fetched Fetch(const std::string& url, int timeOut = 5, const char* stopMarker = nullptr) {
+  Fetched out;
+  std::unique_ptr<char[]> page = FetchPage(url.c_str(), &out.tag, timeOut, stopMarker);
+  if (page) out.body = std::string(page.get());
+  return out;
+}
+
+// Runs a fetch on its own thread so that a test can bound how long it waits for it.
+std::future<Fetched> FetchAsync(const std::string& url, int timeOut,
+                                const char* stopMarker = nullptr) {
+  return std::async(std::launch::async, [=] { return Fetch(url, timeOut, stopMarker); });
+}
+
+std::string Request(const std::string& target, const std::string& host) {
+  return "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\n" + AcceptLine + "\r\n";
+}
+
+TEST(BuildGetRequest, FormatsRequestAndHost) {
+  struct Case {
+    const char* url;
+    const char* host;
+    std::string request;
+  } cases[] = {
+      {"http://h/a/b?q=1&x=%20", "h", Request("/a/b?q=1&x=%20", "h")},
+      {"http://h", "h", Request("/", "h")},
+      {"http://h/", "h", Request("/", "h")},
+      {"HTTP://Host.Example:8080/p", "Host.Example:8080", Request("/p", "Host.Example:8080")},
+  };
+  for (const Case& c : cases) {
+    char host[HttpHostSize];
+    char request[HttpRequestSize];
+    ASSERT_TRUE(BuildGetRequest(c.url, host, request)) << c.url;
+    EXPECT_STREQ(host, c.host) << c.url;
+    EXPECT_EQ(std::string(request), c.request) << c.url;
+  }
+}
+
+TEST(BuildGetRequest, RefusesOtherSchemesAndRequestsThatDoNotFit) {
+  char host[HttpHostSize];
+  char request[HttpRequestSize];
+  for (const char* url : {"https://h/", "ftp://h/", "http:/h/", "http:", "", " http://h/"}) {
+    EXPECT_FALSE(BuildGetRequest(url, host, request)) << url;
+  }
+  // The request's fixed text plus host "h" plus the path: 599 characters fit, 600 do not.
+  const std::size_t fixed = Request("/", "h").size();
+  const std::string fits = "http://h/" + std::string(HttpRequestSize - 1 - fixed, 'p');
+  const std::string tooLong = fits + "p";
+  ASSERT_TRUE(BuildGetRequest(fits.c_str(), host, request));
+  EXPECT_EQ(std::strlen(request), HttpRequestSize - 1);
+  EXPECT_FALSE(BuildGetRequest(tooLong.c_str(), host, request));
+  EXPECT_EQ(Fetch(tooLong).tag, std::string("ExtractURL"));
+  EXPECT_EQ(Fetch("https://127.0.0.1/").tag, std::string("ExtractURL"));
+}
+
+TEST(FetchPage, SendsTheExactRequestToTheUrlsPort) {
+  HttpTestServer server;
+  ASSERT_TRUE(server.Listening());
+  server.Serve("/s?q=a%20b&f=1", HttpReply::Page("<html><body>x</body></html>"));
+  const Fetched got = Fetch("http://" + server.HostPort() + "/s?q=a%20b&f=1");
+  ASSERT_TRUE(got.body) << got.tag;
+  EXPECT_EQ(got.tag, nullptr);
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0], Request("/s?q=a%20b&f=1", server.HostPort()));
+}
+
+TEST(FetchPage, AcceptsUpperCasePrefixAndResolvesNames) {
+  HttpTestServer server;
+  server.SetFallback(HttpReply::Raw(std::string(Ok200) + "page"));
+  const Fetched upper = Fetch("HTTP://" + server.HostPort() + "/");
+  ASSERT_TRUE(upper.body) << upper.tag;
+  EXPECT_EQ(*upper.body, "\r\npage");
+  const Fetched named = Fetch("http://localhost:" + std::to_string(server.Port()) + "/n");
+  ASSERT_TRUE(named.body) << named.tag;
+  EXPECT_EQ(server.Targets().back(), "/n");
+  EXPECT_NE(server.Requests().back().find("Host: localhost:" + std::to_string(server.Port())),
+            std::string::npos);
+}
+
+TEST(FetchPage, BadHostsFailWithHostName) {
+  for (const char* url : {"http:///path", "http://127.0.0.1:/", "http://127.0.0.1:99999/",
+                          "http://127.0.0.1:0/", "http://127.0.0.1:8o/", "http://:80/"}) {
+    EXPECT_EQ(Fetch(url).tag, std::string("host_name")) << url;
+  }
+}
+
+TEST(FetchPage, ClosedPortFailsWithConnect) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof addr;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+  close(fd);  // nothing listens on that port now
+  EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/").tag,
+            std::string("Connect"));
+}
+
+// Answers that arrive whole and are refused, with the tag that the first failed
+// check sets.
+TEST(FetchPage, MalformedAnswersGiveTheFirstFailingTag) {
+  struct Case {
+    const char* name;
+    std::string answer;
+    const char* tag;
+  } cases[] = {
+      {"empty", "", "NRead=0"},
+      {"no space", "HTTP/1.1\r\n\r\n<html>", "NoSpace"},
+      {"no space and no header end", "garbage", "NoSpace"},
+      {"404", "HTTP/1.1 404 Not Found\r\n\r\n<html>gone</html>", "40x"},
+      {"500", "HTTP/1.1 500 Error\r\n\r\n", "40x"},
+      {"1xx", "HTTP/1.1 100 Continue\r\n\r\n", "40x"},
+      {"404 without header end", "HTTP/1.1 404 Not Found\r\n", "40x"},
+      {"no header end", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n", "NoCRLF"},
+      {"NUL hides the header end", std::string("HTTP/1.1 200 OK\r\n\0\r\n\r\nbody", 27),
+       "NoCRLF"},
+  };
+  HttpTestServer server;
+  for (const Case& c : cases) server.Enqueue(HttpReply::Raw(c.answer));
+  for (const Case& c : cases) {
+    const Fetched got = Fetch(server.Url("/"));
+    EXPECT_FALSE(got.body) << c.name;
+    EXPECT_EQ(got.tag ? std::string(got.tag) : "null", c.tag) << c.name;
+  }
+}
+
+TEST(FetchPage, BodyStartsAfterTheEarlierSeparator) {
+  struct Case {
+    const char* name;
+    std::string answer;
+    std::string body;
+  } cases[] = {
+      {"CRLF header end keeps one CRLF", "HTTP/1.1 200 OK\r\nA: b\r\n\r\n<p>", "\r\n<p>"},
+      {"LF header end", "HTTP/1.1 200 OK\nA: b\n\nline1\n\nline2", "line1\n\nline2"},
+      {"LF pair before CRLF pair", "HTTP/1.1 200 OK\n\nx\r\n\r\ny", "x\r\n\r\ny"},
+      {"302 returns its own body",
+       "HTTP/1.1 302 Found\r\nLocation: http://elsewhere/\r\n\r\n<html>moved</html>",
+       "\r\n<html>moved</html>"},
+      {"empty body", "HTTP/1.1 204 No Content\r\n\r\n", "\r\n"},
+      {"NUL ends the text", std::string("HTTP/1.1 200 OK\r\n\r\nab\0cd</body>", 31), "\r\nab"},
+  };
+  HttpTestServer server;
+  for (const Case& c : cases) server.Enqueue(HttpReply::Raw(c.answer));
+  for (const Case& c : cases) {
+    const Fetched got = Fetch(server.Url("/"));
+    ASSERT_TRUE(got.body) << c.name << ": " << (got.tag ? got.tag : "");
+    EXPECT_EQ(*got.body, c.body) << c.name;
+  }
+}
+
+TEST(FetchPage, EndMarkerOnOpenConnectionReturnsAtOnce) {
+  struct Case {
+    const char* marker;  // in the page
+    const char* stop;    // passed to the fetcher
+  } cases[] = {{"</body>", nullptr}, {"</BODY>", nullptr}, {"</FORM>", "</FORM>"},
+               {"Copyright", "Copyright"}};
+  HttpTestServer server;
+  for (const Case& c : cases) {
+    server.Enqueue(HttpReply::Raw(std::string(Ok200) + "<html>" + c.marker)
+                       .Then(Millis{0}, std::string(3000, 'x'))
+                       .KeepOpen());
+  }
+  for (const Case& c : cases) {
+    // The time-out is far beyond the bound waited for: only the marker can end it.
+    auto pending = FetchAsync(server.Url("/"), 60, c.stop);
+    ASSERT_EQ(pending.wait_for(std::chrono::seconds(20)), std::future_status::ready) << c.marker;
+    const Fetched got = pending.get();
+    ASSERT_TRUE(got.body) << c.marker;
+    EXPECT_NE(got.body->find(c.marker), std::string::npos);
+  }
+}
+
+TEST(FetchPage, OpenConnectionWithoutMarkerReturnsPageAfterTimeOut) {
+  HttpTestServer server;
+  // Mixed case is no end marker.
+  const std::string page = "<html>" + std::string(2000, 'x') + "</Body>";
+  server.Enqueue(HttpReply::Raw(std::string(Ok200) + page).KeepOpen());
+  const auto start = std::chrono::steady_clock::now();
+  auto pending = FetchAsync(server.Url("/"), 1);
+  ASSERT_EQ(pending.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  const Fetched got = pending.get();
+  ASSERT_TRUE(got.body) << got.tag;
+  EXPECT_EQ(*got.body, "\r\n" + page);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+}
+
+TEST(FetchPage, SilenceOrShortAnswerTimesOut) {
+  HttpTestServer server;
+  server.Enqueue(HttpReply::Silent());
+  server.Enqueue(HttpReply::Raw(std::string(Ok200) + std::string(1024 - std::strlen(Ok200), 'x'))
+                     .KeepOpen());
+  for (int i = 0; i < 2; ++i) {
+    auto pending = FetchAsync(server.Url("/"), 1);
+    ASSERT_EQ(pending.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    const Fetched got = pending.get();
+    EXPECT_FALSE(got.body);
+    EXPECT_EQ(got.tag ? std::string(got.tag) : "null", "timeout") << i;
+  }
+}
+
+TEST(FetchPage, ZeroTimeOutTakesTheSetting) {
+  HttpTestServer server;
+  server.Enqueue(HttpReply::Silent());
+  const int32_t saved = Settings.HttpTimeOut;
+  Settings.HttpTimeOut = 1;
+  auto pending = FetchAsync(server.Url("/"), 0);
+  const bool ready = pending.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  if (!ready) server.Stop();  // releases the fetch so that the test ends
+  Settings.HttpTimeOut = saved;
+  ASSERT_TRUE(ready);
+  EXPECT_EQ(pending.get().tag, std::string("timeout"));
+}
+
+TEST(FetchPage, ResetBeforeAnyAnswerFailsWithRecv) {
+  HttpTestServer server;
+  server.Enqueue(HttpReply().Reset());
+  EXPECT_EQ(Fetch(server.Url("/")).tag, std::string("recv"));
+}
+
+TEST(FetchPage, LargePageIsCutAfterTheChunkThatCrossesTheBound) {
+  HttpTestServer server;
+  const std::string header = Ok200;
+  // Sent in pieces so the reads see several chunks; the end marker lies beyond the
+  // bound and must never be reached.
+  HttpReply reply = HttpReply::Raw(header);
+  for (int i = 0; i < 15; ++i) reply.Then(Millis{0}, std::string(8000, 'a' + i));
+  reply.Then(Millis{0}, "</body>");
+  server.Enqueue(reply);
+  const Fetched got = Fetch(server.Url("/"));
+  ASSERT_TRUE(got.body) << got.tag;
+  const std::size_t received = header.size() - 2 + got.body->size();
+  EXPECT_GT(received, 91808u);
+  EXPECT_LE(received, 91808u + 8192u);
+  EXPECT_LE(received, 99488u);
+  EXPECT_EQ(got.body->find("</body>"), std::string::npos);
+}
+
+TEST(FetchPage, NeverReceivesMoreThanItsBound) {
+  HttpTestServer server;
+  // One piece far larger than the buffer, with no end marker: the bound alone ends it.
+  server.Enqueue(HttpReply::Raw(std::string(Ok200) + std::string(300000, 'z')));
+  const Fetched got = Fetch(server.Url("/"));
+  ASSERT_TRUE(got.body) << got.tag;
+  EXPECT_LE(std::strlen(Ok200) - 2 + got.body->size(), 99488u);
+  EXPECT_GT(std::strlen(Ok200) - 2 + got.body->size(), 91808u);
+}
+
+}  // namespace
