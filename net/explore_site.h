@@ -1,0 +1,27 @@
+#pragma once
+// One attempt to explore one FTP directory: log in, change to it, list it over
+// an active data connection and test whether its largest file may be fetched.
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "net/ftp_channel.h"
+
+struct SiteEntry;
+
+inline constexpr std::size_t ListingCapacity = 59488;
+
+struct SiteAttempt {
+  // The server's last final reply line or a tag: "socket", "host", "connect",
+  // "No files", "getdatasocket", "NoReply", "!delete".
+  char result[ReplyLineSize] = {};
+  bool retry = true;     // cleared when another attempt cannot help
+  bool success = false;  // the listing was read and the download not refused
+  int controlFd = -1;    // the attempt's control socket; its owner releases it
+};
+
+// Runs the dialogue for url. The control socket is published on entry (so a
+// reset can abort it) and left open in attempt.controlFd. Returns the raw
+// listing, or nothing when the attempt failed or the folder was replaced by
+// its only sub-folder.
+std::optional<std::string> ExploreSite(const char* url, SiteEntry& entry, SiteAttempt& attempt);
