@@ -1,3 +1,3 @@
 qb_test(version_check_tests
   SOURCES version_check_test.cpp
-  LIBS qb_version_check)
+  LIBS qb_version_check qb_test_http)

@@ -1,8 +1,24 @@
 #include "app/version_check.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
 #include <string>
+#include <vector>
+
+#include "core/settings.h"
+#include "tests/support/http_test_server.h"
 
 namespace {
 
@@ -56,6 +72,180 @@ TEST(Counter, ReadsTheNumberAfterTheLeadingLineEnd) {
   for (const auto& c : cases) {
     EXPECT_EQ(ReadCounter(c.body), c.users) << (c.body ? c.body : "(null)");
   }
+}
+
+using namespace std::chrono_literals;
+using qbtest::HttpReply;
+using qbtest::HttpTestServer;
+
+class RecorderView : public VersionCheckView {
+ public:
+  void ShowNotice(const std::string& text) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    notices_.push_back(text);
+  }
+  void ShowCounter(int32_t users) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    counters_.push_back(users);
+    changed_.notify_all();
+  }
+  // The counter is fetched only after the notice step, so a shown number means
+  // the notice step is over.
+  bool WaitForCounters(std::size_t count) {
+    std::unique_lock<std::mutex> hold(lock_);
+    return changed_.wait_for(hold, 10s, [&] { return counters_.size() >= count; });
+  }
+  std::vector<std::string> Notices() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return notices_;
+  }
+  std::vector<int32_t> Counters() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return counters_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<std::string> notices_;
+  std::vector<int32_t> counters_;
+};
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+class VersionCheckRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qb_version_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ExeDir = dir_.string() + "/";
+    Settings.HttpTimeOut = 5;
+    ASSERT_TRUE(server_.Listening());
+    server_.Serve(CounterPath, HttpReply::Page("42"));
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  VersionCheckConfig Config(const std::string& noticeUrl) {
+    VersionCheckConfig config;
+    config.noticeUrl = noticeUrl;
+    config.counterUrl = server_.Url(CounterPath);
+    config.noticeFile = NoticePath().string();
+    config.period = 10ms;
+    return config;
+  }
+  std::filesystem::path NoticePath() const { return dir_ / NoticeFileName; }
+
+  // One start of the program: runs until the first counter has been shown.
+  std::vector<std::string> RunOnce(const std::string& noticeUrl) {
+    auto view = std::make_shared<RecorderView>();
+    VersionCheck check(Config(noticeUrl), view);
+    check.Start();
+    EXPECT_TRUE(view->WaitForCounters(1));
+    check.Stop();
+    return view->Notices();
+  }
+
+  std::filesystem::path dir_;
+  HttpTestServer server_;
+};
+
+TEST_F(VersionCheckRun, ShowsANoticeOnlyWhenItChanged) {
+  server_.Serve("/notice.txt", {HttpReply::Page("Version 0.32\nis out\n"),
+                                HttpReply::Page("Version 0.32\nis out\n"),
+                                HttpReply::Page("Version 0.33\nis out\n")});
+  const std::string url = server_.Url("/notice.txt");
+  const std::string first = "Version 0.32\r\nis out\r\n";
+
+  EXPECT_EQ(RunOnce(url), std::vector<std::string>{first}) << "first start";
+  EXPECT_EQ(ReadFile(NoticePath()), first);
+
+  EXPECT_TRUE(RunOnce(url).empty()) << "same notice again";
+  EXPECT_EQ(ReadFile(NoticePath()), first);
+
+  const std::string changed = "Version 0.33\r\nis out\r\n";
+  EXPECT_EQ(RunOnce(url), std::vector<std::string>{changed}) << "one character changed";
+  EXPECT_EQ(ReadFile(NoticePath()), changed);
+}
+
+TEST_F(VersionCheckRun, AnUnreadableSavedNoticeCountsAsChanged) {
+  server_.Serve("/notice.txt", HttpReply::Page("News\n"));
+  std::filesystem::create_directory(NoticePath());  // opens, but cannot be read
+  EXPECT_EQ(RunOnce(server_.Url("/notice.txt")), std::vector<std::string>{"News\r\n"});
+}
+
+TEST_F(VersionCheckRun, AFailedNoticeFetchShowsNothingAndTouchesNoFile) {
+  // A bound socket that does not listen refuses every connection.
+  const int refusing = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(refusing, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(bind(refusing, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(getsockname(refusing, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  server_.Serve("/missing.txt", HttpReply::Page("gone\n", 404));
+
+  const std::string urls[] = {
+      "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/notice.txt",
+      server_.Url("/missing.txt"),
+  };
+  for (const std::string& url : urls) {
+    EXPECT_TRUE(RunOnce(url).empty()) << url;
+    EXPECT_FALSE(std::filesystem::exists(NoticePath())) << url;
+  }
+  close(refusing);
+}
+
+TEST_F(VersionCheckRun, CounterShowsOnlyNonZeroNumbers) {
+  server_.Serve(CounterPath, {HttpReply::Page("42"), HttpReply::Page("0"),
+                              HttpReply::Page("abc"), HttpReply::Page("7")});
+  server_.Serve("/notice.txt", HttpReply::Page("x\n"));
+  auto view = std::make_shared<RecorderView>();
+  VersionCheck check(Config(server_.Url("/notice.txt")), view);
+  check.Start();
+  ASSERT_TRUE(view->WaitForCounters(2));
+  check.Stop();
+
+  const std::vector<int32_t> counters = view->Counters();
+  EXPECT_EQ(std::vector<int32_t>(counters.begin(), counters.begin() + 2),
+            (std::vector<int32_t>{42, 7}));
+  std::size_t counterRequests = 0;
+  for (const std::string& target : server_.Targets()) counterRequests += target == CounterPath;
+  EXPECT_GE(counterRequests, 4u);
+}
+
+TEST_F(VersionCheckRun, StopEndsTheWaitBetweenTwoCounts) {
+  auto view = std::make_shared<RecorderView>();
+  VersionCheckConfig config = Config(server_.Url("/none.txt"));
+  config.period = CounterPeriod;
+  VersionCheck check(config, view);
+  check.Start();
+  ASSERT_TRUE(view->WaitForCounters(1));
+  const auto before = std::chrono::steady_clock::now();
+  check.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+}
+
+void WriteHosts(const std::string& lines) {
+  std::ofstream(SettingsPath()) << "[Hosts]\n" << lines;
+}
+
+TEST_F(VersionCheckRun, AddressesComeFromHostsOrTheirDefaults) {
+  EXPECT_EQ(CounterUrl(), "http://www.quillbrook.invalid/stats/connexions/vazoror/nbr_connectes.php3");
+  EXPECT_EQ(NoticeUrl("http://builtin.invalid/n.txt"), "http://builtin.invalid/n.txt");
+  EXPECT_EQ(HomePageUrl(), "http://www.quillbrook.invalid/");
+
+  WriteHosts("CounterHost=127.0.0.1:8080\nNoticeUrl=http://127.0.0.1:8080/v.txt\n"
+             "HomePage=http://127.0.0.1:8080/\n");
+  EXPECT_EQ(CounterUrl(), "http://127.0.0.1:8080/stats/connexions/vazoror/nbr_connectes.php3");
+  EXPECT_EQ(NoticeUrl("http://builtin.invalid/n.txt"), "http://127.0.0.1:8080/v.txt");
+  EXPECT_EQ(HomePageUrl(), "http://127.0.0.1:8080/");
 }
 
 }  // namespace
