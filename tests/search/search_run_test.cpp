@@ -1,0 +1,418 @@
+#include "search/search_run.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "core/settings.h"
+#include "core/text_helpers.h"
+#include "core/site_table.h"
+#include "search/engine.h"
+#include "search/search_view.h"
+#include "tests/support/http_test_server.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using qbtest::HttpReply;
+using qbtest::HttpTestServer;
+
+struct PrepareCase {
+  const char* name;
+  const char* term;
+  const char* prepared;
+};
+
+TEST(PrepareQuery, EscapesEverythingOutsideDotToZAndJoinsWordsWithPlus) {
+  const PrepareCase cases[] = {
+      {"two words", "mp3 player", "mp3+player"},
+      {"quoted phrase", "\"mp3 player\"", "%22mp3+player%22"},
+      {"accented byte", "caf\xE9", "caf%E9"},
+      {"utf-8 bytes", "caf\xC3\xA9", "caf%C3%A9"},
+      {"only spaces", "   ", "+++"},
+      {"ampersand and plus", "a&b+c", "a%26b%2Bc"},
+      {"just below the range", "a-b,c", "a%2Db%2Cc"},
+      {"inside the range", "./09:@[\\]^_`az", "./09:@[\\]^_`az"},
+      {"just above the range", "{|}~\x7F", "%7B%7C%7D%7E%7F"},
+      {"control bytes", "a\tb", "a%09b"},
+      {"empty", "", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PrepareQuery(std::string(c.term)), c.prepared) << c.name;
+    char buffer[PreparedTermSize];
+    CopyText(buffer, sizeof buffer, c.term);
+    PrepareQuery(buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, c.prepared) << c.name << " (in place)";
+  }
+}
+
+TEST(PrepareQuery, LongestTermFillsItsBufferAndNeverOverrunsASmallerOne) {
+  char buffer[PreparedTermSize + 8];
+  std::memset(buffer, '#', sizeof buffer);
+  std::memset(buffer, '\xE9', TermMaxChars);
+  buffer[TermMaxChars] = '\0';
+  PrepareQuery(buffer, PreparedTermSize);
+  EXPECT_EQ(std::strlen(buffer), PreparedTermSize - 1);
+  EXPECT_EQ(std::string(buffer, 6), "%E9%E9");
+  EXPECT_EQ(buffer[PreparedTermSize], '#');
+
+  // An escape that does not fit is left out whole.
+  char small[11];
+  std::memset(small, '#', sizeof small);
+  CopyText(small, 10, "ab\xE9\xE9\xE9");
+  PrepareQuery(small, 10);
+  EXPECT_STREQ(small, "ab%E9%E9");
+  EXPECT_EQ(small[10], '#');
+}
+
+// Points the settings file at a private folder whose [Hosts] section the test writes.
+class HostsFolder {
+ public:
+  HostsFolder() {
+    char pattern[] = "/tmp/qb_search_run_XXXXXX";
+    dir_ = mkdtemp(pattern);
+    ExeDir = dir_ + "/";
+  }
+  ~HostsFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  void Write(const std::string& hostsLines) {
+    std::ofstream(ExeDir + SettingsFileName) << "[Hosts]\n" << hostsLines;
+  }
+
+ private:
+  std::string dir_;
+};
+
+TEST(QueryReport, UrlDropsLeadingQuoteAndCutsAtTheNext) {
+  HostsFolder folder;
+  const std::pair<const char*, const char*> cases[] = {
+      {"mp3+player", "mp3+player"},
+      {"%22mp3+player%22", "mp3+player"},
+      {"mp3%22player", "mp3"},
+      {"%22%22", ""},
+      {"caf%E9", "caf%E9"},
+      {"+++", "+++"},
+  };
+  for (const auto& [prepared, reported] : cases) {
+    EXPECT_EQ(QueryReportUrl(prepared),
+              std::string("http://www.quillbrook.invalid/addtop10.php3?requete=") + reported)
+        << prepared;
+  }
+  folder.Write("ReportHost=127.0.0.1:8123\n");
+  EXPECT_EQ(QueryReportUrl("%22a+b%22"), "http://127.0.0.1:8123/addtop10.php3?requete=a+b");
+}
+
+TEST(QueryReport, SendsOneRequestAfterItsDelay) {
+  HostsFolder folder;
+  HttpTestServer server;
+  ASSERT_TRUE(server.Listening());
+  server.SetFallback(HttpReply::Page("<html><body>ok</body></html>"));
+  folder.Write("ReportHost=" + server.HostPort() + "\n");
+  SetSearchRunTimings({600000ms, 1000ms, 300ms});
+  const auto start = Clock::now();
+  QueryReport("%22mp3+player%22");
+  EXPECT_GE(Clock::now() - start, 300ms);
+  ASSERT_TRUE(server.WaitForRequests(1, 5s));
+  EXPECT_EQ(server.Targets(), std::vector<std::string>{"/addtop10.php3?requete=mp3+player"});
+}
+
+// Records what the run and the engines show; answers questions as told.
+class RecorderView : public SearchView {
+ public:
+  struct Shown {
+    int id;
+    std::string caption;
+    int style;
+  };
+
+  void SetNumber(int id, int value) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    numbers_[id] = value;
+  }
+  void ClearText(int id) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    numbers_.erase(id);
+    cleared_.insert(id);
+  }
+  void AddFound(int listId, const std::string& url) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    found_[listId].push_back(url);
+  }
+  void ShowMark(int id) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    marks_.insert(id);
+    changed_.notify_all();
+  }
+  bool IsChecked(int id) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto it = boxes_.find(id);
+    return it == boxes_.end() ? id != AutoContinueBox : it->second;
+  }
+  std::string ReadTerm(int maxChars) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    return term_.substr(0, maxChars);
+  }
+  bool Message(int id, const char* caption, int style) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    messages_.push_back({id, caption ? caption : "(none)", style});
+    return answer_;
+  }
+  void PlayAnimation() override {
+    std::lock_guard<std::mutex> hold(lock_);
+    ++plays_;
+  }
+  void StopAnimation() override {
+    std::lock_guard<std::mutex> hold(lock_);
+    ++stops_;
+    stoppedAt_ = Clock::now();
+  }
+  void PostOk() override {
+    std::lock_guard<std::mutex> hold(lock_);
+    okPosts_.push_back(Clock::now());
+  }
+
+  void SetTerm(std::string term) { term_ = std::move(term); }
+  void SetBox(int id, bool ticked) { boxes_[id] = ticked; }
+  void SetAnswer(bool yes) { answer_ = yes; }
+  bool WaitForMark(int id, std::chrono::milliseconds bound) {
+    std::unique_lock<std::mutex> hold(lock_);
+    return changed_.wait_for(hold, bound, [&] { return marks_.count(id) > 0; });
+  }
+
+  std::vector<Shown> Messages() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return messages_;
+  }
+  std::map<int, int> Numbers() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return numbers_;
+  }
+  std::set<int> Cleared() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return cleared_;
+  }
+  std::set<int> Marks() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return marks_;
+  }
+  std::vector<std::string> Found(int listId) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return found_[listId];
+  }
+  int Plays() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return plays_;
+  }
+  int Stops() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return stops_;
+  }
+  std::vector<Clock::time_point> OkPosts() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return okPosts_;
+  }
+  Clock::time_point StoppedAt() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return stoppedAt_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::string term_;
+  std::map<int, bool> boxes_;
+  bool answer_ = true;
+  std::vector<Shown> messages_;
+  std::map<int, int> numbers_;
+  std::set<int> cleared_;
+  std::set<int> marks_;
+  std::map<int, std::vector<std::string>> found_;
+  int plays_ = 0;
+  int stops_ = 0;
+  Clock::time_point stoppedAt_;
+  std::vector<Clock::time_point> okPosts_;
+};
+
+const std::set<int> CounterIds = {1200, 1300, 1400, 1500, 1600, 106, 123, 124, 116, 117};
+
+// Every engine asks one loopback server, which answers empty pages unless told.
+class SearchRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server_.Listening());
+    server_.SetFallback(HttpReply::Page("<html><body>no results</body></html>"));
+    std::string hosts;
+    for (int i = 0; i < EngineCount; ++i) hosts += std::string(Engine(i).name) + "=" + server_.HostPort() + "\n";
+    folder_.Write(hosts);
+    ClearSites();
+    for (auto& enabled : EngineEnabled) enabled = true;
+    AutoContinue = false;
+    SearchRunActive = false;
+    SearchRunning = true;
+    SetSearchRunTimings({});
+    SetSearchDialog(view_);
+  }
+  void TearDown() override {
+    SearchRunning = false;
+    SetSearchDialog(nullptr);
+    ClearSites();
+  }
+  // The first page request of engine i for a prepared term.
+  static std::string FirstPage(int i, const std::string& term) {
+    const std::string url = EngineRequestUrl(Engine(i), "h", term, Engine(i).firstPage);
+    return url.substr(std::strlen("http://h"));
+  }
+  void AddSite(const char* url) {
+    std::string text = url;
+    bool added = false;
+    AddUniqueSite(text, added, true);
+    ASSERT_TRUE(added);
+  }
+
+  HostsFolder folder_;
+  HttpTestServer server_;
+  std::shared_ptr<RecorderView> view_ = std::make_shared<RecorderView>();
+};
+
+TEST_F(SearchRunTest, EmptyTermShowsMessage106AndStartsNothing) {
+  view_->SetTerm("");
+  RunSearch();
+  ASSERT_EQ(view_->Messages().size(), 1u);
+  EXPECT_EQ(view_->Messages()[0].id, TermNeededMessage);
+  EXPECT_EQ(view_->Messages()[0].caption, "(none)");
+  EXPECT_EQ(view_->Messages()[0].style, StyleInformation);
+  EXPECT_EQ(view_->Cleared(), CounterIds);
+  EXPECT_EQ(view_->Plays(), 0);
+  EXPECT_FALSE(SearchRunActive);
+  EXPECT_TRUE(server_.Requests().empty());
+}
+
+TEST_F(SearchRunTest, SitesPresentAskQuestion105AndNoEmptiesTheTable) {
+  for (bool yes : {true, false}) {
+    ClearSites();
+    AddSite("ftp://127.0.0.2/keep/");
+    view_ = std::make_shared<RecorderView>();
+    SetSearchDialog(view_);
+    view_->SetAnswer(yes);
+    view_->SetTerm("");
+    RunSearch();
+    const auto shown = view_->Messages();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].id, KeepSitesQuestion);
+    EXPECT_EQ(shown[0].caption, "Quillbrook");
+    EXPECT_EQ(shown[0].style, StyleYesNoQuestion);
+    EXPECT_EQ(shown[1].id, TermNeededMessage);
+    EXPECT_EQ(SiteTable.count, yes ? 1 : 0) << (yes ? "Yes" : "No");
+  }
+}
+
+TEST_F(SearchRunTest, RunThatFindsNothingShows107AndKeepsTheTerms) {
+  view_->SetTerm("MP3 Player");
+  RunSearch();
+  EXPECT_EQ(GetLastTerm(), "mp3 player");
+  EXPECT_EQ(GetQueryTerm(), "mp3+player");
+  EXPECT_EQ(GetReportTerm(), "mp3+player");
+  EXPECT_FALSE(SearchRunActive);
+  EXPECT_EQ(view_->Plays(), 1);
+  EXPECT_EQ(view_->Stops(), 1);
+  const auto shown = view_->Messages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].id, NothingFoundMessage);
+  EXPECT_EQ(shown[0].caption, "FTP-ZEVO");
+  EXPECT_EQ(shown[0].style, StyleExclamation);
+  EXPECT_TRUE(view_->OkPosts().empty());
+  std::set<std::string> targets;
+  for (const auto& t : server_.Targets()) targets.insert(t);
+  for (int i = 0; i < EngineCount; ++i) {
+    EXPECT_EQ(targets.count(FirstPage(i, "mp3+player")), 1u) << Engine(i).name;
+    EXPECT_EQ(view_->Marks().count(Engine(i).doneMark), 1u) << Engine(i).name;
+  }
+}
+
+TEST_F(SearchRunTest, UntickedEnginesAreNotStartedAndStayUnticked) {
+  view_->SetTerm("zevo");
+  view_->SetBox(Engine(1).checkBox, false);
+  view_->SetBox(Engine(3).checkBox, false);
+  RunSearch();
+  const std::vector<bool> expected = {true, false, true, false, true};
+  std::set<std::string> targets;
+  for (const auto& t : server_.Targets()) targets.insert(t);
+  for (int i = 0; i < EngineCount; ++i) {
+    EXPECT_EQ(EngineEnabled[i].load(), expected[i]) << Engine(i).name;
+    EXPECT_EQ(targets.count(FirstPage(i, "zevo")), expected[i] ? 1u : 0u) << Engine(i).name;
+  }
+}
+
+TEST_F(SearchRunTest, AutoContinuePostsOkAboutOneSecondAfterARunWithSites) {
+  for (bool ticked : {false, true}) {
+    ClearSites();
+    view_ = std::make_shared<RecorderView>();
+    SetSearchDialog(view_);
+    view_->SetTerm("zevo");
+    view_->SetBox(AutoContinueBox, ticked);
+    server_.Serve(FirstPage(0, "zevo"),
+                  HttpReply::Page("<html><body><a href=\"ftp://127.0.0.2/pub/zevo.zip\">z</a>"
+                                  "</body></html>"));
+    RunSearch();
+    EXPECT_TRUE(view_->Messages().empty());
+    EXPECT_EQ(view_->Found(Engine(0).foundList), std::vector<std::string>{"ftp://127.0.0.2/pub/"});
+    EXPECT_EQ(AutoContinue.load(), ticked);
+    const auto posts = view_->OkPosts();
+    ASSERT_EQ(posts.size(), ticked ? 1u : 0u);
+    if (ticked) {
+      EXPECT_GE(posts[0] - view_->StoppedAt(), 1000ms);
+      EXPECT_LT(posts[0] - view_->StoppedAt(), 5000ms);
+    }
+  }
+}
+
+TEST_F(SearchRunTest, ClosedDialogDuringTheRunEndsItQuietly) {
+  view_->SetTerm("zevo");
+  view_->SetBox(AutoContinueBox, true);
+  // Pages come late enough for the dialog to close while the engines wait.
+  server_.SetFallback(HttpReply::Raw("").Then(
+      300ms, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><body>none</body></html>"));
+  std::thread closer([this] {
+    server_.WaitForRequests(1, 5s);
+    SetSearchDialog(nullptr);
+  });
+  RunSearch();
+  closer.join();
+  EXPECT_EQ(view_->Stops(), 0);
+  EXPECT_TRUE(view_->Messages().empty());
+  EXPECT_TRUE(view_->OkPosts().empty());
+  EXPECT_FALSE(AutoContinue);
+}
+
+TEST_F(SearchRunTest, EngineStillRunningAfterItsWaitIsLeftToRun) {
+  view_->SetTerm("zevo");
+  for (int i = 1; i < EngineCount; ++i) view_->SetBox(Engine(i).checkBox, false);
+  server_.Serve(FirstPage(0, "zevo"), HttpReply::Silent());
+  SetSearchRunTimings({200ms, 1000ms, 40000ms});
+  const auto start = Clock::now();
+  RunSearch();
+  EXPECT_LT(Clock::now() - start, 5s);
+  EXPECT_FALSE(SearchRunActive);
+  EXPECT_EQ(view_->Stops(), 1);
+  EXPECT_TRUE(view_->Marks().empty());
+  // The engine ends once its server goes away: fetch failed, retried, failed.
+  server_.Stop();
+  EXPECT_TRUE(view_->WaitForMark(Engine(0).failMark, 30s));
+}
+
+}  // namespace
