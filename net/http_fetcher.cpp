@@ -123,6 +123,8 @@ bool BuildGetRequest(const char* url, char (&host)[HttpHostSize],
 
 std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int timeOutSeconds,
                                   const char* stopMarker) {
+  const char* unused = nullptr;
+  if (!errorTag) errorTag = &unused;
   char host[HttpHostSize];
   char request[HttpRequestSize];
   if (!BuildGetRequest(url, host, request)) {

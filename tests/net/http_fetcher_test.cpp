@@ -10,6 +10,7 @@
 #include <future>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/settings.h"
 #include "tests/support/http_test_server.h"
@@ -125,6 +126,30 @@ TEST(FetchPage, ClosedPortFailsWithConnect) {
   close(fd);  // nothing listens on that port now
   EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/").tag,
             std::string("Connect"));
+}
+
+TEST(FetchPage, ConnectionSetUpIsBoundedByTheTimeOut) {
+  // A listener that never accepts, with its queue already full: further connection
+  // attempts get no answer at all.
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof addr;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(listener, 0), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+  std::vector<int> fillers;
+  for (int i = 0; i < 3; ++i) {
+    fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+    connect(fillers.back(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  }
+  auto pending = FetchAsync("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/", 1);
+  const bool ready = pending.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  for (int fd : fillers) close(fd);
+  close(listener);
+  ASSERT_TRUE(ready);
+  EXPECT_EQ(pending.get().tag, std::string("Connect"));
 }
 
 // Answers that arrive whole and are refused, with the tag that the first failed
