@@ -1,0 +1,135 @@
+#include "net/listing_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Case {
+  const char* what;
+  const char* line;
+  bool folder;
+  int32_t size;
+  const char* date;
+  const char* name;  // after the filter; "" = not listed
+};
+
+const Case Cases[] = {
+    {"unix file with a time and a space in its name",
+     "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 file one.zip", false, 123456, "Jan 12 10:30",
+     "file one.zip"},
+    {"numeric owner and group", "-rw-r--r-- 1 1001 100 123456 Jan 12 1999 a.zip", false, 123456,
+     "Jan 12 1999", "a.zip"},
+    {"no group column", "-rw-r--r-- 1 ftp 123456 Jan 12 1999 a.zip", false, 123456, "Jan 12 1999",
+     "a.zip"},
+    {"folder with a year", "drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 pub", true, 512, "Jan 12 1999",
+     "pub"},
+    {"folder of size 0 through the zero rule", "drwxr-xr-x 2 ftp ftp 0 Jan 12 1999 zero", true, 0,
+     "Jan 12 1999", "zero"},
+    // The zero rule fires on an owner "0" too, and the year becomes part of the name.
+    {"owner 0 with a year", "drwxr-xr-x 2 0 0 512 Jan 12 1999 pub", true, 2, "0 512 Jan 12",
+     "1999 pub"},
+    {"owner 0 with a time", "drwxr-xr-x 2 0 0 512 Jan 12 10:30 pub", true, 2, "0 512 Jan 12 10:30",
+     "pub"},
+    // A size not above the day of the month is taken for the day.
+    {"10 bytes dated the 12th", "-rw-r--r-- 1 ftp ftp 10 Jan 12 1999 x.txt", false, 1999, "", ""},
+    {"10 bytes dated the 5th", "-rw-r--r-- 1 ftp ftp 10 Jan 5 1999 x.txt", false, 10, "Jan 5 1999",
+     "x.txt"},
+    {"5 bytes", "-rw-r--r-- 1 ftp ftp 5 Jan 12 1999 tiny", false, 1999, "", ""},
+    {"short link", "lrwxrwxrwx 1 ftp ftp 7 Jan 12 1999 bin -> usr/bin", true, 1999, "", ""},
+    {"link with a long target", "lrwxrwxrwx 1 ftp ftp 40 Jan 12 10:30 up -> the/long/target/path",
+     true, 40, "Jan 12 10:30", "up -> the/long/target/path"},
+    {"colon in the name after a year", "-rw-r--r-- 1 ftp ftp 123456 Jan 12 1999 a:b c.txt", false,
+     123456, "Jan 12 1999 a:b", "c.txt"},
+    {"colon in the name with no space after it", "-rw-r--r-- 1 ftp ftp 123456 Jan 12 1999 a:b",
+     false, 123456, "", ""},
+    {"total line", "total 12", false, 12, "", ""},
+    {"ms-dos folder", "01-12-99  10:30AM       <DIR>          pub", false, 10, "", ""},
+    {"one field only", "-rw-r--r--", false, 0, "", ""},
+    {"empty line", "", false, 0, "", ""},
+    {"date walk runs out: the name starts inside the fifth field", "x 9 a b c d efile", false, 9,
+     "a b c d efile", "file"},
+    {"date walk runs out on trailing spaces", "x 9 a b c d ", false, 9, "a b c d ", ""},
+    {"hidden file", "-rw-r--r-- 1 ftp ftp 1234 Jan 5 1999 .profile", false, 1234, "Jan 5 1999",
+     ""},
+    {"parent folder", "drwxr-xr-x 2 ftp ftp 512 Jan 5 1999 ..", true, 512, "Jan 5 1999", ""},
+    {"folder named home", "drwxr-xr-x 2 ftp ftp 512 Jan 5 1999 Home", true, 512, "Jan 5 1999",
+     ""},
+    {"file named home is listed", "-rw-r--r-- 1 ftp ftp 1234 Jan 5 1999 home", false, 1234,
+     "Jan 5 1999", "home"},
+    {"folder name with dots inside", "drwxr-xr-x 2 ftp ftp 512 Jan 5 1999 a..b", true, 512,
+     "Jan 5 1999", ""},
+    {"folder name starting with 1 and a space", "drwxr-xr-x 2 ftp ftp 512 Jan 5 1999 1 x", true,
+     512, "Jan 5 1999", ""},
+    {"folder named like a large number with a dot", "drwxr-xr-x 2 ftp ftp 512 Jan 5 10:30 2001.x",
+     true, 512, "Jan 5 10:30", ""},
+    {"folder named like a small number with a dot", "drwxr-xr-x 2 ftp ftp 512 Jan 5 10:30 999.x",
+     true, 512, "Jan 5 10:30", "999.x"},
+};
+
+class ListingParserTable : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ListingParserTable, ParsesAndFilters) {
+  const Case& c = GetParam();
+  ListingLine parsed;
+  FilterListingLine(c.line, parsed);
+  EXPECT_EQ(parsed.isFolder, c.folder);
+  EXPECT_EQ(parsed.size, c.size);
+  if (c.name[0]) {
+    EXPECT_STREQ(parsed.date, c.date);
+  }
+  EXPECT_STREQ(parsed.name, c.name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, ListingParserTable, ::testing::ValuesIn(Cases),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           std::string name;
+                           for (const char* p = info.param.what; *p; ++p) {
+                             name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+                           }
+                           return name;
+                         });
+
+TEST(ListingParser, FilterOnlyBlanksTheName) {
+  ListingLine raw;
+  ParseListingLine("drwxr-xr-x 2 ftp ftp 512 Jan 5 1999 home", raw);
+  EXPECT_STREQ(raw.name, "home");
+  ListingLine filtered;
+  FilterListingLine("drwxr-xr-x 2 ftp ftp 512 Jan 5 1999 home", filtered);
+  EXPECT_STREQ(filtered.name, "");
+  EXPECT_STREQ(filtered.date, raw.date);
+}
+
+TEST(ListingParser, OutputsAreCutToTheirCapacity) {
+  const std::string name(400, 'n');
+  const std::string longDate = "Jan 12 10:30" + std::string(100, ':');
+  ListingLine parsed;
+  ParseListingLine(("-rw-r--r-- 1 ftp ftp 123456 Jan 12 1999 " + name).c_str(), parsed);
+  EXPECT_EQ(std::string(parsed.name), name.substr(0, 151));
+  ParseListingLine(("-rw-r--r-- 1 ftp ftp 123456 " + longDate + " x").c_str(), parsed);
+  EXPECT_EQ(std::string(parsed.date), longDate.substr(0, 79));
+  EXPECT_STREQ(parsed.name, "x");
+}
+
+TEST(ListingLines, CompleteLinesOnlyAndCutLongOnes) {
+  std::vector<std::string> seen;
+  const std::string text = "one\r\ntwo\nthree\r\n" + std::string(7000, 'x') + "\r\ntail";
+  ForEachCompleteLine(text, [&](const char* line) { seen.push_back(line); });
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0], "one");
+  EXPECT_EQ(seen[1], "two\nthree");
+  EXPECT_EQ(seen[2].size(), ListingLineMax);
+}
+
+TEST(ListingLines, PiecesSplitAtEveryLineEndAndKeepTheTail) {
+  std::vector<std::string> seen;
+  ForEachListingPiece("one\r\n\r\ntwo\nthree\rfour", [&](const char* line) {
+    seen.push_back(line);
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"one", "two", "three", "four"}));
+}
+
+}  // namespace
