@@ -86,17 +86,6 @@ bool Resolve(const std::string& name, in_addr& address) {
   return true;
 }
 
-bool SendAll(int fd, const char* data, std::size_t length) {
-  while (length > 0) {
-    const ssize_t sent = send(fd, data, length, MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return false;
-    data += sent;
-    length -= static_cast<std::size_t>(sent);
-  }
-  return true;
-}
-
 bool PageComplete(const char* text, const char* stopMarker) {
   return std::strstr(text, "</body>") || std::strstr(text, "</BODY>") ||
          (stopMarker && *stopMarker && std::strstr(text, stopMarker));
@@ -158,7 +147,7 @@ std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int ti
     *errorTag = TagConnect;
     return nullptr;
   }
-  if (!SendAll(fd, request, std::strlen(request))) {
+  if (!SendWhole(fd, request, std::strlen(request))) {
     close(fd);
     *errorTag = TagSend;
     return nullptr;

@@ -141,51 +141,37 @@ ScanResult ScanClassLs(char* page, const Take& take) {
   }
 }
 
-ScanResult ScanAdvanced(char* page, const Take& take) {
+// Advanced and Path: "ftp://" and the text after the marker up to endChar. With
+// fileRule (Path) the text is cut back only when the page calls the result a file.
+ScanResult ScanPrefixed(char* page, const char* marker, char endChar, bool fileRule,
+                        const Take& take) {
   ScanResult result;
-  char* pos = page;
-  for (;;) {
-    char* mark = std::strstr(pos, ";oquery=");
-    if (!mark) {
-      result.noFurtherMarker = true;
-      return result;
-    }
-    char* text = mark + 8;
-    char* end = std::strchr(text, '"');
-    if (!end) return result;
-    *end = '\0';
-    ++result.results;
-    char url[SiteUrlSize];
-    PrefixedUrl(url, text);
-    Offer(url, false, take);
-    pos = end + 1;
-  }
-}
-
-ScanResult ScanPath(char* page, const Take& take) {
-  ScanResult result;
+  const std::size_t markerLength = std::strlen(marker);
   // The next "file." and "folder." are remembered, so a long page is not searched
-  // to its end once per result; the terminators written at "&" cannot split them.
+  // to its end once per result; the terminators written at endChar cannot split them.
   const char* nextFile = nullptr;
   const char* nextFolder = nullptr;
   char* pos = page;
   for (;;) {
-    char* mark = std::strstr(pos, "path=");
+    char* mark = std::strstr(pos, marker);
     if (!mark) {
       result.noFurtherMarker = true;
       return result;
     }
-    char* text = mark + 5;
-    char* end = std::strchr(text, '&');
+    char* text = mark + markerLength;
+    char* end = std::strchr(text, endChar);
     if (!end) return result;
     *end = '\0';
     ++result.results;
-    const char* rest = end + 1;
-    if (nextFile && nextFile < rest) nextFile = nullptr;
-    if (!nextFile) nextFile = std::strstr(rest, "file.");
-    if (nextFolder && nextFolder < rest) nextFolder = nullptr;
-    if (!nextFolder) nextFolder = std::strstr(rest, "folder.");
-    const bool isFile = nextFile && (!nextFolder || nextFile < nextFolder);
+    bool isFile = false;
+    if (fileRule) {
+      const char* rest = end + 1;
+      if (nextFile && nextFile < rest) nextFile = nullptr;
+      if (!nextFile) nextFile = std::strstr(rest, "file.");
+      if (nextFolder && nextFolder < rest) nextFolder = nullptr;
+      if (!nextFolder) nextFolder = std::strstr(rest, "folder.");
+      isFile = nextFile && (!nextFolder || nextFile < nextFolder);
+    }
     char url[SiteUrlSize];
     PrefixedUrl(url, text);
     Offer(url, isFile, take);
@@ -209,9 +195,9 @@ ScanResult ScanEnginePage(const EngineSpec& engine, char* page, const Take& take
     case ResultRule::Form:
       return ScanQuotedFtp(page, "HREF=\"ftp://", true, take);
     case ResultRule::Advanced:
-      return ScanAdvanced(page, take);
+      return ScanPrefixed(page, ";oquery=", '"', false, take);
     case ResultRule::Path:
-      return ScanPath(page, take);
+      return ScanPrefixed(page, "path=", '&', true, take);
   }
   return {};
 }

@@ -47,6 +47,17 @@ std::string Request(const std::string& target, const std::string& host) {
   return "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\n" + AcceptLine + "\r\n";
 }
 
+// Binds fd to a free loopback port and returns the address.
+sockaddr_in BindLoopback(int fd) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof addr;
+  EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  EXPECT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+  return addr;
+}
+
 TEST(BuildGetRequest, FormatsRequestAndHost) {
   struct Case {
     const char* url;
@@ -117,12 +128,7 @@ TEST(FetchPage, BadHostsFailWithHostName) {
 
 TEST(FetchPage, ClosedPortFailsWithConnect) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof addr;
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+  const sockaddr_in addr = BindLoopback(fd);
   close(fd);  // nothing listens on that port now
   EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/").tag,
             std::string("Connect"));
@@ -132,17 +138,12 @@ TEST(FetchPage, ConnectionSetUpIsBoundedByTheTimeOut) {
   // A listener that never accepts, with its queue already full: further connection
   // attempts get no answer at all.
   const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof addr;
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  const sockaddr_in addr = BindLoopback(listener);
   ASSERT_EQ(listen(listener, 0), 0);
-  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &length), 0);
   std::vector<int> fillers;
   for (int i = 0; i < 3; ++i) {
     fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-    connect(fillers.back(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    connect(fillers.back(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
   }
   auto pending = FetchAsync("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/", 1);
   const bool ready = pending.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
