@@ -92,17 +92,21 @@ void Offer(char* url, bool cutToFolder, const std::function<void(std::string&)>&
 
 using Take = std::function<void(std::string&)>;
 
+// The next result marker; none left ends the scan by the "no further marker" rule.
+char* NextMarker(char* pos, const char* marker, ScanResult& result) {
+  char* mark = std::strstr(pos, marker);
+  if (!mark) result.noFurtherMarker = true;
+  return mark;
+}
+
 // Anchor and Form: the URL is the quoted ftp:// text inside the marker.
 ScanResult ScanQuotedFtp(char* page, const char* marker, bool copyLimited, const Take& take) {
   ScanResult result;
   const std::size_t urlOffset = std::strlen(marker) - FtpPrefixLength;
   char* pos = page;
   for (;;) {
-    char* mark = std::strstr(pos, marker);
-    if (!mark) {
-      result.noFurtherMarker = true;
-      return result;
-    }
+    char* mark = NextMarker(pos, marker, result);
+    if (!mark) return result;
     ++result.results;
     char* url = mark + urlOffset;
     char* end = std::strchr(url, '"');
@@ -123,11 +127,8 @@ ScanResult ScanClassLs(char* page, const Take& take) {
   ScanResult result;
   char* pos = page;
   for (;;) {
-    char* mark = std::strstr(pos, "class=ls");
-    if (!mark) {
-      result.noFurtherMarker = true;
-      return result;
-    }
+    char* mark = NextMarker(pos, "class=ls", result);
+    if (!mark) return result;
     char* query = std::strstr(mark, "q=");
     if (!query) return result;
     ++result.results;
@@ -153,11 +154,8 @@ ScanResult ScanPrefixed(char* page, const char* marker, char endChar, bool fileR
   const char* nextFolder = nullptr;
   char* pos = page;
   for (;;) {
-    char* mark = std::strstr(pos, marker);
-    if (!mark) {
-      result.noFurtherMarker = true;
-      return result;
-    }
+    char* mark = NextMarker(pos, marker, result);
+    if (!mark) return result;
     char* text = mark + markerLength;
     char* end = std::strchr(text, endChar);
     if (!end) return result;
