@@ -1,15 +1,9 @@
 #include "app/version_check.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -180,26 +174,14 @@ TEST_F(VersionCheckRun, AnUnreadableSavedNoticeCountsAsChanged) {
 }
 
 TEST_F(VersionCheckRun, AFailedNoticeFetchShowsNothingAndTouchesNoFile) {
-  // A bound socket that does not listen refuses every connection.
-  const int refusing = socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_GE(refusing, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(bind(refusing, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(getsockname(refusing, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  HttpTestServer gone;
+  gone.Stop();  // nothing listens on its port any more
   server_.Serve("/missing.txt", HttpReply::Page("gone\n", 404));
 
-  const std::string urls[] = {
-      "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/notice.txt",
-      server_.Url("/missing.txt"),
-  };
-  for (const std::string& url : urls) {
+  for (const std::string& url : {gone.Url("/notice.txt"), server_.Url("/missing.txt")}) {
     EXPECT_TRUE(RunOnce(url).empty()) << url;
     EXPECT_FALSE(std::filesystem::exists(NoticePath())) << url;
   }
-  close(refusing);
 }
 
 TEST_F(VersionCheckRun, CounterShowsOnlyNonZeroNumbers) {
