@@ -81,7 +81,9 @@ void CutToFolder(char* url) {
   if (char* slash = std::strrchr(url + FtpPrefixLength, '/')) slash[1] = '\0';
 }
 
-void Offer(char* url, bool cutToFolder, const std::function<void(std::string&)>& take) {
+using Take = std::function<void(std::string&)>;
+
+void Offer(char* url, bool cutToFolder, const Take& take) {
   if (cutToFolder) CutToFolder(url);
   PercentDecode(url);
   const char* host = url + FtpPrefixLength;
@@ -89,8 +91,6 @@ void Offer(char* url, bool cutToFolder, const std::function<void(std::string&)>&
   std::string site(url);
   take(site);
 }
-
-using Take = std::function<void(std::string&)>;
 
 // The next result marker; none left ends the scan by the "no further marker" rule.
 char* NextMarker(char* pos, const char* marker, ScanResult& result) {
