@@ -17,6 +17,8 @@ struct Case {
   const char* name;  // after the filter; "" = not listed
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.what; }
+
 const Case Cases[] = {
     {"unix file with a time and a space in its name",
      "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 file one.zip", false, 123456, "Jan 12 10:30",

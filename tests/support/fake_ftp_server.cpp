@@ -36,6 +36,11 @@ FtpScript& FtpScript::Greeting(FtpReply reply) {
   return *this;
 }
 
+FtpScript& FtpScript::Rest(FtpReply reply) {
+  rest = std::move(reply);
+  return *this;
+}
+
 FtpScript& FtpScript::On(FtpReply reply) { return On(FtpStep{std::move(reply), {}, {}}); }
 
 FtpScript& FtpScript::On(FtpStep step) {
@@ -257,7 +262,7 @@ void FakeFtpServer::Handle(std::size_t index, int fd) {
     }
     changed_.notify_all();
     if (step >= script.steps.size()) {
-      open = SendAll(fd, "502 unscripted\r\n");
+      open = Play(fd, script.rest);
       continue;
     }
     const FtpStep& current = script.steps[step++];

@@ -50,10 +50,12 @@ struct FtpStep {
 struct FtpScript {
   FtpReply greeting = FtpReply::Line("220 fake ready");
   // Used in order, one per command line received; beyond them every command
-  // gets "502 unscripted".
+  // gets the rest reply.
   std::vector<FtpStep> steps;
+  FtpReply rest = FtpReply::Line("502 unscripted");
 
   FtpScript& Greeting(FtpReply reply);
+  FtpScript& Rest(FtpReply reply);
   FtpScript& On(FtpReply reply);
   FtpScript& On(FtpStep step);
   // A reply line, data connections, then a final reply line (LIST's shape).

@@ -1,0 +1,290 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "core/settings.h"
+#include "core/site_table.h"
+#include "net/explore_site.h"
+#include "tests/support/fake_ftp_server.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using qbtest::FakeFtpServer;
+using qbtest::FtpData;
+using qbtest::FtpReply;
+using qbtest::FtpScript;
+
+const std::string Listing =
+    "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 big.zip\r\n"
+    "-rw-r--r-- 1 ftp ftp 2000 Jan 12 10:30 small.txt\r\n"
+    "drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 sub\r\n";
+
+const std::string OneFolder = "drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 pub\r\n";
+
+// Login, CWD, one listing and the download test with the given RETR answer.
+FtpScript FullDialogue(const std::string& listing, FtpReply retr,
+                       std::vector<FtpData> data = {}) {
+  if (data.empty()) data.push_back({"127.0.0.1", listing});
+  FtpScript script = qbtest::LoginScript();
+  script.On(FtpReply::Line("250 CWD ok"))
+      .On(FtpReply::Line("200 PORT ok"))
+      .OnTransfer("150 Opening data connection", std::move(data), "226 Transfer complete")
+      .On(FtpReply::Line("200 PORT ok"))
+      .On(std::move(retr));
+  return script;
+}
+
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Settings.HttpTimeOut = 5;
+    ResetSites();
+  }
+  void TearDown() override { ResetSites(); }
+
+  std::optional<std::string> Explore(const std::string& url) {
+    entry_ = std::make_shared<SiteEntry>(url);
+    auto listing = ExploreSite(entry_->url, *entry_, attempt_);
+    entry_->ReleaseSocket(attempt_.controlFd);
+    return listing;
+  }
+  // Command verbs with PORT arguments dropped, for comparing whole dialogues.
+  std::vector<std::string> Dialogue(std::size_t session = 0) const {
+    std::vector<std::string> out;
+    for (std::string c : server_.Commands(session)) {
+      if (c.rfind("PORT 127,0,0,1,", 0) == 0) c = "PORT";
+      out.push_back(c);
+    }
+    return out;
+  }
+
+  FakeFtpServer server_{"127.0.0.1"};
+  std::shared_ptr<SiteEntry> entry_;
+  SiteAttempt attempt_;
+};
+
+struct RetrCase {
+  const char* name;
+  const char* reply;
+  bool refused;
+};
+void PrintTo(const RetrCase& c, std::ostream* os) { *os << c.name; }
+
+class DownloadTest : public SessionTest, public ::testing::WithParamInterface<RetrCase> {};
+
+TEST_P(DownloadTest, LargestFileIsTestedAndTheAnswerDecides) {
+  const RetrCase& c = GetParam();
+  server_.AddSession(FullDialogue(Listing, FtpReply::Line(c.reply)));
+  const auto listing = Explore(server_.Url("/pub/"));
+  ASSERT_TRUE(listing.has_value());
+  EXPECT_EQ(*listing, Listing);
+  EXPECT_EQ(Dialogue(), (std::vector<std::string>{"USER anonymous", "PASS qb@qb.org", "TYPE A",
+                                                  "CWD /pub/", "PORT", "LIST -a", "PORT",
+                                                  "RETR big.zip"}));
+  EXPECT_EQ(entry_->testedFile.Get(), "big.zip");
+  EXPECT_EQ(entry_->loginReply.Get(), "230 Welcome\r\n");
+  EXPECT_EQ(attempt_.success, !c.refused);
+  EXPECT_EQ(attempt_.retry, !c.refused);
+  if (c.refused) {
+    EXPECT_STREQ(attempt_.result, c.reply);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Retr, DownloadTest,
+                         ::testing::Values(RetrCase{"Refused550", "550 No such file", true},
+                                           RetrCase{"Refused450", "450 File busy", true},
+                                           RetrCase{"Accepted150", "150 Opening BINARY mode",
+                                                    false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SessionTest, LoginAcceptedByUserSendsNoPassword) {
+  server_.AddSession(FtpScript()
+                         .On(FtpReply::Line("230 Welcome aboard"))
+                         .On(FtpReply::Line("200 Type set"))
+                         .On(FtpReply::Line("550 /pub/: No such directory")));
+  EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
+  EXPECT_EQ(Dialogue(), (std::vector<std::string>{"USER anonymous", "TYPE A", "CWD /pub/"}));
+  EXPECT_EQ(entry_->loginReply.Get(), "230 Welcome aboard\r\n");
+  EXPECT_STREQ(attempt_.result, "550 /pub/: No such directory");
+  EXPECT_FALSE(attempt_.retry);
+}
+
+TEST_F(SessionTest, RefusedAnonymousPasswordStillGoesOn) {
+  server_.AddSession(FtpScript()
+                         .On(FtpReply::Line("331 Password"))
+                         .On(FtpReply::Line("530 Bad password"))
+                         .On(FtpReply::Line("530 Please login")));
+  EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
+  EXPECT_EQ(Dialogue(), (std::vector<std::string>{"USER anonymous", "PASS qb@qb.org", "TYPE A"}));
+  EXPECT_STREQ(attempt_.result, "530 Please login");
+  EXPECT_TRUE(attempt_.retry);
+}
+
+TEST_F(SessionTest, RefusedNamedLoginStops) {
+  server_.AddSession(FtpScript()
+                         .On(FtpReply::Line("331 Password"))
+                         .On(FtpReply::Line("530 Login incorrect")));
+  const std::string url = "ftp://bob:pw@127.0.0.1:" + std::to_string(server_.Port()) + "/pub/";
+  EXPECT_FALSE(Explore(url).has_value());
+  EXPECT_EQ(Dialogue(), (std::vector<std::string>{"USER bob", "PASS pw"}));
+  EXPECT_STREQ(attempt_.result, "530 Login incorrect");
+  EXPECT_TRUE(attempt_.retry);
+}
+
+TEST_F(SessionTest, CwdAnsweredOtherwiseKeepsRetry) {
+  server_.AddSession(qbtest::LoginScript().On(FtpReply::Line("421 Too many users")));
+  EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
+  EXPECT_STREQ(attempt_.result, "421 Too many users");
+  EXPECT_TRUE(attempt_.retry);
+}
+
+TEST_F(SessionTest, MultiLineBannerIsKeptAsLoginReply) {
+  const std::string banner = "230-Hello\r\n230-Mirror of everything\r\n230 Logged in\r\n";
+  server_.AddSession(FtpScript()
+                         .On(FtpReply::Line("331 Password"))
+                         .On(FtpReply::Raw(banner))
+                         .On(FtpReply::Line("200 Type set"))
+                         .On(FtpReply::Line("550 No")));
+  EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
+  EXPECT_EQ(entry_->loginReply.Get(), banner);
+  EXPECT_STREQ(attempt_.result, "550 No");
+}
+
+TEST_F(SessionTest, DosListingAsksForUnixStyleOnce) {
+  const std::string dos = "01-12-99  10:30AM       <DIR>          pub\r\n";
+  FtpScript script = qbtest::LoginScript();
+  script.On(FtpReply::Line("250 CWD ok"))
+      .On(FtpReply::Line("200 PORT ok"))
+      .OnTransfer("150 Opening", {{"127.0.0.1", dos}}, "226 Done")
+      .On(FtpReply::Line("200 Ignored"))
+      .On(FtpReply::Line("200 PORT ok"))
+      .OnTransfer("150 Opening", {{"127.0.0.1", dos}}, "226 Done");
+  server_.AddSession(script);
+  EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
+  EXPECT_EQ(Dialogue(), (std::vector<std::string>{"USER anonymous", "PASS qb@qb.org", "TYPE A",
+                                                  "CWD /pub/", "PORT", "LIST -a", "SITE DIRSTYLE",
+                                                  "PORT", "LIST -a"}));
+  EXPECT_STREQ(attempt_.result, "No files");
+  EXPECT_FALSE(attempt_.retry);
+}
+
+TEST_F(SessionTest, SingleFolderIsReplacedByIt) {
+  FtpScript script = FullDialogue(OneFolder, FtpReply::Line("999 never asked"));
+  server_.AddSession(script);
+  const std::string url = server_.Url("/a/");
+  EXPECT_FALSE(Explore(url).has_value());
+  EXPECT_STREQ(attempt_.result, "!delete");
+  EXPECT_FALSE(attempt_.retry);
+  EXPECT_EQ(Dialogue().back(), "LIST -a");
+  auto added = SiteAt(0);
+  ASSERT_NE(added, nullptr);
+  EXPECT_STREQ(added->url, (url + "pub/").c_str());
+}
+
+TEST_F(SessionTest, NoAnswerToRetrIsNoReply) {
+  Settings.HttpTimeOut = 1;
+  server_.AddSession(FullDialogue(Listing, FtpReply::Silent()));
+  EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
+  EXPECT_STREQ(attempt_.result, "NoReply");
+  EXPECT_TRUE(attempt_.retry);
+  EXPECT_EQ(entry_->testedFile.Get(), "big.zip");
+}
+
+TEST_F(SessionTest, DataConnectionThatNeverComesIsAnEmptyListing) {
+  Settings.HttpTimeOut = 1;
+  FtpScript script = qbtest::LoginScript();
+  script.On(FtpReply::Line("250 CWD ok"))
+      .On(FtpReply::Line("200 PORT ok"))
+      .On(FtpReply::Line("150 Opening"));
+  server_.AddSession(script);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+  EXPECT_STREQ(attempt_.result, "No files");
+}
+
+TEST_F(SessionTest, DataFromAnotherAddressIsNotRead) {
+  server_.AddSession(FullDialogue(
+      Listing, FtpReply::Line("150 Opening"),
+      {{"127.0.0.9", "-rw-r--r-- 1 ftp ftp 999999 Jan 12 10:30 injected.exe\r\n"},
+       {"127.0.0.1", Listing}}));
+  const auto listing = Explore(server_.Url("/pub/"));
+  ASSERT_TRUE(listing.has_value());
+  EXPECT_EQ(*listing, Listing);
+  EXPECT_EQ(server_.DataConnected(0), 2);
+  EXPECT_EQ(entry_->testedFile.Get(), "big.zip");
+}
+
+TEST_F(SessionTest, ListingOnlyFromAnotherAddressGivesNoFiles) {
+  Settings.HttpTimeOut = 1;
+  FtpScript script = qbtest::LoginScript();
+  script.On(FtpReply::Line("250 CWD ok"))
+      .On(FtpReply::Line("200 PORT ok"))
+      .OnTransfer("150 Opening", {{"127.0.0.9", Listing}}, "226 Done");
+  server_.AddSession(script);
+  EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
+  EXPECT_EQ(server_.DataConnected(0), 1);
+  EXPECT_STREQ(attempt_.result, "No files");
+}
+
+TEST_F(SessionTest, ListingWithBareLineFeedsGivesNoFiles) {
+  std::string bare = Listing;
+  for (std::size_t at; (at = bare.find('\r')) != std::string::npos;) bare.erase(at, 1);
+  FtpScript script = qbtest::LoginScript();
+  script.On(FtpReply::Line("250 CWD ok"))
+      .On(FtpReply::Line("200 PORT ok"))
+      .OnTransfer("150 Opening", {{"127.0.0.1", bare}}, "226 Done");
+  server_.AddSession(script);
+  EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
+  EXPECT_STREQ(attempt_.result, "No files");
+}
+
+TEST_F(SessionTest, OversizedListingIsCut) {
+  std::string big;
+  while (big.size() < 70000) big += "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 file.bin\r\n";
+  server_.AddSession(FullDialogue(big, FtpReply::Line("150 Opening")));
+  const auto listing = Explore(server_.Url("/pub/"));
+  ASSERT_TRUE(listing.has_value());
+  EXPECT_EQ(listing->size(), ListingCapacity);
+  EXPECT_EQ(*listing, big.substr(0, ListingCapacity));
+}
+
+TEST_F(SessionTest, SilentServerFailsWithinTheTimeOut) {
+  Settings.HttpTimeOut = 1;
+  server_.AddSession(FtpScript().Greeting(FtpReply::Silent()).Rest(FtpReply::Silent()));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_STREQ(attempt_.result, "");
+  EXPECT_TRUE(attempt_.retry);
+}
+
+TEST_F(SessionTest, RefusedConnectionIsConnect) {
+  const int probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  inet_pton(AF_INET, "127.0.0.1", &at.sin_addr);
+  socklen_t length = sizeof at;
+  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&at), &length), 0);
+  close(probe);  // nothing listens there now
+  EXPECT_FALSE(Explore("ftp://127.0.0.1:" + std::to_string(ntohs(at.sin_port)) + "/").has_value());
+  EXPECT_STREQ(attempt_.result, "connect");
+  EXPECT_TRUE(attempt_.retry);
+  EXPECT_EQ(entry_->controlSocket, -1);
+}
+
+TEST_F(SessionTest, PortOutOfRangeIsConnectNotAnotherPort) {
+  EXPECT_FALSE(Explore("ftp://127.0.0.1:" + std::to_string(65536 + server_.Port()) + "/")
+                   .has_value());
+  EXPECT_STREQ(attempt_.result, "connect");
+  EXPECT_EQ(server_.Sessions(), 0u);
+}
+
+}  // namespace
