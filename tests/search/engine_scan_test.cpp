@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -25,32 +27,24 @@ Scanned Scan(int engine, std::string page) {
 }
 
 TEST(EngineTable, OrderIdsAndPaging) {
-  struct Row {
-    const char* name;
-    int first, step, box, list, results, sites, done, fail;
-    const char* stop;
-  } rows[] = {
-      {"AnchorEngine", 0, 20, 101, 104, 1200, 1300, 240, 110, nullptr},
-      {"ClassLsEngine", 1, 50, 103, 121, 1400, 1500, 242, 112, nullptr},
-      {"FormEngine", 0, 20, 800, 114, 1600, 106, 241, 111, "</FORM>"},
-      {"AdvancedEngine", 0, 15, 187, 128, 123, 124, 108, 113, "Copyright"},
-      {"PathEngine", 1, 20, 118, 122, 116, 117, 125, 115, nullptr},
+  using Row = std::array<int, 8>;  // first, step, box, list, results, sites, done, fail
+  const std::pair<const char*, Row> rows[] = {
+      {"AnchorEngine", {0, 20, 101, 104, 1200, 1300, 240, 110}},
+      {"ClassLsEngine", {1, 50, 103, 121, 1400, 1500, 242, 112}},
+      {"FormEngine", {0, 20, 800, 114, 1600, 106, 241, 111}},
+      {"AdvancedEngine", {0, 15, 187, 128, 123, 124, 108, 113}},
+      {"PathEngine", {1, 20, 118, 122, 116, 117, 125, 115}},
   };
-  ASSERT_EQ(std::size(rows), static_cast<std::size_t>(EngineCount));
+  const char* stops[] = {nullptr, nullptr, "</FORM>", "Copyright", nullptr};
   for (int i = 0; i < EngineCount; ++i) {
     const EngineSpec& e = Engine(i);
-    const Row& r = rows[i];
-    EXPECT_STREQ(e.name, r.name);
-    EXPECT_EQ(std::string(e.defaultHost).ends_with(".invalid"), true) << e.name;
-    EXPECT_EQ(e.firstPage, r.first);
-    EXPECT_EQ(e.pageStep, r.step);
-    EXPECT_EQ(e.checkBox, r.box);
-    EXPECT_EQ(e.foundList, r.list);
-    EXPECT_EQ(e.resultsCounter, r.results);
-    EXPECT_EQ(e.newSitesCounter, r.sites);
-    EXPECT_EQ(e.doneMark, r.done);
-    EXPECT_EQ(e.failMark, r.fail);
-    EXPECT_EQ(e.stopMarker ? std::string(e.stopMarker) : "none", r.stop ? r.stop : "none");
+    EXPECT_STREQ(e.name, rows[i].first);
+    EXPECT_TRUE(std::string(e.defaultHost).ends_with(".invalid")) << e.name;
+    EXPECT_EQ((Row{e.firstPage, e.pageStep, e.checkBox, e.foundList, e.resultsCounter,
+                   e.newSitesCounter, e.doneMark, e.failMark}),
+              rows[i].second)
+        << e.name;
+    EXPECT_STREQ(e.stopMarker ? e.stopMarker : "", stops[i] ? stops[i] : "") << e.name;
   }
 }
 
