@@ -1,0 +1,1 @@
+qb_test(explore_site_worker_tests SOURCES site_worker_test.cpp LIBS qb_explore qb_test_ftp)

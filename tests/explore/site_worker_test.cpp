@@ -1,0 +1,244 @@
+#include "explore/site_worker.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+
+#include "core/settings.h"
+#include "core/site_table.h"
+#include "explore/exploration_scheduler.h"
+#include "net/ftp_channel.h"
+#include "tests/explore/wait_until.h"
+#include "tests/support/fake_ftp_server.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using qbtest::FakeFtpServer;
+using qbtest::FtpReply;
+using qbtest::FtpScript;
+
+// Worker unit tests shorten the reply silence and the pause unit; the real
+// timings are exercised by the session and real-server tests.
+class WorkerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSites();
+    Settings.HttpTimeOut = 5;
+    Settings.NbRetry = 1;
+    Settings.VerifyTimeOut = 0;
+    FtpTiming.settleMs = 50;
+    FtpTiming.retrWaitMs = 50;
+    VerifyTimeUnitMs = 100;
+    ActiveSessions = 0;
+    FinishedWorkers = 0;
+  }
+  void TearDown() override { ResetSites(); }
+
+  std::shared_ptr<SiteEntry> Add(const std::string& url) {
+    std::string text = url;
+    bool added = false;
+    AddUniqueSite(text, added, true);
+    auto entry = SiteAt(SiteTable.count - 1);
+    entry->status = Exploring;
+    return entry;
+  }
+  // Runs the worker on its own thread, as the scheduler does.
+  std::future<void> Start(std::shared_ptr<SiteEntry> entry) {
+    return std::async(std::launch::async, [entry]() mutable { SiteWorker(std::move(entry)); });
+  }
+  static std::string ClosedPortUrl() {
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.1", &at.sin_addr);
+    socklen_t length = sizeof at;
+    bind(probe, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    getsockname(probe, reinterpret_cast<sockaddr*>(&at), &length);
+    close(probe);
+    return "ftp://127.0.0.1:" + std::to_string(ntohs(at.sin_port)) + "/pub/";
+  }
+};
+
+TEST_F(WorkerTest, NoAttemptsEndsFailedWithEmptyText) {
+  Settings.NbRetry = 0;
+  FakeFtpServer server;
+  auto entry = Add(server.Url("/pub/"));
+  entry->statusText.Set("old text");
+  SiteWorker(entry);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "");
+  EXPECT_EQ(server.Sessions(), 0u);
+  EXPECT_EQ(FinishedWorkers, 1);
+  EXPECT_EQ(ActiveSessions, 0);
+}
+
+TEST_F(WorkerTest, RetriesWithAPauseAfterEveryAttempt) {
+  Settings.NbRetry = 3;
+  Settings.VerifyTimeOut = 2;  // 200 ms with the shortened unit
+  FakeFtpServer server;
+  server.AddSession(FtpScript().Greeting(FtpReply::Line("421 Busy").Close()));
+  auto entry = Add(server.Url("/pub/"));
+  const auto start = std::chrono::steady_clock::now();
+  SiteWorker(entry);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 600ms);  // three pauses
+  EXPECT_EQ(server.Sessions(), 3u);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->controlSocket, -1);
+  EXPECT_EQ(FinishedWorkers, 1);
+  EXPECT_EQ(ActiveSessions, 0);
+}
+
+TEST_F(WorkerTest, RefusedConnectionsEndWithConnect) {
+  Settings.NbRetry = 2;
+  auto entry = Add(ClosedPortUrl());
+  SiteWorker(entry);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "connect");
+}
+
+TEST_F(WorkerTest, CwdRefusalEndsAfterOneAttemptWithItsLineCut) {
+  Settings.NbRetry = 4;
+  Settings.VerifyTimeOut = 100;  // would be noticed if it paused
+  const std::string line = "550 " + std::string(300, 'x');
+  FakeFtpServer server;
+  server.AddSession(qbtest::LoginScript().On(FtpReply::Line(line)));
+  auto entry = Add(server.Url("/pub/"));
+  SiteWorker(entry);
+  EXPECT_EQ(server.Sessions(), 1u);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), line.substr(0, 159));
+}
+
+TEST_F(WorkerTest, StatusTextIsCutAtACarriageReturn) {
+  FakeFtpServer server;
+  server.AddSession(qbtest::LoginScript().On(FtpReply::Raw("550 bad\rfolder\r\n")));
+  auto entry = Add(server.Url("/pub/"));
+  SiteWorker(entry);
+  EXPECT_EQ(entry->statusText.Get(), "550 bad");
+}
+
+FtpScript ListingDialogue(const std::string& listing, const std::string& retr) {
+  FtpScript script = qbtest::LoginScript();
+  script.On(FtpReply::Line("250 CWD ok"))
+      .On(FtpReply::Line("200 PORT ok"))
+      .OnTransfer("150 Opening", {{"127.0.0.1", listing}}, "226 Done")
+      .On(FtpReply::Line("200 PORT ok"))
+      .On(FtpReply::Line(retr));
+  return script;
+}
+
+TEST_F(WorkerTest, ListingIsStoredWithFieldsCut) {
+  const std::string longName(80, 'n');
+  const std::string listing =
+      "total 3\r\n"
+      "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 file one.zip\r\n"
+      "drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 pub\r\n"
+      "-rw-r--r-- 1 ftp ftp 7777 Jan 12 10:30:59:59:59:59:59:59 " + longName + "\r\n"
+      "-rw-r--r-- 1 ftp ftp 2000 Jan 5 1999 .hidden\r\n";
+  FakeFtpServer server;
+  server.AddSession(ListingDialogue(listing, "150 Opening"));
+  auto entry = Add(server.Url("/pub/"));
+  SiteWorker(entry);
+  EXPECT_EQ(entry->status, Ok);
+  EXPECT_EQ(entry->statusText.Get(), "ok");
+  EXPECT_EQ(entry->testedFile.Get(), "file one.zip");
+  std::lock_guard<std::mutex> hold(ListingLock);
+  ASSERT_EQ(entry->listing.size(), 3u);
+  EXPECT_STREQ(entry->listing[0].name, "file one.zip");
+  EXPECT_STREQ(entry->listing[0].date, "Jan 12 10:30");
+  EXPECT_EQ(entry->listing[0].size, 123456);
+  EXPECT_EQ(entry->listing[0].isFolder, 0);
+  EXPECT_STREQ(entry->listing[1].name, "pub");
+  EXPECT_STREQ(entry->listing[1].date, "");  // folders keep no date or size
+  EXPECT_EQ(entry->listing[1].size, 0);
+  EXPECT_EQ(entry->listing[1].isFolder, 1);
+  EXPECT_EQ(std::string(entry->listing[2].name), longName.substr(0, 59));
+  EXPECT_STREQ(entry->listing[2].date, "Jan 12 10:30:59:59:59:5");
+}
+
+TEST_F(WorkerTest, RefusedDownloadKeepsListingAndTheLine) {
+  const std::string listing = "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 a.zip\r\n";
+  FakeFtpServer server;
+  server.AddSession(ListingDialogue(listing, "550 Permission denied"));
+  auto entry = Add(server.Url("/pub/"));
+  SiteWorker(entry);
+  EXPECT_EQ(entry->status, Refused);
+  EXPECT_EQ(entry->statusText.Get(), "550 Permission denied");
+  std::lock_guard<std::mutex> hold(ListingLock);
+  ASSERT_EQ(entry->listing.size(), 1u);
+  EXPECT_STREQ(entry->listing[0].name, "a.zip");
+}
+
+TEST_F(WorkerTest, SubFolderReplacementDropsTheEntry) {
+  Settings.NbRetry = 4;
+  FakeFtpServer server;
+  server.AddSession(
+      ListingDialogue("drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 inner\r\n", "999 never asked"));
+  auto entry = Add(server.Url("/pub/"));
+  SiteWorker(entry);
+  EXPECT_TRUE(entry->dropped);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "");
+  EXPECT_TRUE(entry->listing.empty());
+  EXPECT_EQ(server.Sessions(), 1u);
+  ASSERT_EQ(SiteTable.count, 2);
+  EXPECT_EQ(std::string(SiteAt(1)->url), server.Url("/pub/inner/"));
+  EXPECT_EQ(SiteAt(1)->status, Waiting);
+}
+
+TEST_F(WorkerTest, ResetDuringAnAttemptEndsTheWorker) {
+  Settings.HttpTimeOut = 60;
+  Settings.NbRetry = 4;
+  FakeFtpServer server;
+  server.AddSession(FtpScript().Greeting(FtpReply::Silent()).Rest(FtpReply::Silent()));
+  std::weak_ptr<SiteEntry> watch;
+  std::future<void> done;
+  {
+    auto entry = Add(server.Url("/pub/"));
+    watch = entry;
+    done = Start(entry);
+  }
+  ASSERT_TRUE(server.WaitForSessions(1, 5s));
+  ASSERT_TRUE(qbtest::WaitUntil([&] { return ActiveSessions == 1; }, 5s));
+  auto entry = watch.lock();
+  ResetSites();
+  ASSERT_EQ(done.wait_for(10s), std::future_status::ready);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "");
+  EXPECT_TRUE(entry->listing.empty());
+  EXPECT_TRUE(entry->dropped);
+  EXPECT_EQ(entry->controlSocket, -1);
+  EXPECT_EQ(server.Sessions(), 1u);
+  EXPECT_EQ(FinishedWorkers, 1);
+  EXPECT_EQ(ActiveSessions, 0);
+  entry.reset();
+  EXPECT_TRUE(watch.expired());  // the worker let go of it
+}
+
+TEST_F(WorkerTest, ResetDuringThePauseEndsItEarly) {
+  Settings.NbRetry = 3;
+  Settings.VerifyTimeOut = 600;  // a minute with the shortened unit
+  FakeFtpServer server;
+  server.AddSession(FtpScript().Greeting(FtpReply::Line("421 Busy").Close()));
+  auto entry = Add(server.Url("/pub/"));
+  auto done = Start(entry);
+  // The session was opened and the attempt has ended: the worker pauses.
+  ASSERT_TRUE(server.WaitForSessions(1, 5s));
+  ASSERT_TRUE(qbtest::WaitUntil([&] { return ActiveSessions == 0; }, 5s));
+  const auto start = std::chrono::steady_clock::now();
+  ResetSites();
+  ASSERT_EQ(done.wait_for(10s), std::future_status::ready);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_EQ(server.Sessions(), 1u);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "");
+  EXPECT_EQ(FinishedWorkers, 1);
+}
+
+}  // namespace
