@@ -53,109 +53,8 @@ void LaunchWorker(std::shared_ptr<SiteEntry> entry) {
   std::thread(SiteWorker, std::move(entry)).detach();
 }
 
-class SchedulerRun {
- public:
-  explicit SchedulerRun(uint64_t generation) : generation_(generation) {}
-
-  bool Current() const { return runGeneration == generation_; }
-
-  // One tick after its sleep; false once a newer run has taken over.
-  bool Tick() {
-    int waiting = 0;
-    int exploring = 0;
-    {
-      std::lock_guard<std::mutex> hold(SiteTableLock);
-      if (!Current()) return false;
-      const int n = SiteTable.count;
-      if (!ExplorationPaused && ActiveSessions < ExplorationLimit) StartOne(n);
-      for (int i = 0; i < n; ++i) {
-        const SiteEntry& e = *SiteTable.slots[i];
-        if (e.dropped) continue;
-        const int32_t status = e.status;
-        if (status == Waiting) ++waiting;
-        else if (status == Exploring) ++exploring;
-      }
-    }
-    return Show(waiting, exploring);
-  }
-
-  void End() {
-    std::lock_guard<std::mutex> hold(displayLock);
-    if (!Current()) return;
-    if (auto view = GetExplorationView()) view->StopAnimation();
-  }
-
- private:
-  // Takes the first waiting entry whose prefix no earlier exploring entry shares.
-  void StartOne(int n) {
-    std::vector<const char*> busy;  // urls of earlier entries being explored
-    for (int i = 0; i < n; ++i) {
-      const std::shared_ptr<SiteEntry>& e = SiteTable.slots[i];
-      const int32_t status = e->status;
-      if (status == Exploring) {
-        busy.push_back(e->url);
-        continue;
-      }
-      if (status != Waiting || e->dropped) continue;
-      bool sameServerBusy = false;
-      for (const char* url : busy) {
-        if (std::strncmp(url, e->url, SamePrefix) == 0) {
-          sameServerBusy = true;
-          break;
-        }
-      }
-      if (sameServerBusy) continue;
-      e->status = Exploring;
-      try {
-        LaunchWorker(e);
-      } catch (const std::system_error&) {
-        e->status = Waiting;  // no thread to be had now; a later tick tries again
-      }
-      return;
-    }
-  }
-
-  bool Show(int waiting, int exploring) {
-    auto view = GetExplorationView();
-    std::lock_guard<std::mutex> hold(displayLock);
-    if (!Current()) return false;
-    const int sessions = ActiveSessions;
-    if (sessions != shownSessions_) {
-      shownSessions_ = sessions;
-      if (view) view->SetNumber(SessionsControl, sessions);
-    }
-    const int finished = FinishedWorkers;
-    if (finished != shownFinished_) {
-      shownFinished_ = finished;
-      if (view) view->SetNumber(FinishedControl, finished);
-    }
-    const int percent = ExplorationPercent(finished, waiting, exploring);
-    if (percent != shownPercent) {
-      shownPercent = percent;
-      if (view) {
-        view->SetProgress(percent);
-        view->SetNumber(PercentControl, percent);
-      }
-    }
-    if (waiting != shownWaiting_) {
-      if (view) {
-        view->SetNumber(WaitingControl, waiting);
-        if (shownWaiting_ == 0) view->PlayAnimation();
-        else if (waiting == 0) view->StopAnimation();
-      }
-      shownWaiting_ = waiting;
-    }
-    return true;
-  }
-
-  const uint64_t generation_;
-  int shownSessions_ = 0;
-  int shownFinished_ = 0;
-  int shownWaiting_ = 0;
-};
-
 void RunScheduler(uint64_t generation) {
-  SchedulerRun run(generation);
+  ExplorationScheduler run(generation);
   while (SiteTable.count != 0 && run.Current()) {
     std::this_thread::sleep_for(TickInterval);
     if (!run.Tick()) break;
@@ -165,6 +64,98 @@ void RunScheduler(uint64_t generation) {
 }
 
 }  // namespace
+
+ExplorationScheduler::ExplorationScheduler(uint64_t run) : generation_(run) {}
+
+uint64_t CurrentExplorationRun() { return runGeneration; }
+
+bool ExplorationScheduler::Current() const { return runGeneration == generation_; }
+
+bool ExplorationScheduler::Tick() {
+  int waiting = 0;
+  int exploring = 0;
+  {
+    std::lock_guard<std::mutex> hold(SiteTableLock);
+    if (!Current()) return false;
+    const int n = SiteTable.count;
+    if (!ExplorationPaused && ActiveSessions < ExplorationLimit) StartOne(n);
+    for (int i = 0; i < n; ++i) {
+      const SiteEntry& e = *SiteTable.slots[i];
+      if (e.dropped) continue;
+      const int32_t status = e.status;
+      if (status == Waiting) ++waiting;
+      else if (status == Exploring) ++exploring;
+    }
+  }
+  return Show(waiting, exploring);
+}
+
+void ExplorationScheduler::End() {
+  std::lock_guard<std::mutex> hold(displayLock);
+  if (!Current()) return;
+  if (auto view = GetExplorationView()) view->StopAnimation();
+}
+
+void ExplorationScheduler::StartOne(int n) {
+  std::vector<const char*> busy;  // urls of earlier entries being explored
+  for (int i = 0; i < n; ++i) {
+    const std::shared_ptr<SiteEntry>& e = SiteTable.slots[i];
+    const int32_t status = e->status;
+    if (status == Exploring) {
+      busy.push_back(e->url);
+      continue;
+    }
+    if (status != Waiting || e->dropped) continue;
+    bool sameServerBusy = false;
+    for (const char* url : busy) {
+      if (std::strncmp(url, e->url, SamePrefix) == 0) {
+        sameServerBusy = true;
+        break;
+      }
+    }
+    if (sameServerBusy) continue;
+    e->status = Exploring;
+    try {
+      LaunchWorker(e);
+    } catch (const std::system_error&) {
+      e->status = Waiting;  // no thread to be had now; a later tick tries again
+    }
+    return;
+  }
+}
+
+bool ExplorationScheduler::Show(int waiting, int exploring) {
+  auto view = GetExplorationView();
+  std::lock_guard<std::mutex> hold(displayLock);
+  if (!Current()) return false;
+  const int sessions = ActiveSessions;
+  if (sessions != shownSessions_) {
+    shownSessions_ = sessions;
+    if (view) view->SetNumber(SessionsControl, sessions);
+  }
+  const int finished = FinishedWorkers;
+  if (finished != shownFinished_) {
+    shownFinished_ = finished;
+    if (view) view->SetNumber(FinishedControl, finished);
+  }
+  const int percent = ExplorationPercent(finished, waiting, exploring);
+  if (percent != shownPercent) {
+    shownPercent = percent;
+    if (view) {
+      view->SetProgress(percent);
+      view->SetNumber(PercentControl, percent);
+    }
+  }
+  if (waiting != shownWaiting_) {
+    if (view) {
+      view->SetNumber(WaitingControl, waiting);
+      if (shownWaiting_ == 0) view->PlayAnimation();
+      else if (waiting == 0) view->StopAnimation();
+    }
+    shownWaiting_ = waiting;
+  }
+  return true;
+}
 
 int ExplorationPercent(int finished, int waiting, int exploring) {
   const double all = static_cast<double>(finished) + waiting + exploring;

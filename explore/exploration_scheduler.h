@@ -27,3 +27,29 @@ void SetWorkerLauncher(WorkerLauncher launcher);
 
 // Number of scheduler threads that have not ended yet.
 int32_t LiveSchedulers();
+
+// The number of the run started last.
+uint64_t CurrentExplorationRun();
+
+// One run's ticks; StartExplorationScheduler drives one on its own thread.
+class ExplorationScheduler {
+ public:
+  // run: the number of the run it belongs to (CurrentExplorationRun()).
+  explicit ExplorationScheduler(uint64_t run);
+  bool Current() const;
+  // One tick after its sleep: maybe start a worker, recount, show what changed.
+  // False once a newer run has taken over.
+  bool Tick();
+  // Stops the animation, unless a newer run owns the display.
+  void End();
+
+ private:
+  // Takes the first waiting entry whose prefix no earlier exploring entry shares.
+  void StartOne(int count);
+  bool Show(int waiting, int exploring);
+
+  const uint64_t generation_;
+  int shownSessions_ = 0;
+  int shownFinished_ = 0;
+  int shownWaiting_ = 0;
+};
