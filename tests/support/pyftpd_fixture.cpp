@@ -1,5 +1,6 @@
 #include "tests/support/pyftpd_fixture.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -37,6 +38,8 @@ PyFtpd::PyFtpd(const std::string& root, const std::vector<std::string>& addresse
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+  // The server logs every session on stderr; tests only need its READY lines.
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
   posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
   const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
