@@ -1,0 +1,38 @@
+// Splitting ftp:// URLs and building HTTP requests from arbitrary URL text.
+#include <cstdlib>
+#include <cstring>
+
+#include "fuzz/fuzz_check.h"
+#include "net/ftp_channel.h"
+#include "net/http_fetcher.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  char* url = qbfuzz::ExactText(data, size);
+  {
+    FtpUrlParts parts;
+    ParseFtpUrl(url, parts);
+    FUZZ_CHECK(strnlen(parts.user, sizeof parts.user) < sizeof parts.user);
+    FUZZ_CHECK(strnlen(parts.password, sizeof parts.password) < sizeof parts.password);
+    FUZZ_CHECK(strnlen(parts.host, sizeof parts.host) < sizeof parts.host);
+    FUZZ_CHECK(strnlen(parts.path, sizeof parts.path) < sizeof parts.path);
+    FUZZ_CHECK(parts.path[0] == '/');
+    // The host ends at the first ":" or "/" after the login part.
+    FUZZ_CHECK(std::strpbrk(parts.host, ":/") == nullptr);
+  }
+  {
+    char host[HttpHostSize];
+    char request[HttpRequestSize];
+    const bool ok = BuildGetRequest(url, host, request);
+    if (strncasecmp(url, "http://", 7) != 0) FUZZ_CHECK(!ok);
+    if (ok) {
+      FUZZ_CHECK(strnlen(host, sizeof host) < sizeof host);
+      FUZZ_CHECK(std::strchr(host, '/') == nullptr);
+      const std::size_t length = strnlen(request, sizeof request);
+      FUZZ_CHECK(length < sizeof request);
+      FUZZ_CHECK(std::strncmp(request, "GET /", 5) == 0);
+      FUZZ_CHECK(length >= 4 && std::strcmp(request + length - 4, "\r\n\r\n") == 0);
+    }
+  }
+  std::free(url);
+  return 0;
+}

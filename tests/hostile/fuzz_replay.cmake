@@ -1,0 +1,17 @@
+# Every fuzz target replays its seed corpus (and the inputs that once broke it)
+# in the ordinary test run, with its invariants checked, under any compiler and
+# sanitizer. The clang fuzzing build has the real targets instead.
+if(NOT QB_FUZZ)
+  set(fuzz_dir ${PROJECT_SOURCE_DIR}/fuzz)
+  file(STRINGS ${fuzz_dir}/targets.txt targets)
+  foreach(line ${targets})
+    string(REPLACE " " ";" line "${line}")
+    list(GET line 0 name)
+    list(GET line 1 lib)
+    add_executable(fuzz_replay_${name} ${fuzz_dir}/${name}_fuzz.cpp ${fuzz_dir}/replay_main.cpp)
+    target_include_directories(fuzz_replay_${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(fuzz_replay_${name} PRIVATE ${lib} Threads::Threads)
+    add_test(NAME fuzz_replay_${name} COMMAND fuzz_replay_${name} ${fuzz_dir}/corpus/${name})
+    set_tests_properties(fuzz_replay_${name} PROPERTIES TIMEOUT 120)
+  endforeach()
+endif()
