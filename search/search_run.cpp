@@ -63,7 +63,7 @@ void PrepareQuery(char* text, std::size_t size) {
       out.push_back(hex[1]);
     }
   }
-  std::memcpy(text, out.data(), out.size());
+  if (!out.empty()) std::memcpy(text, out.data(), out.size());  // an empty vector may hold no storage
   text[out.size()] = '\0';
 }
 
