@@ -1,5 +1,18 @@
 #pragma once
 // The about dialog; each call opens another modeless one.
-class wxWindow;
+#include <wx/dialog.h>
+
+class TAbout : public wxDialog {
+ public:
+  // Null when template 10 cannot be loaded.
+  static TAbout* Open(wxWindow* parent);
+
+ private:
+  TAbout() = default;
+  void CmHomePage(wxCommandEvent& event);
+  void CmOk(wxCommandEvent& event);
+  void OnCloseWindow(wxCloseEvent& event);
+  wxDECLARE_EVENT_TABLE();
+};
 
 void ShowAboutDialog(wxWindow* parent);

@@ -7,6 +7,7 @@ target_link_libraries(qb_version_check PUBLIC qb_net qb_core)
 add_library(qb_shell_dialogs STATIC
   ${CMAKE_CURRENT_LIST_DIR}/settings_sheet.cpp
   ${CMAKE_CURRENT_LIST_DIR}/about_dialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/infos_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/version_check_ui.cpp
 )
-target_link_libraries(qb_shell_dialogs PUBLIC qb_version_check qb_core ${wxWidgets_LIBRARIES})
+target_link_libraries(qb_shell_dialogs PUBLIC qb_version_check qb_resource_client qb_core ${wxWidgets_LIBRARIES})

@@ -1,5 +1,98 @@
 #include "app/settings_sheet.h"
 
-#include <wx/window.h>
+#include <atomic>
+#include <iterator>
 
-void ShowSettingsSheet(wxWindow* parent) { (void)parent; }
+#include <wx/simplebook.h>
+#include <wx/textctrl.h>
+
+#include "core/settings.h"
+#include "core/text_helpers.h"
+#include "resources/resource_module.h"
+
+namespace {
+// Boxes in the order the settings are shown and stored.
+struct Box {
+  int controlId;
+  std::atomic<int32_t> SettingsData::*field;
+};
+const Box boxes[] = {
+    {101, &SettingsData::MinConnect},
+    {104, &SettingsData::HttpTimeOut},
+    {120, &SettingsData::VerifyTimeOut},
+    {105, &SettingsData::NbRetry},
+};
+}  // namespace
+
+wxBEGIN_EVENT_TABLE(TConf, wxPanel)
+  EVT_BUTTON(200, TConf::CmPreset8)
+  EVT_BUTTON(201, TConf::CmPreset10)
+  EVT_BUTTON(202, TConf::CmPreset16)
+wxEND_EVENT_TABLE()
+
+bool TConf::Create(wxWindow* parent) { return ResourceModule::LoadPanel(this, parent, 20); }
+
+void TConf::SetNumber(int controlId, int value) {
+  if (auto* box = dynamic_cast<wxTextCtrl*>(FindWindow(controlId))) {
+    box->ChangeValue(wxString::Format("%d", value));
+  }
+}
+
+void TConf::SetUp() {
+  for (const Box& b : boxes) SetNumber(b.controlId, (Settings.*b.field).load());
+}
+
+void TConf::Apply() {
+  int32_t values[std::size(boxes)] = {};
+  for (std::size_t i = 0; i < std::size(boxes); ++i) {
+    if (auto* box = dynamic_cast<wxTextCtrl*>(FindWindow(boxes[i].controlId))) {
+      values[i] = AtoL(box->GetValue().utf8_str().data());
+    }
+  }
+  for (std::size_t i = 0; i < std::size(boxes); ++i) (Settings.*boxes[i].field) = values[i];
+}
+
+void TConf::CmPreset8(wxCommandEvent&) { SetNumber(101, 8); }
+void TConf::CmPreset10(wxCommandEvent&) { SetNumber(101, 10); }
+void TConf::CmPreset16(wxCommandEvent&) { SetNumber(101, 16); }
+
+wxBEGIN_EVENT_TABLE(TPSConf, wxPropertySheetDialog)
+  EVT_BUTTON(wxID_OK, TPSConf::CmOk)
+  EVT_BUTTON(wxID_CANCEL, TPSConf::CmCancel)
+  EVT_CLOSE(TPSConf::OnCloseWindow)
+wxEND_EVENT_TABLE()
+
+// The sheet has a single untitled page: no tab to show.
+wxBookCtrlBase* TPSConf::CreateBookCtrl() {
+  return new wxSimplebook(this, wxID_ANY, wxDefaultPosition, wxDefaultSize);
+}
+
+TPSConf* TPSConf::Open(wxWindow* parent) {
+  TPSConf* sheet = new TPSConf();
+  sheet->Create(parent, wxID_ANY, "Quillbrook");
+  TConf* page = new TConf();
+  if (!page->Create(sheet->GetBookCtrl())) {
+    delete page;
+    sheet->Destroy();
+    return nullptr;
+  }
+  sheet->GetBookCtrl()->AddPage(page, wxString());
+  sheet->page_ = page;
+  sheet->CreateButtons(wxOK | wxCANCEL);
+  sheet->LayoutDialog();
+  page->SetUp();
+  sheet->Show();
+  return sheet;
+}
+
+void TPSConf::CmOk(wxCommandEvent&) {
+  page_->Apply();
+  SaveSettings();
+  Destroy();
+}
+
+void TPSConf::CmCancel(wxCommandEvent&) { Destroy(); }
+
+void TPSConf::OnCloseWindow(wxCloseEvent&) { Destroy(); }
+
+void ShowSettingsSheet(wxWindow* parent) { TPSConf::Open(parent); }

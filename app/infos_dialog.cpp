@@ -1,0 +1,63 @@
+#include "app/infos_dialog.h"
+
+#include <wx/textctrl.h>
+
+#include "app/version_check.h"
+#include "core/launcher.h"
+#include "resources/resource_module.h"
+
+wxBEGIN_EVENT_TABLE(Tinfos, wxDialog)
+  EVT_BUTTON(wxID_OK, Tinfos::CmOk)
+  EVT_BUTTON(wxID_CANCEL, Tinfos::CmCancel)
+  EVT_CLOSE(Tinfos::OnCloseWindow)
+wxEND_EVENT_TABLE()
+
+wxString NoticeForDisplay(const std::string& text) {
+  wxString shown = wxString::FromUTF8(text.data(), text.size());
+  if (shown.empty() && !text.empty()) shown = wxString(text.data(), wxConvISO8859_1, text.size());
+  // A body with "\r\n" lines arrives as "\r\r\n"; GTK would show each "\r" as a
+  // line break of its own.
+  shown.Replace("\r", "");
+  return shown;
+}
+
+Tinfos* Tinfos::Open(wxWindow* parent, const std::string& text,
+                     std::function<void(int)> onClosed) {
+  Tinfos* dialog = new Tinfos();
+  if (!ResourceModule::LoadDialog(dialog, parent, 100)) {
+    delete dialog;
+    return nullptr;
+  }
+  if (auto* field = dynamic_cast<wxTextCtrl*>(dialog->FindWindow(200))) {
+    field->ChangeValue(NoticeForDisplay(text));
+  } else if (wxWindow* label = dialog->FindWindow(200)) {
+    label->SetLabel(NoticeForDisplay(text));
+  }
+  dialog->onClosed_ = std::move(onClosed);
+  dialog->Show();
+  return dialog;
+}
+
+Tinfos::~Tinfos() {
+  // Whoever waits for the dialog must learn that it has gone, even when the
+  // program tears it down.
+  if (onClosed_) onClosed_(wxID_CANCEL);
+}
+
+void Tinfos::CmOk(wxCommandEvent&) {
+  LaunchBrowser(HomePageUrl());
+  Finish(wxID_OK);
+}
+
+void Tinfos::CmCancel(wxCommandEvent&) { Finish(wxID_CANCEL); }
+
+void Tinfos::OnCloseWindow(wxCloseEvent&) { Finish(wxID_CANCEL); }
+
+void Tinfos::Finish(int result) {
+  if (onClosed_) {
+    std::function<void(int)> done = std::move(onClosed_);
+    onClosed_ = nullptr;
+    done(result);
+  }
+  Destroy();
+}

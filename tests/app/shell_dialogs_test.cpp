@@ -1,0 +1,362 @@
+// The settings sheet, the about and information dialogs and the version check's
+// windows, driven by posted events under Xvfb.
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/dialog.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/about_dialog.h"
+#include "app/infos_dialog.h"
+#include "app/settings_sheet.h"
+#include "app/version_check.h"
+#include "app/version_check_ui.h"
+#include "core/ini_file.h"
+#include "core/launcher.h"
+#include "core/settings.h"
+#include "core/ui_door.h"
+#include "resources/resource_module.h"
+#include "tests/support/http_test_server.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class TestApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
+// Runs the UI loop until cond holds, at most bound.
+bool YieldUntil(const std::function<bool()>& cond, std::chrono::milliseconds bound = 5s) {
+  const auto end = std::chrono::steady_clock::now() + bound;
+  for (;;) {
+    wxTheApp->ProcessPendingEvents();
+    wxYield();
+    if (cond()) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+}
+
+// Lets every task posted so far run.
+void Drain() {
+  bool ran = false;
+  wxTheApp->CallAfter([&ran] { ran = true; });
+  ASSERT_TRUE(YieldUntil([&] { return ran; }));
+}
+
+template <class T>
+std::vector<T*> Open() {
+  std::vector<T*> found;
+  for (wxWindow* w : wxTopLevelWindows) {
+    if (auto* t = dynamic_cast<T*>(w); t && !t->IsBeingDeleted()) {
+      found.push_back(t);
+    }
+  }
+  return found;
+}
+
+template <class T>
+T* WaitForOne() {
+  T* one = nullptr;
+  YieldUntil([&] {
+    const std::vector<T*> open = Open<T>();
+    one = open.size() == 1 ? open[0] : nullptr;
+    return one != nullptr;
+  });
+  return one;
+}
+
+template <class T>
+bool WaitUntilAllGone() {
+  return YieldUntil([] { return Open<T>().empty(); });
+}
+
+// Posts a button's click as the toolkit would and lets it run.
+void Click(wxWindow* top, int id) {
+  wxWindow* button = top->FindWindow(id);
+  ASSERT_NE(button, nullptr) << "button " << id;
+  wxCommandEvent click(wxEVT_BUTTON, id);
+  click.SetEventObject(button);
+  wxPostEvent(button, click);
+  Drain();
+}
+
+wxTextCtrl* Box(wxWindow* top, int id) { return dynamic_cast<wxTextCtrl*>(top->FindWindow(id)); }
+
+class LaunchRecorder {
+ public:
+  LaunchRecorder() {
+    SetLauncher([this](LaunchKind kind, const std::string& url) {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (kind == LaunchKind::Browser) urls_.push_back(url);
+    });
+  }
+  ~LaunchRecorder() { SetLauncher(nullptr); }
+  std::vector<std::string> Urls() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return urls_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<std::string> urls_;
+};
+
+class ShellDialogs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qb_shell_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ExeDir = dir_.string() + "/";
+    LoadSettings();
+  }
+  void TearDown() override {
+    for (wxWindow* w : wxTopLevelWindows) w->Destroy();
+    Drain();
+    std::filesystem::remove_all(dir_);
+  }
+  std::string Saved(const char* key) {
+    return IniReadString(SettingsPath(), "Config", key, "(absent)", 39);
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(ShellDialogs, SheetShowsTheSettingsWithOkAndCancelOnly) {
+  ShowSettingsSheet(nullptr);
+  TPSConf* sheet = WaitForOne<TPSConf>();
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(sheet->GetTitle(), "Quillbrook");
+  EXPECT_NE(sheet->FindWindow(wxID_OK), nullptr);
+  EXPECT_NE(sheet->FindWindow(wxID_CANCEL), nullptr);
+  EXPECT_EQ(sheet->FindWindow(wxID_APPLY), nullptr);
+  const std::pair<int, const char*> shown[] = {{101, "8"}, {104, "50"}, {120, "15"}, {105, "4"}};
+  for (const auto& [id, text] : shown) {
+    ASSERT_NE(Box(sheet, id), nullptr) << id;
+    EXPECT_EQ(Box(sheet, id)->GetValue(), text) << id;
+  }
+}
+
+TEST_F(ShellDialogs, PresetThenCancelOrCloseBoxChangesNothing) {
+  const std::function<void(TPSConf*)> closers[] = {
+      [](TPSConf* s) { Click(s, wxID_CANCEL); },
+      [](TPSConf* s) { s->Close(); },
+      [](TPSConf* s) {
+        wxKeyEvent escape(wxEVT_CHAR_HOOK);
+        escape.m_keyCode = WXK_ESCAPE;
+        s->GetEventHandler()->ProcessEvent(escape);
+      },
+  };
+  for (const auto& close : closers) {
+    ShowSettingsSheet(nullptr);
+    TPSConf* sheet = WaitForOne<TPSConf>();
+    ASSERT_NE(sheet, nullptr);
+    Click(sheet, 202);
+    EXPECT_EQ(Box(sheet, 101)->GetValue(), "16");
+    EXPECT_EQ(Settings.MinConnect, 8);
+    close(sheet);
+    EXPECT_TRUE(WaitUntilAllGone<TPSConf>());
+    EXPECT_EQ(Settings.MinConnect, 8);
+    EXPECT_FALSE(std::filesystem::exists(SettingsPath()));
+  }
+}
+
+TEST_F(ShellDialogs, PresetsFillTheSessionBoundOnly) {
+  ShowSettingsSheet(nullptr);
+  TPSConf* sheet = WaitForOne<TPSConf>();
+  ASSERT_NE(sheet, nullptr);
+  const std::pair<int, const char*> presets[] = {{202, "16"}, {200, "8"}, {201, "10"}};
+  for (const auto& [button, text] : presets) {
+    Click(sheet, button);
+    EXPECT_EQ(Box(sheet, 101)->GetValue(), text) << button;
+    EXPECT_EQ(Box(sheet, 104)->GetValue(), "50") << button;
+  }
+}
+
+// No range or plausibility check: what the boxes read as numbers is stored.
+TEST_F(ShellDialogs, OkStoresAndWritesWhatTheBoxesHold) {
+  const char* const keys[] = {"MinConnect", "HttpTimeOut", "VerifyTimeOut", "NbRetry"};
+  const struct {
+    const char* name;
+    int preset;  // 0: none
+    std::vector<std::pair<int, const char*>> typed;
+    std::array<int32_t, 4> stored;
+  } cases[] = {
+      {"preset 10", 201, {}, {10, 50, 15, 4}},
+      {"odd input", 0, {{101, " 12 sessions"}, {104, "-1"}, {120, "abc"}, {105, ""}}, {12, -1, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(SettingsPath());
+    LoadSettings();
+    ShowSettingsSheet(nullptr);
+    TPSConf* sheet = WaitForOne<TPSConf>();
+    ASSERT_NE(sheet, nullptr) << c.name;
+    if (c.preset) Click(sheet, c.preset);
+    for (const auto& [id, text] : c.typed) Box(sheet, id)->ChangeValue(text);
+    Click(sheet, wxID_OK);
+    EXPECT_TRUE(WaitUntilAllGone<TPSConf>()) << c.name;
+    const std::array<int32_t, 4> inMemory = {Settings.MinConnect, Settings.HttpTimeOut,
+                                             Settings.VerifyTimeOut, Settings.NbRetry};
+    EXPECT_EQ(inMemory, c.stored) << c.name;
+    for (std::size_t i = 0; i < 4; ++i) {
+      EXPECT_EQ(Saved(keys[i]), std::to_string(c.stored[i])) << c.name << " " << keys[i];
+    }
+  }
+}
+
+TEST_F(ShellDialogs, OfTwoSheetsTheLastConfirmedWins) {
+  ShowSettingsSheet(nullptr);
+  ShowSettingsSheet(nullptr);
+  std::vector<TPSConf*> sheets;
+  ASSERT_TRUE(YieldUntil([&] { return (sheets = Open<TPSConf>()).size() == 2; }));
+  Click(sheets[0], 202);
+  Click(sheets[1], 201);
+  Click(sheets[1], wxID_OK);
+  ASSERT_TRUE(YieldUntil([] { return Open<TPSConf>().size() == 1; }));
+  EXPECT_EQ(Saved("MinConnect"), "10");
+  Click(sheets[0], wxID_OK);
+  EXPECT_TRUE(WaitUntilAllGone<TPSConf>());
+  EXPECT_EQ(Settings.MinConnect, 16);
+  EXPECT_EQ(Saved("MinConnect"), "16");
+}
+
+TEST_F(ShellDialogs, AboutDialogsAreColouredAndOpenTheHomePage) {
+  LaunchRecorder launches;
+  ShowAboutDialog(nullptr);
+  ShowAboutDialog(nullptr);
+  std::vector<TAbout*> abouts;
+  ASSERT_TRUE(YieldUntil([&] { return (abouts = Open<TAbout>()).size() == 2; }));
+  for (TAbout* about : abouts) EXPECT_EQ(about->GetBackgroundColour(), wxColour(225, 220, 180));
+
+  Click(abouts[0], 101);
+  EXPECT_EQ(launches.Urls(), std::vector<std::string>{HomePageUrl()});
+  EXPECT_EQ(Open<TAbout>().size(), 2u) << "the dialog stays open";
+
+  abouts[0]->Close();
+  Click(abouts[1], wxID_OK);
+  EXPECT_TRUE(WaitUntilAllGone<TAbout>());
+  EXPECT_EQ(launches.Urls().size(), 1u);
+}
+
+TEST_F(ShellDialogs, InfosShowsTheTextAndOnlyOkOpensTheHomePage) {
+  const struct {
+    const char* name;
+    std::function<void(Tinfos*)> close;
+    int result;
+    bool launches;
+  } cases[] = {
+      {"ok", [](Tinfos* d) { Click(d, wxID_OK); }, wxID_OK, true},
+      {"cancel", [](Tinfos* d) { Click(d, wxID_CANCEL); }, wxID_CANCEL, false},
+      {"close box", [](Tinfos* d) { d->Close(); }, wxID_CANCEL, false},
+  };
+  for (const auto& c : cases) {
+    LaunchRecorder launches;
+    std::vector<int> results;
+    Tinfos* infos = Tinfos::Open(nullptr, "Version 0.32\r\nis out\r\r\n",
+                                 [&results](int r) { results.push_back(r); });
+    ASSERT_NE(infos, nullptr) << c.name;
+    ASSERT_NE(Box(infos, 200), nullptr);
+    EXPECT_EQ(Box(infos, 200)->GetValue(), "Version 0.32\nis out\n") << c.name;
+    c.close(infos);
+    EXPECT_TRUE(WaitUntilAllGone<Tinfos>()) << c.name;
+    EXPECT_EQ(results, std::vector<int>{c.result}) << c.name;
+    EXPECT_EQ(launches.Urls().size(), c.launches ? 1u : 0u) << c.name;
+  }
+}
+
+TEST_F(ShellDialogs, NoticeShownFromAThreadWaitsUntilTheDialogCloses) {
+  auto view = std::make_shared<WxVersionCheckView>(nullptr);
+  std::atomic<bool> returned{false};
+  std::thread check([&] {
+    view->ShowNotice("News\n");
+    returned = true;
+  });
+  Tinfos* infos = WaitForOne<Tinfos>();
+  ASSERT_NE(infos, nullptr);
+  Drain();
+  EXPECT_FALSE(returned);
+  Click(infos, wxID_CANCEL);
+  EXPECT_TRUE(YieldUntil([&] { return returned.load(); }));
+  check.join();
+}
+
+TEST_F(ShellDialogs, CounterReachesTheMainDialogWhileItExists) {
+  auto* mainDialog = new wxDialog(nullptr, wxID_ANY, "main");
+  auto* field = new wxStaticText(mainDialog, 11108, "-");
+  auto view = std::make_shared<WxVersionCheckView>(mainDialog);
+  std::thread([&] { view->ShowCounter(42); }).join();
+  EXPECT_TRUE(YieldUntil([&] { return field->GetLabel() == "42"; }));
+
+  mainDialog->Destroy();
+  Drain();
+  // A number that arrives after the window has gone is dropped.
+  std::thread([&] { view->ShowCounter(7); }).join();
+  Drain();
+}
+
+// Last: the check's thread is never stopped and outlives the test.
+TEST_F(ShellDialogs, StartedCheckShowsTheNoticeThenTheCounter) {
+  qbtest::HttpTestServer server;
+  ASSERT_TRUE(server.Listening());
+  server.Serve("/notice.txt", qbtest::HttpReply::Page("Version 0.32\n"));
+  server.Serve(CounterPath, qbtest::HttpReply::Page("42"));
+  {
+    std::ofstream ini(SettingsPath());
+    ini << "[Hosts]\nNoticeUrl=" << server.Url("/notice.txt") << "\nCounterHost=" << server.HostPort()
+        << "\n";
+  }
+  auto* mainDialog = new wxDialog(nullptr, wxID_ANY, "main");
+  auto* field = new wxStaticText(mainDialog, 11108, "-");
+  StartVersionCheck(mainDialog);
+
+  Tinfos* infos = WaitForOne<Tinfos>();
+  ASSERT_NE(infos, nullptr);
+  EXPECT_EQ(Box(infos, 200)->GetValue(), "Version 0.32\n");
+  EXPECT_EQ(field->GetLabel(), "-") << "the counter waits for the notice to close";
+  Click(infos, wxID_CANCEL);
+  EXPECT_TRUE(YieldUntil([&] { return field->GetLabel() == "42"; }));
+  std::ifstream saved(dir_ / NoticeFileName, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "Version 0.32\r\n");
+}
+
+}  // namespace
+
+wxIMPLEMENT_APP_NO_MAIN(TestApp);
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  wxApp::SetInstance(new TestApp);
+  if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) return 2;
+  const char* build = std::getenv("QB_BUILD_DIR");
+  std::string error;
+  if (!ResourceModule::Load(std::string(build ? build : ".") + "/bin/", &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 2;
+  }
+  SetUiPoster([](UiTask task) { wxTheApp->CallAfter(std::move(task)); },
+              [] { return wxThread::IsMain(); });
+  const int rc = RUN_ALL_TESTS();
+  SetUiPoster(nullptr, nullptr);
+  wxTheApp->OnExit();
+  wxEntryCleanup();
+  return rc;
+}
