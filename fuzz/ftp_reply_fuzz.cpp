@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::vector<char> text(ReplyTextSize, Sentinel);
     const bool ok = SendCommand(fd, "NOOP\r\n", "2", (mode & 0x40) ? "3" : nullptr, line, text);
     if (ok) FUZZ_CHECK(strnlen(text.data(), text.size()) < ReplyTextSize);
-    if (ok) FUZZ_CHECK(line[0] == '2' || line[0] == '3');
+    if (ok && lineSize > 1) FUZZ_CHECK(line[0] == '2' || line[0] == '3');
   } else {
     char* buf = static_cast<char*>(std::malloc(bufferSize));
     std::vector<char> line(lineSize, Sentinel);

@@ -1,0 +1,223 @@
+// A site worker against FTP servers that misbehave on purpose: each ends in
+// bounded time with the status and status text its case calls for, and what
+// it stores stays within its fields.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+
+#include "core/settings.h"
+#include "core/site_table.h"
+#include "explore/site_worker.h"
+#include "net/explore_site.h"
+#include "net/ftp_channel.h"
+#include "tests/hostile/hostile_server.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using qbtest::HostileServer;
+
+// What the server does on the data connection after answering LIST.
+using DataAction = std::function<void(HostileServer&, int control, const std::string& port)>;
+
+// A polite login and CWD, then LIST handled by data; RETR gets retr.
+void ServeFtp(HostileServer& s, int fd, const DataAction& data,
+              const std::string& retr = "150 Opening") {
+  if (!s.Send(fd, "220 hostile ready\r\n")) return;
+  std::string pending, line, port;
+  while (s.ReadLine(fd, pending, line)) {
+    const std::string verb = line.substr(0, 4);
+    std::string reply;
+    if (verb == "USER") reply = "331 Password";
+    else if (verb == "PASS") reply = "230 Welcome";
+    else if (verb == "TYPE") reply = "200 Type A";
+    else if (verb == "CWD ") reply = "250 CWD ok";
+    else if (verb == "PORT") {
+      port = line.substr(5);
+      reply = "200 PORT ok";
+    } else if (verb == "LIST") {
+      if (!s.Send(fd, "150 Here it comes\r\n")) return;
+      data(s, fd, port);
+      reply = "226 Done";
+    } else if (verb == "RETR") reply = retr;
+    else reply = "502 No";
+    if (!s.Send(fd, reply + "\r\n")) return;
+  }
+}
+
+// Sends what produce gives, chunk after chunk, until it returns false or the
+// client stops reading.
+DataAction SendListing(std::function<bool(std::string&)> produce) {
+  return [produce](HostileServer& s, int, const std::string& port) {
+    const int data = s.ConnectTo(port);
+    std::string chunk;
+    while (data >= 0 && produce(chunk) && s.Send(data, chunk)) {
+    }
+    s.CloseData(data);
+  };
+}
+
+class HostileFtp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_[0] = Settings.HttpTimeOut;
+    saved_[1] = Settings.NbRetry;
+    saved_[2] = Settings.VerifyTimeOut;
+    savedSettle_ = FtpTiming.settleMs;
+    savedRetr_ = FtpTiming.retrWaitMs;
+    Settings.HttpTimeOut = 1;
+    Settings.NbRetry = 1;
+    Settings.VerifyTimeOut = 0;
+    FtpTiming.settleMs = 100;
+    FtpTiming.retrWaitMs = 100;
+  }
+  void TearDown() override {
+    Settings.HttpTimeOut = saved_[0];
+    Settings.NbRetry = saved_[1];
+    Settings.VerifyTimeOut = saved_[2];
+    FtpTiming.settleMs = savedSettle_;
+    FtpTiming.retrWaitMs = savedRetr_;
+  }
+
+  // Runs one worker on the server's site; a worker still running after the
+  // bound fails the test.
+  std::shared_ptr<SiteEntry> Explore(HostileServer& server, std::chrono::seconds bound = 30s) {
+    auto entry = std::make_shared<SiteEntry>(server.FtpUrl("/pub/"));
+    entry->status = Exploring;
+    auto job = std::async(std::launch::async, [entry] { SiteWorker(entry); });
+    if (job.wait_for(bound) != std::future_status::ready) {
+      ADD_FAILURE() << "worker still running after " << bound.count() << " s";
+      std::abort();
+    }
+    EXPECT_EQ(entry->controlSocket, -1);
+    return entry;
+  }
+
+  int32_t saved_[3] = {};
+  int savedSettle_ = 0, savedRetr_ = 0;
+};
+
+TEST_F(HostileFtp, FloodedControlConnection) {
+  HostileServer server([](HostileServer& s, int fd) {
+    std::string flood;
+    for (int i = 0; i < 200; ++i) flood += "220 flood\r\n";
+    while (s.Send(fd, flood)) {
+    }
+  });
+  auto entry = Explore(server);
+  // Every read fills its buffer with "220" lines, so each command seems
+  // accepted; no data connection ever comes.
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "No files");
+}
+
+TEST_F(HostileFtp, LinesThatNeverEnd) {
+  HostileServer server([](HostileServer& s, int fd) {
+    if (!s.Send(fd, "220 ")) return;
+    const std::string endless(4096, 'x');
+    while (s.Send(fd, endless)) {
+    }
+  });
+  auto entry = Explore(server);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "");  // no reply line ever completed
+}
+
+TEST_F(HostileFtp, EveryCommandAnsweredWithPreliminaryReply) {
+  HostileServer server([](HostileServer& s, int fd) {
+    if (!s.Send(fd, "120 soon\r\n")) return;
+    std::string pending, line;
+    while (s.ReadLine(fd, pending, line) && s.Send(fd, "150 wait\r\n")) {
+    }
+  });
+  auto entry = Explore(server);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "150 wait");
+}
+
+TEST_F(HostileFtp, DataConnectionThatNeverSends) {
+  HostileServer server([](HostileServer& s, int fd) {
+    ServeFtp(s, fd, [](HostileServer& s, int, const std::string& port) {
+      const int data = s.ConnectTo(port);
+      s.Pause(1h);  // until the test ends
+      s.CloseData(data);
+    });
+  });
+  const auto start = std::chrono::steady_clock::now();
+  auto entry = Explore(server);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "No files");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 1s);  // the read waited its time-out
+}
+
+TEST_F(HostileFtp, SixtyMegabyteListingIsCut) {
+  HostileServer server([](HostileServer& s, int fd) {
+    std::string block;
+    for (int i = 0; i < 1000; ++i)
+      block += "-rw-r--r-- 1 ftp ftp " + std::to_string(1000 + i) + " Jan 12 10:30 f" +
+               std::to_string(i) + ".zip\r\n";
+    std::size_t sent = 0;
+    ServeFtp(s, fd, SendListing([block, sent](std::string& chunk) mutable {
+      chunk = block;
+      sent += block.size();
+      return sent <= 60u * 1024 * 1024;
+    }));
+  });
+  auto entry = Explore(server);
+  EXPECT_EQ(entry->status, Ok);
+  EXPECT_EQ(entry->statusText.Get(), "ok");
+  std::lock_guard<std::mutex> hold(ListingLock);
+  // Only what fits the listing buffer is kept: about 59488 / 48 lines.
+  EXPECT_GT(entry->listing.size(), 900u);
+  EXPECT_LT(entry->listing.size(), 1300u);
+}
+
+TEST_F(HostileFtp, TenThousandCharacterLines) {
+  const std::string name(9960, 'n');
+  HostileServer server([&](HostileServer& s, int fd) {
+    int lines = 0;
+    ServeFtp(s, fd, SendListing([&](std::string& chunk) {
+      chunk = "-rw-r--r-- 1 ftp ftp " + std::to_string(4096 + lines) + " Jan 12 10:30 " + name +
+              "\r\n";
+      return ++lines <= 8;
+    }));
+  });
+  auto entry = Explore(server);
+  EXPECT_EQ(entry->status, Ok);
+  // The download test asks for the name as far as the parser keeps it.
+  EXPECT_EQ(entry->testedFile.Get(), std::string(151, 'n'));
+  std::lock_guard<std::mutex> hold(ListingLock);
+  ASSERT_FALSE(entry->listing.empty());
+  for (const ListingEntry& node : entry->listing) {
+    EXPECT_LE(strnlen(node.name, sizeof node.name), 59u);
+    EXPECT_LE(strnlen(node.date, sizeof node.date), 23u);
+  }
+}
+
+TEST_F(HostileFtp, ListingFromAnotherAddressIsNotRead) {
+  std::atomic<int> connected{0};
+  HostileServer server([&](HostileServer& s, int fd) {
+    ServeFtp(s, fd, [&](HostileServer& s, int, const std::string& port) {
+      const int data = s.ConnectTo(port, "127.0.0.9");
+      if (data >= 0) {
+        ++connected;
+        s.Send(data, "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 injected.zip\r\n");
+      }
+      s.CloseData(data);
+    });
+  });
+  auto entry = Explore(server);
+  EXPECT_GE(connected, 1);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "No files");
+  EXPECT_EQ(entry->testedFile.Get(), "");
+  std::lock_guard<std::mutex> hold(ListingLock);
+  EXPECT_TRUE(entry->listing.empty());
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+#include "tests/hostile/hostile_server.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace qbtest {
+
+namespace {
+
+// Every wait of the server's own sockets is bounded, so a test never hangs on it.
+void Bound(int fd) {
+  timeval tv{5, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+}  // namespace
+
+HostileServer::HostileServer(Handler handler, const char* address)
+    : handler_(std::move(handler)), address_(address) {
+  listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
+  if (listenFd_ < 0) return;
+  const int yes = 1;
+  setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  socklen_t length = sizeof at;
+  if (inet_pton(AF_INET, address, &at.sin_addr) != 1 ||
+      bind(listenFd_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
+      getsockname(listenFd_, reinterpret_cast<sockaddr*>(&at), &length) != 0 ||
+      listen(listenFd_, 16) != 0) {
+    close(listenFd_);
+    listenFd_ = -1;
+    return;
+  }
+  port_ = ntohs(at.sin_port);
+  acceptor_ = std::thread(&HostileServer::AcceptLoop, this);
+}
+
+HostileServer::~HostileServer() { Stop(); }
+
+std::string HostileServer::HttpUrl(const std::string& target) const {
+  return "http://" + address_ + ":" + std::to_string(port_) + target;
+}
+
+std::string HostileServer::FtpUrl(const std::string& path) const {
+  return "ftp://" + address_ + ":" + std::to_string(port_) + path;
+}
+
+void HostileServer::Track(int fd, bool add) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (add) open_.push_back(fd);
+  else open_.erase(std::remove(open_.begin(), open_.end(), fd), open_.end());
+}
+
+void HostileServer::AcceptLoop() {
+  for (;;) {
+    pollfd p{listenFd_, POLLIN, 0};
+    const int ready = poll(&p, 1, 50);
+    if (stopping_) return;
+    if (ready <= 0) continue;
+    const int fd = accept(listenFd_, nullptr, nullptr);
+    if (fd < 0) continue;
+    Bound(fd);
+    ++accepted_;
+    Track(fd, true);
+    std::lock_guard<std::mutex> hold(lock_);
+    handlers_.emplace_back([this, fd] {
+      handler_(*this, fd);
+      Track(fd, false);
+      close(fd);
+    });
+  }
+}
+
+bool HostileServer::Pause(Millis delay) {
+  std::unique_lock<std::mutex> hold(lock_);
+  wake_.wait_for(hold, delay, [this] { return stopping_.load(); });
+  return !stopping_;
+}
+
+bool HostileServer::Send(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (stopping_) return false;
+    const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return !stopping_;
+}
+
+bool HostileServer::ReadLine(int fd, std::string& pending, std::string& line) {
+  for (;;) {
+    const std::size_t end = pending.find('\n');
+    if (end != std::string::npos) {
+      line = pending.substr(0, end);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      pending.erase(0, end + 1);
+      return true;
+    }
+    if (stopping_) return false;
+    char buf[4096];
+    const ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) return false;
+    pending.append(buf, static_cast<std::size_t>(n));
+  }
+}
+
+bool HostileServer::ReadRequest(int fd) {
+  std::string pending, line;
+  while (ReadLine(fd, pending, line)) {
+    if (line.empty()) return true;
+  }
+  return false;
+}
+
+int HostileServer::ConnectTo(const std::string& portArgument, const char* source) {
+  unsigned v[6];
+  if (std::sscanf(portArgument.c_str(), "%u,%u,%u,%u,%u,%u", &v[0], &v[1], &v[2], &v[3], &v[4],
+                  &v[5]) != 6)
+    return -1;
+  char host[32];
+  std::snprintf(host, sizeof host, "%u.%u.%u.%u", v[0], v[1], v[2], v[3]);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(v[4] * 256 + v[5]));
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  // The listener may only ever be on loopback: refuse anything else.
+  if (inet_pton(AF_INET, host, &to.sin_addr) != 1 || (ntohl(to.sin_addr.s_addr) >> 24) != 127 ||
+      inet_pton(AF_INET, source, &from.sin_addr) != 1)
+    return -1;
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  Bound(fd);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+      connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    close(fd);
+    return -1;
+  }
+  Track(fd, true);
+  return fd;
+}
+
+void HostileServer::CloseData(int fd) {
+  if (fd < 0) return;
+  Track(fd, false);
+  close(fd);
+}
+
+void HostileServer::Stop() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (stopping_.exchange(true)) return;
+    // Wakes handlers blocked in recv or send; they close their own sockets.
+    for (int fd : open_) shutdown(fd, SHUT_RDWR);
+  }
+  wake_.notify_all();
+  if (acceptor_.joinable()) acceptor_.join();
+  std::vector<std::thread> handlers;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    handlers.swap(handlers_);
+  }
+  for (std::thread& t : handlers) t.join();
+  if (listenFd_ >= 0) close(listenFd_);
+  listenFd_ = -1;
+}
+
+}  // namespace qbtest
