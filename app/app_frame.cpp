@@ -1,0 +1,71 @@
+#include "app/app_frame.h"
+
+#include <unistd.h>
+
+#include <wx/icon.h>
+#include <wx/menu.h>
+#include <wx/utils.h>
+
+#include <cstdio>
+
+#include "app_icon.xpm"
+#include "core/launcher.h"
+#include "core/ui_door.h"
+#include "mainwin/main_dialog.h"
+#include "resources/resource_module.h"
+
+wxBEGIN_EVENT_TABLE(TFW, wxFrame)
+  EVT_CLOSE(TFW::OnClose)
+wxEND_EVENT_TABLE()
+
+TFW::TFW()
+    : wxFrame(nullptr, wxID_ANY, FrameTitle, wxPoint(0, 0), wxDefaultSize,
+              wxDEFAULT_FRAME_STYLE | wxRESIZE_BORDER | wxCLIP_CHILDREN) {
+  SetIcon(wxIcon(app_icon_xpm));
+  if (wxMenuBar* menu = ResourceModule::MenuBar(1)) SetMenuBar(menu);
+}
+
+bool TFW::TryBefore(wxEvent& event) {
+  const wxEventType type = event.GetEventType();
+  if (client_ && !forwarding_ && (type == wxEVT_MENU || type == wxEVT_UPDATE_UI) &&
+      wxDynamicCast(event.GetEventObject(), wxMenu)) {
+    forwarding_ = true;
+    const bool done = client_->GetEventHandler()->ProcessEvent(event);
+    forwarding_ = false;
+    if (done) return true;
+  }
+  return wxFrame::TryBefore(event);
+}
+
+// Nothing is torn down: searches and explorations end with the process.
+void TFW::OnClose(wxCloseEvent&) {
+  std::fflush(nullptr);
+  _exit(0);
+}
+
+bool DApp::OnInit() {
+  SetUiPoster([](UiTask task) { wxTheApp->CallAfter(std::move(task)); },
+              [] { return wxIsMainThread(); });
+  SetLauncher([](LaunchKind kind, const std::string& target) {
+    const wxString text = wxString::FromUTF8(target.c_str());
+    if (kind == LaunchKind::Browser) wxLaunchDefaultBrowser(text);
+    else wxLaunchDefaultApplication(text);
+  });
+  auto* frame = new TFW;
+  auto* dialog = new TD;
+  if (!dialog->Create(frame)) {
+    std::fprintf(stderr, "quillbrook: the main window's template cannot be loaded\n");
+    return false;
+  }
+  MainDialog = dialog;
+  frame->SetClient(dialog);
+  SetTopWindow(frame);
+  frame->Show();
+  return true;
+}
+
+std::string ExeDirOf(const std::string& exePath) {
+  const std::size_t slash = exePath.rfind('/');
+  if (slash == std::string::npos) return "./";
+  return exePath.substr(0, slash + 1);
+}

@@ -1,0 +1,58 @@
+// Start-up: working directory, resource library, settings, then the window
+// toolkit with the application object.
+#include <limits.h>
+#include <unistd.h>
+
+#include <wx/app.h>
+#include <wx/init.h>
+#include <wx/msgdlg.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/app_frame.h"
+#include "core/settings.h"
+#include "resources/resource_module.h"
+
+wxIMPLEMENT_APP_NO_MAIN(DApp);
+
+namespace {
+std::string ExecutablePath() {
+  char path[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return {};
+  path[n] = '\0';
+  return path;
+}
+
+bool DisplayAvailable() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x && *x) || (wayland && *wayland);
+}
+
+// Shown on stderr always, in a box too when there is a screen to show it on.
+void ReportStartFailure(int argc, char** argv, const std::string& text) {
+  std::fprintf(stderr, "quillbrook: %s\n", text.c_str());
+  if (!DisplayAvailable()) return;
+  wxApp::SetInstance(new wxApp);
+  if (!wxEntryStart(argc, argv)) return;
+  wxMessageBox(wxString::FromUTF8(text.c_str()), "FTP-ZEVO", wxOK | wxICON_ERROR);
+  wxEntryCleanup();
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  ExeDir = ExeDirOf(ExecutablePath());
+  if (chdir(ExeDir.c_str()) != 0) {
+    std::fprintf(stderr, "quillbrook: cannot change to %s\n", ExeDir.c_str());
+  }
+  std::string error;
+  if (!ResourceModule::Load(ExeDir, &error)) {
+    ReportStartFailure(argc, argv, error);
+    return 1;
+  }
+  LoadSettings();
+  return wxEntry(argc, argv);
+}
