@@ -15,52 +15,16 @@
 #include "explore/site_worker.h"
 #include "net/explore_site.h"
 #include "net/ftp_channel.h"
-#include "tests/hostile/hostile_server.h"
+#include "tests/hostile/ftp_dialogue.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using qbtest::FtpBehaviour;
+using qbtest::FtpSessionState;
 using qbtest::HostileServer;
-
-// What the server does on the data connection after answering LIST.
-using DataAction = std::function<void(HostileServer&, int control, const std::string& port)>;
-
-// A polite login and CWD, then LIST handled by data; RETR gets retr.
-void ServeFtp(HostileServer& s, int fd, const DataAction& data,
-              const std::string& retr = "150 Opening") {
-  if (!s.Send(fd, "220 hostile ready\r\n")) return;
-  std::string pending, line, port;
-  while (s.ReadLine(fd, pending, line)) {
-    const std::string verb = line.substr(0, 4);
-    std::string reply;
-    if (verb == "USER") reply = "331 Password";
-    else if (verb == "PASS") reply = "230 Welcome";
-    else if (verb == "TYPE") reply = "200 Type A";
-    else if (verb == "CWD ") reply = "250 CWD ok";
-    else if (verb == "PORT") {
-      port = line.substr(5);
-      reply = "200 PORT ok";
-    } else if (verb == "LIST") {
-      if (!s.Send(fd, "150 Here it comes\r\n")) return;
-      data(s, fd, port);
-      reply = "226 Done";
-    } else if (verb == "RETR") reply = retr;
-    else reply = "502 No";
-    if (!s.Send(fd, reply + "\r\n")) return;
-  }
-}
-
-// Sends what produce gives, chunk after chunk, until it returns false or the
-// client stops reading.
-DataAction SendListing(std::function<bool(std::string&)> produce) {
-  return [produce](HostileServer& s, int, const std::string& port) {
-    const int data = s.ConnectTo(port);
-    std::string chunk;
-    while (data >= 0 && produce(chunk) && s.Send(data, chunk)) {
-    }
-    s.CloseData(data);
-  };
-}
+using qbtest::SendListing;
+using qbtest::ServeFtp;
 
 class HostileFtp : public ::testing::Test {
  protected:
@@ -142,11 +106,13 @@ TEST_F(HostileFtp, EveryCommandAnsweredWithPreliminaryReply) {
 
 TEST_F(HostileFtp, DataConnectionThatNeverSends) {
   HostileServer server([](HostileServer& s, int fd) {
-    ServeFtp(s, fd, [](HostileServer& s, int, const std::string& port) {
-      const int data = s.ConnectTo(port);
+    FtpBehaviour b;
+    b.list = [](HostileServer& s, const FtpSessionState& state) {
+      const int data = s.ConnectTo(state.port);
       s.Pause(1h);  // until the test ends
       s.CloseData(data);
-    });
+    };
+    ServeFtp(s, fd, b);
   });
   const auto start = std::chrono::steady_clock::now();
   auto entry = Explore(server);
@@ -162,11 +128,13 @@ TEST_F(HostileFtp, SixtyMegabyteListingIsCut) {
       block += "-rw-r--r-- 1 ftp ftp " + std::to_string(1000 + i) + " Jan 12 10:30 f" +
                std::to_string(i) + ".zip\r\n";
     std::size_t sent = 0;
-    ServeFtp(s, fd, SendListing([block, sent](std::string& chunk) mutable {
+    FtpBehaviour b;
+    b.list = SendListing([block, sent](std::string& chunk) mutable {
       chunk = block;
       sent += block.size();
       return sent <= 60u * 1024 * 1024;
-    }));
+    });
+    ServeFtp(s, fd, b);
   });
   auto entry = Explore(server);
   EXPECT_EQ(entry->status, Ok);
@@ -181,11 +149,13 @@ TEST_F(HostileFtp, TenThousandCharacterLines) {
   const std::string name(9960, 'n');
   HostileServer server([&](HostileServer& s, int fd) {
     int lines = 0;
-    ServeFtp(s, fd, SendListing([&](std::string& chunk) {
+    FtpBehaviour b;
+    b.list = SendListing([&](std::string& chunk) {
       chunk = "-rw-r--r-- 1 ftp ftp " + std::to_string(4096 + lines) + " Jan 12 10:30 " + name +
               "\r\n";
       return ++lines <= 8;
-    }));
+    });
+    ServeFtp(s, fd, b);
   });
   auto entry = Explore(server);
   EXPECT_EQ(entry->status, Ok);
@@ -202,14 +172,16 @@ TEST_F(HostileFtp, TenThousandCharacterLines) {
 TEST_F(HostileFtp, ListingFromAnotherAddressIsNotRead) {
   std::atomic<int> connected{0};
   HostileServer server([&](HostileServer& s, int fd) {
-    ServeFtp(s, fd, [&](HostileServer& s, int, const std::string& port) {
-      const int data = s.ConnectTo(port, "127.0.0.9");
+    FtpBehaviour b;
+    b.list = [&](HostileServer& s, const FtpSessionState& state) {
+      const int data = s.ConnectTo(state.port, "127.0.0.9");
       if (data >= 0) {
         ++connected;
         s.Send(data, "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 injected.zip\r\n");
       }
       s.CloseData(data);
-    });
+    };
+    ServeFtp(s, fd, b);
   });
   auto entry = Explore(server);
   EXPECT_GE(connected, 1);

@@ -1,4 +1,4 @@
-add_library(qb_test_hostile STATIC hostile_server.cpp)
+add_library(qb_test_hostile STATIC hostile_server.cpp ftp_dialogue.cpp)
 target_include_directories(qb_test_hostile PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(qb_test_hostile PUBLIC Threads::Threads)
 
