@@ -33,17 +33,6 @@ void CopyLine(std::span<char> out, const char* line, std::size_t length) {
   out[n] = '\0';
 }
 
-bool SendAll(int fd, const char* text, std::size_t length) {
-  while (length > 0) {
-    const ssize_t n = send(fd, text, length, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    text += n;
-    length -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 bool StartsWith(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
@@ -112,7 +101,7 @@ char* ReadReply(int fd, char* buf, std::size_t size, std::span<char> replyLine) 
 
 bool SendCommand(int fd, const char* command, const char* expect, const char* alternative,
                  std::span<char> replyLine, std::span<char> replyText) {
-  if (!SendAll(fd, command, std::strlen(command))) return false;
+  if (!SendWhole(fd, command, std::strlen(command))) return false;
   char reply[CommandReplySize];
   const char* line = ReadReply(fd, reply, sizeof reply, replyLine);
   if (!line) return false;

@@ -123,16 +123,6 @@ TEST_F(WorkerTest, StatusTextIsCutAtACarriageReturn) {
   EXPECT_EQ(entry->statusText.Get(), "550 bad");
 }
 
-FtpScript ListingDialogue(const std::string& listing, const std::string& retr) {
-  FtpScript script = qbtest::LoginScript();
-  script.On(FtpReply::Line("250 CWD ok"))
-      .On(FtpReply::Line("200 PORT ok"))
-      .OnTransfer("150 Opening", {{"127.0.0.1", listing}}, "226 Done")
-      .On(FtpReply::Line("200 PORT ok"))
-      .On(FtpReply::Line(retr));
-  return script;
-}
-
 TEST_F(WorkerTest, ListingIsStoredWithFieldsCut) {
   const std::string longName(80, 'n');
   const std::string listing =
@@ -142,7 +132,7 @@ TEST_F(WorkerTest, ListingIsStoredWithFieldsCut) {
       "-rw-r--r-- 1 ftp ftp 7777 Jan 12 10:30:59:59:59:59:59:59 " + longName + "\r\n"
       "-rw-r--r-- 1 ftp ftp 2000 Jan 5 1999 .hidden\r\n";
   FakeFtpServer server;
-  server.AddSession(ListingDialogue(listing, "150 Opening"));
+  server.AddSession(qbtest::ListingScript(listing, FtpReply::Line("150 Opening")));
   auto entry = Add(server.Url("/pub/"));
   SiteWorker(entry);
   EXPECT_EQ(entry->status, Ok);
@@ -165,7 +155,7 @@ TEST_F(WorkerTest, ListingIsStoredWithFieldsCut) {
 TEST_F(WorkerTest, RefusedDownloadKeepsListingAndTheLine) {
   const std::string listing = "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 a.zip\r\n";
   FakeFtpServer server;
-  server.AddSession(ListingDialogue(listing, "550 Permission denied"));
+  server.AddSession(qbtest::ListingScript(listing, FtpReply::Line("550 Permission denied")));
   auto entry = Add(server.Url("/pub/"));
   SiteWorker(entry);
   EXPECT_EQ(entry->status, Refused);
@@ -179,7 +169,7 @@ TEST_F(WorkerTest, SubFolderReplacementDropsTheEntry) {
   Settings.NbRetry = 4;
   FakeFtpServer server;
   server.AddSession(
-      ListingDialogue("drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 inner\r\n", "999 never asked"));
+      qbtest::ListingScript("drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 inner\r\n", FtpReply::Line("999 never asked")));
   auto entry = Add(server.Url("/pub/"));
   SiteWorker(entry);
   EXPECT_TRUE(entry->dropped);

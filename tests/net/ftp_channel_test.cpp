@@ -246,46 +246,46 @@ TEST(PortCommand, CarriesAddressBytesAndPortHighThenLow) {
   EXPECT_STREQ(command, "PORT 10,1,2,3,19,137\r\n");
 }
 
-TEST(OpenActiveData, AnnouncesTheListenerOnTheControlAddress) {
-  Settings.HttpTimeOut = 5;
-  qbtest::FakeFtpServer server("127.0.0.1");
-  server.AddSession(qbtest::FtpScript().Greeting(qbtest::FtpReply::Silent()).On(
-      qbtest::FtpReply::Line("200 PORT ok")));
-  const int control = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(server.Port());
-  inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-  ASSERT_EQ(connect(control, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+// A control connection to a fake server that answers the first command with reply.
+class ActiveDataTest : public ::testing::Test {
+ protected:
+  void Connect(const char* reply) {
+    Settings.HttpTimeOut = 5;
+    server_.AddSession(qbtest::FtpScript()
+                           .Greeting(qbtest::FtpReply::Silent())
+                           .On(qbtest::FtpReply::Line(reply)));
+    control_ = socket(AF_INET, SOCK_STREAM, 0);
+    to_.sin_family = AF_INET;
+    to_.sin_port = htons(server_.Port());
+    inet_pton(AF_INET, "127.0.0.1", &to_.sin_addr);
+    ASSERT_EQ(connect(control_, reinterpret_cast<sockaddr*>(&to_), sizeof to_), 0);
+  }
+  void TearDown() override { close(control_); }
 
-  const int listener = OpenActiveData(control);
+  qbtest::FakeFtpServer server_{"127.0.0.1"};
+  int control_ = -1;
+  sockaddr_in to_{};
+};
+
+TEST_F(ActiveDataTest, AnnouncesTheListenerOnTheControlAddress) {
+  Connect("200 PORT ok");
+  const int listener = OpenActiveData(control_);
   ASSERT_GE(listener, 0);
   sockaddr_in bound{};
   socklen_t length = sizeof bound;
   ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &length), 0);
-  EXPECT_EQ(bound.sin_addr.s_addr, to.sin_addr.s_addr);
+  EXPECT_EQ(bound.sin_addr.s_addr, to_.sin_addr.s_addr);
   const unsigned port = ntohs(bound.sin_port);
-  const auto commands = server.Commands(0);
+  const auto commands = server_.Commands(0);
   ASSERT_EQ(commands.size(), 1u);
   EXPECT_EQ(commands[0],
             "PORT 127,0,0,1," + std::to_string(port >> 8) + "," + std::to_string(port & 255));
   close(listener);
-  close(control);
 }
 
-TEST(OpenActiveData, RefusedPortGivesNoListener) {
-  Settings.HttpTimeOut = 5;
-  qbtest::FakeFtpServer server("127.0.0.1");
-  server.AddSession(qbtest::FtpScript().Greeting(qbtest::FtpReply::Silent()).On(
-      qbtest::FtpReply::Line("500 No")));
-  const int control = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(server.Port());
-  inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-  ASSERT_EQ(connect(control, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
-  EXPECT_EQ(OpenActiveData(control), -1);
-  close(control);
+TEST_F(ActiveDataTest, RefusedPortGivesNoListener) {
+  Connect("500 No");
+  EXPECT_EQ(OpenActiveData(control_), -1);
 }
 
 }  // namespace

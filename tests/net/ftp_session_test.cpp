@@ -28,19 +28,6 @@ const std::string Listing =
 
 const std::string OneFolder = "drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 pub\r\n";
 
-// Login, CWD, one listing and the download test with the given RETR answer.
-FtpScript FullDialogue(const std::string& listing, FtpReply retr,
-                       std::vector<FtpData> data = {}) {
-  if (data.empty()) data.push_back({"127.0.0.1", listing});
-  FtpScript script = qbtest::LoginScript();
-  script.On(FtpReply::Line("250 CWD ok"))
-      .On(FtpReply::Line("200 PORT ok"))
-      .OnTransfer("150 Opening data connection", std::move(data), "226 Transfer complete")
-      .On(FtpReply::Line("200 PORT ok"))
-      .On(std::move(retr));
-  return script;
-}
-
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -81,7 +68,7 @@ class DownloadTest : public SessionTest, public ::testing::WithParamInterface<Re
 
 TEST_P(DownloadTest, LargestFileIsTestedAndTheAnswerDecides) {
   const RetrCase& c = GetParam();
-  server_.AddSession(FullDialogue(Listing, FtpReply::Line(c.reply)));
+  server_.AddSession(qbtest::ListingScript(Listing, FtpReply::Line(c.reply)));
   const auto listing = Explore(server_.Url("/pub/"));
   ASSERT_TRUE(listing.has_value());
   EXPECT_EQ(*listing, Listing);
@@ -159,10 +146,8 @@ TEST_F(SessionTest, MultiLineBannerIsKeptAsLoginReply) {
 
 TEST_F(SessionTest, DosListingAsksForUnixStyleOnce) {
   const std::string dos = "01-12-99  10:30AM       <DIR>          pub\r\n";
-  FtpScript script = qbtest::LoginScript();
-  script.On(FtpReply::Line("250 CWD ok"))
-      .On(FtpReply::Line("200 PORT ok"))
-      .OnTransfer("150 Opening", {{"127.0.0.1", dos}}, "226 Done")
+  FtpScript script = qbtest::BeforeListScript();
+  script.OnTransfer("150 Opening", {{"127.0.0.1", dos}}, "226 Done")
       .On(FtpReply::Line("200 Ignored"))
       .On(FtpReply::Line("200 PORT ok"))
       .OnTransfer("150 Opening", {{"127.0.0.1", dos}}, "226 Done");
@@ -176,7 +161,7 @@ TEST_F(SessionTest, DosListingAsksForUnixStyleOnce) {
 }
 
 TEST_F(SessionTest, SingleFolderIsReplacedByIt) {
-  FtpScript script = FullDialogue(OneFolder, FtpReply::Line("999 never asked"));
+  FtpScript script = qbtest::ListingScript(OneFolder, FtpReply::Line("999 never asked"));
   server_.AddSession(script);
   const std::string url = server_.Url("/a/");
   EXPECT_FALSE(Explore(url).has_value());
@@ -190,7 +175,7 @@ TEST_F(SessionTest, SingleFolderIsReplacedByIt) {
 
 TEST_F(SessionTest, NoAnswerToRetrIsNoReply) {
   Settings.HttpTimeOut = 1;
-  server_.AddSession(FullDialogue(Listing, FtpReply::Silent()));
+  server_.AddSession(qbtest::ListingScript(Listing, FtpReply::Silent()));
   EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
   EXPECT_STREQ(attempt_.result, "NoReply");
   EXPECT_TRUE(attempt_.retry);
@@ -199,10 +184,8 @@ TEST_F(SessionTest, NoAnswerToRetrIsNoReply) {
 
 TEST_F(SessionTest, DataConnectionThatNeverComesIsAnEmptyListing) {
   Settings.HttpTimeOut = 1;
-  FtpScript script = qbtest::LoginScript();
-  script.On(FtpReply::Line("250 CWD ok"))
-      .On(FtpReply::Line("200 PORT ok"))
-      .On(FtpReply::Line("150 Opening"));
+  FtpScript script = qbtest::BeforeListScript();
+  script.On(FtpReply::Line("150 Opening"));
   server_.AddSession(script);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
@@ -211,7 +194,7 @@ TEST_F(SessionTest, DataConnectionThatNeverComesIsAnEmptyListing) {
 }
 
 TEST_F(SessionTest, DataFromAnotherAddressIsNotRead) {
-  server_.AddSession(FullDialogue(
+  server_.AddSession(qbtest::ListingScript(
       Listing, FtpReply::Line("150 Opening"),
       {{"127.0.0.9", "-rw-r--r-- 1 ftp ftp 999999 Jan 12 10:30 injected.exe\r\n"},
        {"127.0.0.1", Listing}}));
@@ -224,10 +207,8 @@ TEST_F(SessionTest, DataFromAnotherAddressIsNotRead) {
 
 TEST_F(SessionTest, ListingOnlyFromAnotherAddressGivesNoFiles) {
   Settings.HttpTimeOut = 1;
-  FtpScript script = qbtest::LoginScript();
-  script.On(FtpReply::Line("250 CWD ok"))
-      .On(FtpReply::Line("200 PORT ok"))
-      .OnTransfer("150 Opening", {{"127.0.0.9", Listing}}, "226 Done");
+  FtpScript script = qbtest::BeforeListScript();
+  script.OnTransfer("150 Opening", {{"127.0.0.9", Listing}}, "226 Done");
   server_.AddSession(script);
   EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
   EXPECT_EQ(server_.DataConnected(0), 1);
@@ -237,10 +218,8 @@ TEST_F(SessionTest, ListingOnlyFromAnotherAddressGivesNoFiles) {
 TEST_F(SessionTest, ListingWithBareLineFeedsGivesNoFiles) {
   std::string bare = Listing;
   for (std::size_t at; (at = bare.find('\r')) != std::string::npos;) bare.erase(at, 1);
-  FtpScript script = qbtest::LoginScript();
-  script.On(FtpReply::Line("250 CWD ok"))
-      .On(FtpReply::Line("200 PORT ok"))
-      .OnTransfer("150 Opening", {{"127.0.0.1", bare}}, "226 Done");
+  FtpScript script = qbtest::BeforeListScript();
+  script.OnTransfer("150 Opening", {{"127.0.0.1", bare}}, "226 Done");
   server_.AddSession(script);
   EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
   EXPECT_STREQ(attempt_.result, "No files");
@@ -249,7 +228,7 @@ TEST_F(SessionTest, ListingWithBareLineFeedsGivesNoFiles) {
 TEST_F(SessionTest, OversizedListingIsCut) {
   std::string big;
   while (big.size() < 70000) big += "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 file.bin\r\n";
-  server_.AddSession(FullDialogue(big, FtpReply::Line("150 Opening")));
+  server_.AddSession(qbtest::ListingScript(big, FtpReply::Line("150 Opening")));
   const auto listing = Explore(server_.Url("/pub/"));
   ASSERT_TRUE(listing.has_value());
   EXPECT_EQ(listing->size(), ListingCapacity);

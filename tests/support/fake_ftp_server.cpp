@@ -61,6 +61,21 @@ FtpScript LoginScript() {
   return script;
 }
 
+FtpScript BeforeListScript() {
+  FtpScript script = LoginScript();
+  script.On(FtpReply::Line("250 CWD ok")).On(FtpReply::Line("200 PORT ok"));
+  return script;
+}
+
+FtpScript ListingScript(const std::string& listing, FtpReply retr, std::vector<FtpData> data) {
+  if (data.empty()) data.push_back({"127.0.0.1", listing});
+  FtpScript script = BeforeListScript();
+  script.OnTransfer("150 Opening data connection", std::move(data), "226 Transfer complete")
+      .On(FtpReply::Line("200 PORT ok"))
+      .On(std::move(retr));
+  return script;
+}
+
 namespace {
 
 bool SendAll(int fd, const std::string& bytes) {

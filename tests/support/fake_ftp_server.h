@@ -63,8 +63,14 @@ struct FtpScript {
                         const std::string& last);
 };
 
-// Common dialogue pieces: anonymous login accepted with USER 331 / PASS 230.
+// Common dialogue pieces: anonymous login accepted with USER 331 / PASS 230
+// and TYPE 200.
 FtpScript LoginScript();
+// The login, then CWD and PORT accepted: what comes before LIST.
+FtpScript BeforeListScript();
+// A whole exploration: LIST answered by the data connections (by default one
+// from 127.0.0.1 with listing), PORT accepted again and RETR answered by retr.
+FtpScript ListingScript(const std::string& listing, FtpReply retr, std::vector<FtpData> data = {});
 
 class FakeFtpServer {
  public:
