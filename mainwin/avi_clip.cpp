@@ -12,6 +12,8 @@ constexpr int MaxSide = 4096;
 uint32_t U32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
 uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 bool Is(const uint8_t* p, const char* fourcc) { return std::memcmp(p, fourcc, 4) == 0; }
+// A stream chunk: two digits of the stream, then "db" or "dc".
+bool IsFrame(const uint8_t* p) { return p[2] == 'd' && (p[3] == 'b' || p[3] == 'c'); }
 
 struct Format {
   int width = 0, height = 0, bits = 0;
@@ -140,7 +142,7 @@ class Walker {
         videoStream_ = Is(&data_[body], "vids");
       } else if (Is(head, "strf") && videoStream_ && !format_.known) {
         ReadFormat(&data_[body], size, &format_);
-      } else if (format_.known && (Is(head + 2, "db") || Is(head + 2, "dc"))) {
+      } else if (format_.known && IsFrame(head)) {
         std::vector<uint8_t> rgb(static_cast<size_t>(format_.width) * format_.height * 3, 0);
         const bool ok = format_.compression == BiRle8
                             ? DecodeRle8(format_, &data_[body], size, rgb)
