@@ -77,7 +77,7 @@ class Dialogue {
   std::optional<std::string> Run(const char* url);
 
  private:
-  int TimeoutMs() const { return Settings.HttpTimeOut * 1000; }
+  int TimeoutMs() const { return TimeoutMillis(Settings.HttpTimeOut); }
   bool Connect(const FtpUrlParts& parts);
   bool Login(const FtpUrlParts& parts);
   // Lists the current folder into listing_ (terminated), at most ListingCapacity bytes.

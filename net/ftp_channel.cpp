@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -64,6 +65,12 @@ bool WaitReadable(int fd, int timeoutMs, const std::atomic<bool>* abort) {
 }
 
 }  // namespace
+
+int TimeoutMillis(int32_t seconds) {
+  if (seconds <= 0) return 0;
+  const int64_t ms = int64_t{seconds} * 1000;
+  return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
 
 char* ReadReply(int fd, char* buf, std::size_t size, std::span<char> replyLine) {
   std::memset(buf, 0, size);

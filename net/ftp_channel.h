@@ -24,6 +24,10 @@ struct FtpTimingData {
 };
 extern FtpTimingData FtpTiming;
 
+// A time-out setting in seconds as milliseconds for poll, saturated instead of
+// overflowing; 0 or less stays "no bound".
+int TimeoutMillis(int32_t seconds);
+
 // Collects what the server sends into buf (zeroed first) until it falls silent,
 // and returns the last final reply line in it, or null. replyLine, when given,
 // receives each final line found (cut to its size - 1), so it ends with the

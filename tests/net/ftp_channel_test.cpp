@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -238,6 +239,13 @@ TEST(ParseFtpUrl, OutputsAreBounded) {
   ParseFtpUrl(("ftp://h/" + path).c_str(), parts);
   // The URL itself is read to 499 characters: "ftp://h" takes 7 of them.
   EXPECT_EQ(std::string(parts.path), "/" + path.substr(0, 499 - 8));
+}
+
+TEST(TimeoutMillis, SaturatesAndKeepsNoBound) {
+  EXPECT_EQ(TimeoutMillis(5), 5000);
+  EXPECT_EQ(TimeoutMillis(0), 0);
+  EXPECT_EQ(TimeoutMillis(-3), 0);
+  EXPECT_EQ(TimeoutMillis(INT32_MAX), INT_MAX);
 }
 
 TEST(PortCommand, CarriesAddressBytesAndPortHighThenLow) {
