@@ -234,7 +234,7 @@ TEST_F(SchedulerTest, EndsWithinATickOfTheTableEmptying) {
   QuietTicks();
   EXPECT_EQ(LiveSchedulers(), 1);  // keeps ticking after the last site
   ResetSites();
-  ASSERT_TRUE(qbtest::WaitUntil([] { return LiveSchedulers() == 0; }, 300ms));
+  ASSERT_TRUE(qbtest::WaitUntil([] { return LiveSchedulers() == 0; }, 500ms));
   EXPECT_EQ(view_->Events().back(), (Shown{"stop", 0, 0}));
 }
 
