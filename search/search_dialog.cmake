@@ -9,5 +9,5 @@ if(NOT QB_HEADLESS)
   target_compile_definitions(qb_search_ui PUBLIC ${wxWidgets_DEFINITIONS})
   target_compile_options(qb_search_ui PUBLIC ${wxWidgets_CXX_FLAGS})
   target_link_libraries(qb_search_ui PUBLIC qb_search
-    $<TARGET_NAME_IF_EXISTS:qb_resource_client> ${wxWidgets_LIBRARIES})
+    qb_resource_client qb_avi_player ${wxWidgets_LIBRARIES})
 endif()

@@ -16,6 +16,7 @@
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "core/ui_door.h"
+#include "mainwin/avi_player.h"
 #include "resources/resource_module.h"
 #include "search/engine.h"
 #include "search/search_run.h"
@@ -121,8 +122,12 @@ class TDS : public wxDialog {
     const int answer = box.ShowModal();
     return answer == wxID_YES || answer == wxID_OK;
   }
-  void PlayAnimation() {}
-  void StopAnimation() {}
+  void PlayAnimation() {
+    if (AviPlayer* player = Animation()) player->Play();
+  }
+  void StopAnimation() {
+    if (AviPlayer* player = Animation()) player->Stop();
+  }
   void PostOk() {
     wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
     ok.SetEventObject(this);
@@ -130,8 +135,12 @@ class TDS : public wxDialog {
   }
 
  private:
+  AviPlayer* Animation() { return wxDynamicCast(FindWindow(AnimationControl), AviPlayer); }
+
   void SetUp() {
     SetBackgroundColour(WindowColour);
+    // Without the clip the control stays empty and the dialog works on.
+    if (AviPlayer* player = Animation()) player->Open(ExeDir + "ZEVO.avi");
     if (auto* box = wxDynamicCast(FindWindow(AutoContinueBox), wxCheckBox)) box->SetValue(AutoContinue);
     for (int i = 0; i < EngineCount; ++i) {
       if (auto* box = wxDynamicCast(FindWindow(Engine(i).checkBox), wxCheckBox)) box->SetValue(EngineEnabled[i]);

@@ -32,6 +32,7 @@
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "core/ui_door.h"
+#include "mainwin/avi_player.h"
 #include "resources/resource_module.h"
 #include "search/engine.h"
 #include "search/search_run.h"
@@ -168,6 +169,12 @@ void SaveScreenshot(const std::string& name) {
   });
 }
 
+AviPlayer* Animation() { return wxDynamicCast(Control(300), AviPlayer); }
+
+bool Playing() {
+  return OnUi<bool>([] { return Animation() && Animation()->IsPlaying(); });
+}
+
 struct Asked {
   int id;
   std::string caption;
@@ -273,6 +280,8 @@ TEST_F(SearchDialogTest, OpensWithEnginesTickedAutoContinueOffAndItsColours) {
     EXPECT_NE(Background(TermField), wxColour(170, 230, 240));
     for (int id : FoundListIds) EXPECT_EQ(Background(id), wxColour(240, 255, 255)) << id;
     for (int id : DoneMarks) EXPECT_FALSE(Shown(id)) << id;
+    EXPECT_GT(OnUi<int>([] { return Animation() ? Animation()->FrameCount() : -1; }), 0);
+    EXPECT_FALSE(Playing());
     EXPECT_TRUE(WaitUntil([] { return EnabledNow(200) && !EnabledNow(178); }));
     EXPECT_FALSE(Enabled(wxID_OK));  // nothing found yet
   });
@@ -331,9 +340,11 @@ TEST_F(SearchDialogTest, StopEnablesOkWhileEnginesFinishTheirPage) {
     ASSERT_TRUE(WaitUntil([] { return EnabledNow(178) && !EnabledNow(200); }));
     ASSERT_TRUE(WaitUntil([] { return SiteTable.count == 2; }));
     EXPECT_FALSE(Enabled(wxID_OK));
+    EXPECT_TRUE(Playing());
     SaveScreenshot("search_dialog_running.png");
     ASSERT_TRUE(Click(178));
     EXPECT_FALSE(Ticked(AutoContinueBox));
+    EXPECT_FALSE(Playing());
     EXPECT_TRUE(WaitUntil([] { return EnabledNow(wxID_OK); }));
     EXPECT_TRUE(SearchRunActive);  // the engine still reads its second page
     EXPECT_TRUE(WaitUntil([] { return EnabledNow(200); }));
