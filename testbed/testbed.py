@@ -41,14 +41,18 @@ SITES = [
         "pub/docs": "docs"}),
     ("127.0.0.3", "elr", {
         "mirror/games": "games", "mirror/music": "music", "mirror/old music": "music",
-        "mirror/video": "video", "incoming": None}),
+        "mirror/video": "video", "mirror/mp3-uploads": None}),
     ("127.0.0.4", "el", {
         "pub/music": "music", "pub/tools": "tools"}),
     ("127.0.0.5", "elr", {
-        "archive/2019": "players", "pub/software": "tools", "pub/video": "video"}),
+        "mp3-archive/2019": "players", "pub/software": "tools", "pub/video": "video"}),
     ("127.0.0.6", "elr", {
         "files/players": "players", "files/music": "music", "files/drivers": "linux"}),
 ]
+
+# Folders that hold nothing but one sub-folder; the catalogue names the parent,
+# which the program replaces by the sub-folder.
+SINGLE_PARENTS = [("127.0.0.5", "mp3-archive")]
 
 # A named account: URLs with a user and password log in with them.
 PRIVATE_SITE = ("127.0.0.6", "zevo", "zevo2000", "private/players", "players")
@@ -88,21 +92,29 @@ REPORT_PATH = "/addtop10.php3"
 
 
 def build_tree(root, ftp_port):
-    """Writes the sites' files and returns the catalogue of (url, is_folder)."""
+    """Writes the sites' files. Returns the catalogue of (url, is_folder) and the
+    status each folder's exploration should end with, by folder URL."""
     rng = random.Random(2000)
     shutil.rmtree(root, ignore_errors=True)
     catalogue = []
+    expect = {}
     folders = [(addr, perm, None, folder, kind)
                for addr, perm, content in SITES for folder, kind in content.items()]
     addr, user, password, folder, kind = PRIVATE_SITE
     folders.append((addr, "elr", (user, password), folder, kind))
-    for addr, _perm, login, folder, kind in folders:
+    for addr, parent in SINGLE_PARENTS:
+        url = "ftp://%s:%d/%s/" % (addr, ftp_port, parent)
+        catalogue.append((url, True))
+        expect[url] = "Replaced"
+    for addr, perm, login, folder, kind in folders:
         base = os.path.join(root, addr, *folder.split("/"))
         os.makedirs(base, exist_ok=True)
         prefix = "ftp://%s%s:%d/" % ("%s:%s@" % login if login else "", addr, ftp_port)
-        if kind is None:
-            continue  # an empty folder: its listing names nothing
         catalogue.append((prefix + folder + "/", True))
+        if kind is None:
+            expect[prefix + folder + "/"] = "Failed"  # its listing names nothing
+            continue
+        expect[prefix + folder + "/"] = "Ok" if "r" in perm else "Refused"
         patterns = WORDS[kind]
         for n in range(1, rng.randint(12, 20)):
             name = patterns[rng.randrange(len(patterns))].format(n=n)
@@ -118,7 +130,8 @@ def build_tree(root, ftp_port):
     for addr, folder, names in MISSING:
         prefix = "ftp://%s:%d/%s/" % (addr, ftp_port, folder)
         catalogue.extend((prefix + name, False) for name in names)
-    return catalogue
+        expect[prefix] = "Failed"
+    return catalogue, expect
 
 
 def quote_url(url):
@@ -335,7 +348,7 @@ def main():
     addresses = [addr for addr, _perm, _content in SITES]
     ftp_port, ftp_socks = bind_ftp_sockets(addresses, args.ftp_port)
     root = os.path.join(state, "ftp")
-    catalogue = build_tree(root, ftp_port)
+    catalogue, expect = build_tree(root, ftp_port)
     notice = NOTICE
     if args.notice:
         with open(args.notice, encoding="utf-8") as f:
@@ -367,7 +380,8 @@ def main():
     threading.Thread(target=httpd.serve_forever, daemon=True).start()
 
     info = {"http": http_host, "ftp_port": ftp_port, "sites": addresses,
-            "report_log": report_log, "catalogue": len(catalogue), "ftp_root": root}
+            "report_log": report_log, "catalogue": len(catalogue), "ftp_root": root,
+            "expect": expect}
     if args.ready_file:
         tmp = args.ready_file + ".tmp"
         with open(tmp, "w") as f:
