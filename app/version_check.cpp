@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "core/service_hosts.h"
 #include "core/text_helpers.h"
@@ -32,13 +31,19 @@ std::string BuildNoticeText(std::string_view body) {
 bool NoticeChanged(const std::string& path, const std::string& text) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return true;
-  std::string saved;
+  // Compared chunk by chunk, so a saved file of any size costs no more memory
+  // than the notice itself.
+  std::string_view rest = text;
+  bool same = true;
   char chunk[4096];
   std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) saved.append(chunk, got);
-  const bool failed = std::ferror(f) != 0;
+  while (same && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+    same = got <= rest.size() && rest.compare(0, got, std::string_view(chunk, got)) == 0;
+    if (same) rest.remove_prefix(got);
+  }
+  same = same && rest.empty() && !std::ferror(f);
   std::fclose(f);
-  return failed || saved != text;
+  return !same;
 }
 
 bool SaveNotice(const std::string& path, const std::string& text) {

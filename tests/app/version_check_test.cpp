@@ -149,6 +149,34 @@ class VersionCheckRun : public ::testing::Test {
   HttpTestServer server_;
 };
 
+TEST_F(VersionCheckRun, SavedNoticeComparesExactly) {
+  const std::string big = Repeat("0123456789abcdef", 1000);  // several read chunks
+  std::string bigChangedLate = big;
+  bigChangedLate[big.size() - 1] = 'F';
+  const struct {
+    const char* name;
+    std::string saved;
+    std::string notice;
+    bool changed;
+  } cases[] = {
+      {"same", "News\r\n", "News\r\n", false},
+      {"case counts", "news\r\n", "News\r\n", true},
+      {"saved is shorter", "News", "News\r\n", true},
+      {"saved is longer", "News\r\nmore", "News\r\n", true},
+      {"both empty", "", "", false},
+      {"same over several chunks", big, big, false},
+      {"differs in the last chunk", bigChangedLate, big, true},
+      {"saved has a chunk more", big + big, big, true},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(SaveNotice(NoticePath().string(), c.saved)) << c.name;
+    EXPECT_EQ(ReadFile(NoticePath()), c.saved) << c.name;
+    EXPECT_EQ(NoticeChanged(NoticePath().string(), c.notice), c.changed) << c.name;
+  }
+  std::filesystem::remove(NoticePath());
+  EXPECT_TRUE(NoticeChanged(NoticePath().string(), "")) << "missing file";
+}
+
 TEST_F(VersionCheckRun, ShowsANoticeOnlyWhenItChanged) {
   server_.Serve("/notice.txt", {HttpReply::Page("Version 0.32\nis out\n"),
                                 HttpReply::Page("Version 0.32\nis out\n"),
