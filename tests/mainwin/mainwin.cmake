@@ -1,6 +1,6 @@
-qb_gui_test(resources_gui_test
-  SOURCES gui_test_main.cpp resources_test.cpp
-  LIBS qb_resource_client)
+qb_gui_test(mainwin_gui_test
+  SOURCES gui_test_main.cpp resources_test.cpp main_dialog_test.cpp
+  LIBS qb_mainwin qb_resource_client)
 
 qb_test(mainwin_logic_test
   SOURCES list_logic_test.cpp layout_test.cpp site_list_pass_test.cpp avi_clip_test.cpp

@@ -1,0 +1,554 @@
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/clipbrd.h>
+#include <wx/dcscreen.h>
+#include <wx/frame.h>
+#include <wx/gauge.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/launcher.h"
+#include "core/settings.h"
+#include "core/ui_door.h"
+#include "explore/exploration_scheduler.h"
+#include "explore/exploration_view.h"
+#include "mainwin/list_logic.h"
+#include "mainwin/main_dialog.h"
+
+namespace {
+// Runs the event loop until done() holds or the bound passes.
+bool WaitFor(const std::function<bool()>& done, int boundMs = 3000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    wxYield();
+    wxMilliSleep(2);
+  }
+  return true;
+}
+
+std::shared_ptr<SiteEntry> AddSite(const std::string& text) {
+  std::string url = text;
+  bool added = false;
+  AddUniqueSite(url, added, false);
+  return added ? SiteAt(SiteTable.count - 1) : nullptr;
+}
+
+ListingEntry Node(const char* name, bool folder, int32_t size, const char* date) {
+  ListingEntry e;
+  std::strncpy(e.name, name, sizeof e.name - 1);
+  std::strncpy(e.date, date, sizeof e.date - 1);
+  e.isFolder = folder;
+  e.size = size;
+  return e;
+}
+
+wxString Label(wxWindow* parent, int id) {
+  wxWindow* w = parent->FindWindow(id);
+  if (auto* edit = dynamic_cast<wxTextCtrl*>(w)) return edit->GetValue();
+  return w ? w->GetLabel() : wxString("<missing>");
+}
+
+class MainDialogTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSites();
+    ResetSortState();
+    ExplorationPaused = false;
+    Settings.MinConnect = 8;
+    SetUiPoster([](UiTask task) { wxTheApp->CallAfter(std::move(task)); },
+                [] { return wxIsMainThread(); });
+    SetLauncher([this](LaunchKind kind, const std::string& target) { launched.push_back({kind, target}); });
+    frame = new wxFrame(nullptr, wxID_ANY, "test");
+    td = new TD;
+    ASSERT_TRUE(td->Create(frame, false));
+    frame->Show();
+    ASSERT_TRUE(WaitFor([&] { return frame->IsShownOnScreen(); }));
+    sites = td->SiteList();
+    files = td->FileList();
+  }
+  void TearDown() override {
+    TD::SetSearchRunner(nullptr);
+    TD::SetQuestionHook(nullptr);
+    SetLauncher(nullptr);
+    SetUiPoster(nullptr, nullptr);
+    frame->Destroy();
+    wxYield();
+    ResetSites();
+  }
+
+  void Select(std::initializer_list<long> rows) {
+    for (long r = 0; r < sites->GetItemCount(); ++r) sites->SetItemState(r, 0, wxLIST_STATE_SELECTED);
+    for (long r : rows) sites->SetItemState(r, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    wxYield();
+  }
+  long RowOf(int site) {
+    for (long r = 0; r < sites->GetItemCount(); ++r)
+      if (static_cast<int>(sites->GetItemData(r)) == site) return r;
+    return -1;
+  }
+  int ImageOf(wxListCtrl* list, long row) {
+    wxListItem item;
+    item.SetId(row);
+    item.SetMask(wxLIST_MASK_IMAGE);
+    list->GetItem(item);
+    return item.GetImage();
+  }
+  void Command(int id) {
+    wxCommandEvent event(wxEVT_MENU, id);
+    event.SetEventObject(td);
+    td->GetEventHandler()->ProcessEvent(event);
+  }
+  void Column(wxListCtrl* list, int column) {
+    wxListEvent event(wxEVT_LIST_COL_CLICK, list->GetId());
+    event.m_col = column;
+    event.SetEventObject(list);
+    td->GetEventHandler()->ProcessEvent(event);
+  }
+  std::vector<std::string> FileNames() {
+    std::vector<std::string> names;
+    for (long r = 0; r < files->GetItemCount(); ++r) names.push_back(files->GetItemText(r).ToStdString());
+    return names;
+  }
+  bool Enabled(int id, bool* checked = nullptr) {
+    wxUpdateUIEvent event(id);
+    event.SetEventObject(td);
+    td->GetEventHandler()->ProcessEvent(event);
+    if (checked) *checked = event.GetSetChecked() && event.GetChecked();
+    return !event.GetSetEnabled() || event.GetEnabled();
+  }
+
+  wxFrame* frame = nullptr;
+  TD* td = nullptr;
+  wxListCtrl* sites = nullptr;
+  wxListCtrl* files = nullptr;
+  std::vector<std::pair<LaunchKind, std::string>> launched;
+};
+}  // namespace
+
+TEST_F(MainDialogTest, FrameTakesItsShareOfTheScreen) {
+  // The Xvfb screen of the GUI tests is 1024 by 768.
+  ASSERT_EQ(wxGetDisplaySize(), wxSize(1024, 768));
+  EXPECT_EQ(frame->GetSize(), wxSize(861, 605));
+  EXPECT_EQ(frame->GetPosition(), wxPoint(0, 0));
+}
+
+TEST_F(MainDialogTest, SiteListFollowsTheTableOnTheTimer) {
+  auto a = AddSite("ftp://a.example.invalid/pub/");
+  auto b = AddSite("ftp://b.example.invalid/pub/");
+  auto c = AddSite("ftp://c.example.invalid/pub/");
+  ASSERT_TRUE(WaitFor([&] { return sites->GetItemCount() == 3; }));
+  EXPECT_EQ(sites->GetItemText(0), "ftp://a.example.invalid/pub/");
+  EXPECT_EQ(ImageOf(sites, 2), Waiting);
+
+  b->status = Ok;
+  b->statusText.Set("226 ok");
+  ASSERT_TRUE(WaitFor([&] { return sites->GetItemText(1, 1) == "226 ok"; }));
+  EXPECT_EQ(ImageOf(sites, 1), Ok);
+
+  // A failed site leaves within a tick unless all sites are shown.
+  c->status = Failed;
+  c->statusText.Set("Connect");
+  ASSERT_TRUE(WaitFor([&] { return sites->GetItemCount() == 2; }, 1000));
+  Command(11201);
+  EXPECT_TRUE(td->ShowAll());
+  ASSERT_EQ(sites->GetItemCount(), 3);
+  EXPECT_EQ(ImageOf(sites, RowOf(2)), Failed);
+  ASSERT_TRUE(WaitFor([&] { return sites->GetItemText(RowOf(2), 1) == "Connect"; }));
+  Command(11201);
+  EXPECT_EQ(sites->GetItemCount(), 2);
+}
+
+TEST_F(MainDialogTest, DeleteKeyRemovesSitesForGood) {
+  AddSite("ftp://a.example.invalid/");
+  auto b = AddSite("ftp://b.example.invalid/");
+  AddSite("ftp://c.example.invalid/");
+  Command(11201);  // also while all sites are shown
+  ASSERT_EQ(sites->GetItemCount(), 3);
+  Select({1});
+  wxListEvent key(wxEVT_LIST_KEY_DOWN, sites->GetId());
+  key.m_code = WXK_DELETE;
+  key.SetEventObject(sites);
+  td->GetEventHandler()->ProcessEvent(key);
+  EXPECT_TRUE(b->dropped);
+  EXPECT_EQ(sites->GetItemCount(), 2);
+  EXPECT_EQ(RowOf(1), -1);
+  td->RefreshSiteList();
+  EXPECT_EQ(RowOf(1), -1);
+  // Other keys do nothing.
+  Select({0});
+  key.m_code = 'X';
+  td->GetEventHandler()->ProcessEvent(key);
+  EXPECT_EQ(sites->GetItemCount(), 2);
+}
+
+TEST_F(MainDialogTest, ReexploreSetsSitesBackToWaiting) {
+  auto a = AddSite("ftp://a.example.invalid/");
+  auto b = AddSite("ftp://b.example.invalid/");
+  auto c = AddSite("ftp://c.example.invalid/");
+  a->status = Ok;
+  a->statusText.Set("226");
+  a->listing = {Node("x.zip", false, 10, "Jan 1")};
+  b->status = Failed;
+  b->statusText.Set("Connect");
+  c->status = Exploring;
+  c->statusText.Set("busy");
+  Command(11201);
+  Select({0});
+  ASSERT_EQ(td->SelectedSite(), 0);
+  ASSERT_EQ(files->GetItemCount(), 1);
+  Select({0, 1, 2});
+  // The selected site's file rows go before its listing is freed.
+  Select({0});
+  Select({0, 1, 2});
+  Command(11203);
+  EXPECT_EQ(a->status, Waiting);
+  EXPECT_EQ(a->statusText.Get(), "");
+  EXPECT_TRUE(a->listing.empty());
+  EXPECT_EQ(b->status, Waiting);
+  // A site still being explored is left to its worker.
+  EXPECT_EQ(c->status, Exploring);
+  EXPECT_EQ(c->statusText.Get(), "busy");
+  EXPECT_EQ(ImageOf(sites, RowOf(1)), Waiting);
+}
+
+TEST_F(MainDialogTest, ReexploreEmptiesTheFileListOfTheSelectedSite) {
+  auto a = AddSite("ftp://a.example.invalid/");
+  a->status = Ok;
+  a->listing = {Node("x.zip", false, 10, "Jan 1"), Node("y.zip", false, 10, "Jan 1")};
+  td->RefreshSiteList();
+  Select({0});
+  ASSERT_EQ(files->GetItemCount(), 2);
+  Command(11203);
+  EXPECT_EQ(files->GetItemCount(), 0);
+  EXPECT_TRUE(a->listing.empty());
+}
+
+TEST_F(MainDialogTest, SelectionFillsAndEmptiesDetails) {
+  auto a = AddSite("ftp://joe:pw@a.example.invalid:2121/pub/");
+  auto b = AddSite("ftp://b.example.invalid/");
+  a->status = Ok;
+  a->statusText.Set("226 Transfer complete");
+  a->loginReply.Set("220 welcome");
+  a->testedFile.Set("big.iso");
+  a->listing = {Node("big.iso", false, 2500000, "Jan 1 2001"), Node("docs", true, 0, "Feb 2"),
+                Node("readme.txt", false, 999, "Mar 3"), Node("notes", false, 501, "Mar 4")};
+  td->RefreshSiteList();
+  Select({0});
+  EXPECT_EQ(td->SelectedSite(), 0);
+  EXPECT_EQ(Label(td, 11402), "ftp://joe:pw@a.example.invalid:2121/pub/");
+  EXPECT_EQ(Label(td, 11602), "226 Transfer complete");
+  EXPECT_EQ(Label(td, 11801), "220 welcome");
+  EXPECT_EQ(Label(td, 11601), "big.iso");
+  EXPECT_EQ(Label(td, 12002), "joe");
+  EXPECT_EQ(Label(td, 12003), "pw");
+  EXPECT_EQ(Label(td, 11502), "a.example.invalid:2121");
+  EXPECT_EQ(Label(td, 11306), "3");
+  EXPECT_EQ(Label(td, 11303), "1");
+  EXPECT_EQ(Label(td, 11302), "(2.50M)");
+  // Folders first, then names without regard to case.
+  EXPECT_EQ(FileNames(), (std::vector<std::string>{"docs", "big.iso", "notes", "readme.txt"}));
+  EXPECT_EQ(files->GetItemText(0, 2), "");
+  EXPECT_EQ(files->GetItemText(0, 1), "");
+  EXPECT_EQ(ImageOf(files, 0), 1);
+  EXPECT_EQ(files->GetItemText(1, 1), "iso");
+  EXPECT_EQ(files->GetItemText(1, 2), "2500k");
+  EXPECT_EQ(files->GetItemText(1, 3), "Jan 1 2001");
+  EXPECT_EQ(files->GetItemText(3, 2), "999");
+  EXPECT_EQ(ImageOf(files, 3), 0);
+
+  // Two sites selected: nothing is shown.
+  Select({0, 1});
+  EXPECT_EQ(td->SelectedSite(), -1);
+  EXPECT_EQ(files->GetItemCount(), 0);
+  EXPECT_EQ(Label(td, 11402), "");
+  EXPECT_EQ(Label(td, 11306), "");
+  EXPECT_EQ(Label(td, 12002), "");
+  // Back to one.
+  Select({1});
+  EXPECT_EQ(td->SelectedSite(), 1);
+  EXPECT_EQ(Label(td, 11402), "ftp://b.example.invalid/");
+  EXPECT_EQ(Label(td, 11306), "0");
+  EXPECT_EQ(Label(td, 11302), "(0)");
+
+  // Details follow the site on the timer.
+  b->statusText.Set("530 Login incorrect");
+  ASSERT_TRUE(WaitFor([&] { return Label(td, 11602) == "530 Login incorrect"; }));
+}
+
+TEST_F(MainDialogTest, ColumnClicksSort) {
+  auto a = AddSite("ftp://a.example.invalid/");
+  a->listing = {Node("mid.zip", false, 500, ""), Node("big.tar", false, 9000, ""),
+                Node("dir", true, 0, ""), Node("small", false, 1, "")};
+  td->RefreshSiteList();
+  Select({0});
+  using V = std::vector<std::string>;
+  Column(files, 2);
+  EXPECT_EQ(FileNames(), (V{"big.tar", "mid.zip", "small", "dir"}));
+  Column(files, 2);
+  EXPECT_EQ(FileNames().back(), "big.tar");
+  Column(files, 1);
+  EXPECT_EQ(FileNames(), (V{"small", "dir", "big.tar", "mid.zip"}));
+  Column(files, 0);
+  EXPECT_EQ(FileNames(), (V{"dir", "big.tar", "mid.zip", "small"}));
+  Column(files, 0);
+  EXPECT_EQ(FileNames(), (V{"small", "mid.zip", "big.tar", "dir"}));
+  Column(files, 3);  // the date column does not sort
+  EXPECT_EQ(FileNames(), (V{"small", "mid.zip", "big.tar", "dir"}));
+}
+
+TEST_F(MainDialogTest, StatusSortTwiceKeepsTheListInOrder) {
+  auto a = AddSite("ftp://a.example.invalid/");
+  auto b = AddSite("ftp://b.example.invalid/");
+  auto c = AddSite("ftp://c.example.invalid/");
+  a->statusText.Set("b");
+  b->statusText.Set("a");
+  c->statusText.Set("c");
+  td->RefreshSiteList();
+  td->RefreshSiteList();
+  Column(sites, 0);  // by URL ascending
+  EXPECT_EQ(sites->GetItemData(0), 0);
+  Column(sites, 0);
+  EXPECT_EQ(sites->GetItemData(0), 2);
+  Column(sites, 1);  // ascending, no automatic re-sort
+  EXPECT_EQ(sites->GetItemData(0), 1);
+  EXPECT_FALSE(StatusAutoSort);
+  c->statusText.Set("0");
+  td->RefreshSiteList();
+  EXPECT_EQ(sites->GetItemData(2), 2);
+  Column(sites, 1);  // descending, and kept so
+  EXPECT_TRUE(StatusAutoSort);
+  EXPECT_EQ(sites->GetItemData(0), 0);
+  b->statusText.Set("z");
+  td->RefreshSiteList();
+  EXPECT_EQ(sites->GetItemData(0), 1);
+  // New rows still go to the end.
+  AddSite("ftp://d.example.invalid/");
+  td->RefreshSiteList();
+  EXPECT_EQ(sites->GetItemData(3), 3);
+}
+
+TEST_F(MainDialogTest, CommandsAreEnabledByTableAndSelection) {
+  for (int id : {610, 620, 630, 11202, 11203}) EXPECT_FALSE(Enabled(id)) << id;
+  bool checked = true;
+  EXPECT_TRUE(Enabled(11201, &checked));
+  EXPECT_FALSE(checked);
+  AddSite("ftp://a.example.invalid/");
+  td->RefreshSiteList();
+  EXPECT_TRUE(Enabled(11202));
+  EXPECT_TRUE(Enabled(11203));
+  EXPECT_FALSE(Enabled(610));
+  Select({0});
+  for (int id : {610, 620, 630}) EXPECT_TRUE(Enabled(id)) << id;
+  Command(11201);
+  EXPECT_TRUE(Enabled(11201, &checked));
+  EXPECT_TRUE(checked);
+  // The buttons follow at idle time.
+  ResetSites();
+  wxWindow* hide = td->FindWindow(11202);
+  ASSERT_TRUE(WaitFor([&] { return !hide->IsEnabled(); }));
+}
+
+TEST_F(MainDialogTest, ContextMenus) {
+  auto a = AddSite("ftp://a.example.invalid/");
+  a->listing = {Node("dir", true, 0, ""), Node("f.txt", false, 1, "")};
+  wxMenu* siteMenu = td->ContextMenuFor(sites);
+  ASSERT_NE(siteMenu, nullptr);  // with no row selected too
+  EXPECT_NE(siteMenu->FindItem(610), nullptr);
+  td->RefreshSiteList();
+  Select({0});
+  EXPECT_EQ(td->ContextMenuFor(files), nullptr);
+  files->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+  wxMenu* folderMenu = td->ContextMenuFor(files);
+  ASSERT_NE(folderMenu, nullptr);
+  EXPECT_NE(folderMenu->FindItem(630), nullptr);
+  files->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+  wxMenu* fileMenu = td->ContextMenuFor(files);
+  ASSERT_NE(fileMenu, nullptr);
+  EXPECT_EQ(fileMenu->FindItem(630), nullptr);
+  EXPECT_NE(fileMenu->FindItem(620), nullptr);
+  EXPECT_EQ(td->ContextMenuFor(td->FindWindow(11402)), nullptr);
+}
+
+TEST_F(MainDialogTest, CopyAndExploreUrls) {
+  auto a = AddSite("ftp://a.example.invalid/pub");
+  a->listing = {Node("sub", true, 0, ""), Node("f.txt", false, 1, "")};
+  td->RefreshSiteList();
+  Select({0});
+  auto clipboard = [] {
+    wxTextDataObject data;
+    if (!wxTheClipboard->Open()) return std::string("<closed>");
+    wxTheClipboard->GetData(data);
+    wxTheClipboard->Close();
+    return data.GetText().ToStdString();
+  };
+  Command(610);
+  EXPECT_EQ(clipboard(), "ftp://a.example.invalid/pub/");
+  Command(620);  // no file row selected: nothing changes
+  EXPECT_EQ(clipboard(), "ftp://a.example.invalid/pub/");
+  files->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+  Command(620);
+  EXPECT_EQ(clipboard(), "ftp://a.example.invalid/pub/f.txt");
+  files->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+  Command(630);
+  ASSERT_EQ(SiteTable.count, 2);
+  EXPECT_STREQ(SiteAt(1)->url, "ftp://a.example.invalid/pub/sub/");
+  EXPECT_EQ(SiteAt(1)->status, Waiting);
+  Command(630);  // already known
+  EXPECT_EQ(SiteTable.count, 2);
+
+  auto* url = dynamic_cast<wxTextCtrl*>(td->FindWindow(11402));
+  url->ChangeValue("http://typed.example.invalid/");
+  Command(11305);
+  EXPECT_EQ(clipboard(), "http://typed.example.invalid/");
+  Command(11304);
+  Command(7000);
+  ASSERT_EQ(launched.size(), 2u);
+  EXPECT_EQ(launched[0].first, LaunchKind::Browser);
+  EXPECT_EQ(launched[0].second, "http://typed.example.invalid/");
+  EXPECT_EQ(launched[1].first, LaunchKind::Document);
+  EXPECT_EQ(launched[1].second, ExeDir + "ZevO.chm");
+}
+
+TEST_F(MainDialogTest, PauseAndContinue) {
+  Settings.MinConnect = 3;
+  ExplorationLimit = 8;
+  Command(11200);
+  EXPECT_TRUE(ExplorationPaused);
+  EXPECT_EQ(ExplorationLimit, 3);
+  EXPECT_EQ(td->FindWindow(11200)->GetLabel(), "Continue");
+  Command(11200);
+  EXPECT_FALSE(ExplorationPaused);
+  EXPECT_EQ(td->FindWindow(11200)->GetLabel(), "Pause");
+}
+
+TEST_F(MainDialogTest, EnterAndEscapeDoNothing) {
+  for (int id : {wxID_OK, wxID_CANCEL}) {
+    wxCommandEvent button(wxEVT_BUTTON, id);
+    button.SetEventObject(td);
+    EXPECT_TRUE(td->GetEventHandler()->ProcessEvent(button));
+  }
+  wxYield();
+  EXPECT_TRUE(frame->IsShown());
+  EXPECT_TRUE(td->IsShown());
+}
+
+TEST_F(MainDialogTest, NewSearchWithoutOkStartsNothing) {
+  AddSite("ftp://old.example.invalid/");
+  td->RefreshSiteList();
+  int runs = 0;
+  TD::SetSearchRunner([&](wxWindow* parent) {
+    ++runs;
+    EXPECT_EQ(parent, td);
+    EXPECT_EQ(SiteTable.count, 0);  // reset before the dialog
+    EXPECT_EQ(sites->GetItemCount(), 0);
+    AddSite("ftp://new.example.invalid/");
+    return false;
+  });
+  const uint64_t run = CurrentExplorationRun();
+  Command(4000);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(CurrentExplorationRun(), run);
+  EXPECT_EQ(SiteTable.count, 1);  // the table keeps what the engines added
+}
+
+TEST_F(MainDialogTest, NewSearchWithOkStartsTheExploration) {
+  std::vector<std::string> started;
+  std::mutex startedLock;
+  SetWorkerLauncher([&](std::shared_ptr<SiteEntry> e) {
+    std::lock_guard<std::mutex> hold(startedLock);
+    started.push_back(e->url);
+  });
+  Command(11201);
+  ASSERT_TRUE(td->ShowAll());
+  TD::SetSearchRunner([&](wxWindow*) {
+    AddSite("ftp://new.example.invalid/");
+    return true;
+  });
+  const uint64_t run = CurrentExplorationRun();
+  Command(4000);
+  EXPECT_FALSE(td->ShowAll());
+  EXPECT_EQ(td->SelectedSite(), -1);
+  EXPECT_EQ(CurrentExplorationRun(), run + 1);
+  EXPECT_EQ(sites->GetItemCount(), 1);
+  EXPECT_TRUE(WaitFor([&] {
+    std::lock_guard<std::mutex> hold(startedLock);
+    return !started.empty();
+  }));
+  ResetSites();  // lets the scheduler thread end
+  EXPECT_TRUE(WaitFor([] { return LiveSchedulers() == 0; }, 5000));
+  SetWorkerLauncher(nullptr);
+}
+
+TEST_F(MainDialogTest, ExplorationViewPostsToTheDialog) {
+  auto view = GetExplorationView();
+  ASSERT_NE(view, nullptr);
+  std::thread other([view] {
+    view->SetNumber(11102, 5);
+    view->SetNumber(101, 42);
+    view->SetProgress(42);
+  });
+  other.join();
+  ASSERT_TRUE(WaitFor([&] { return td->FindWindow(11102)->GetLabel() == "5"; }));
+  EXPECT_EQ(td->FindWindow(101)->GetLabel(), "42");
+  EXPECT_EQ(dynamic_cast<wxGauge*>(td->FindWindow(11000))->GetValue(), 42);
+  td->ClearRunDisplay();
+  EXPECT_EQ(td->FindWindow(11102)->GetLabel(), "");
+  EXPECT_EQ(dynamic_cast<wxGauge*>(td->FindWindow(11000))->GetValue(), 0);
+}
+
+TEST_F(MainDialogTest, PostsAfterTheDialogHasGoneAreDropped) {
+  auto view = GetExplorationView();
+  frame->Destroy();
+  wxYield();
+  view->SetNumber(11102, 5);  // must not reach a destroyed window
+  wxYield();
+  EXPECT_EQ(GetExplorationView(), nullptr);
+  frame = new wxFrame(nullptr, wxID_ANY, "replacement");
+}
+
+TEST_F(MainDialogTest, ClearSitesEmptiesTheSiteList) {
+  AddSite("ftp://a.example.invalid/");
+  td->RefreshSiteList();
+  ASSERT_EQ(sites->GetItemCount(), 1);
+  std::thread run([] { ClearSites(); });
+  run.join();
+  ASSERT_TRUE(WaitFor([&] { return sites->GetItemCount() == 0; }));
+}
+
+TEST_F(MainDialogTest, LayoutFollowsTheClientSize) {
+  wxWindow* fileList = files;
+  wxWindow* siteList = sites;
+  wxWindow* total = td->FindWindow(11302);
+  wxWindow* url = td->FindWindow(11402);
+  const wxSize client = td->GetClientSize();
+  const wxRect f0 = fileList->GetRect(), s0 = siteList->GetRect(), t0 = total->GetRect(),
+               u0 = url->GetRect();
+  frame->SetClientSize(client.x + 100, client.y + 30);
+  ASSERT_TRUE(WaitFor([&] { return td->GetClientSize() == wxSize(client.x + 100, client.y + 30); }));
+  EXPECT_EQ(fileList->GetRect().x, f0.x + 60);
+  EXPECT_EQ(fileList->GetRect().width, f0.width + 40);
+  EXPECT_EQ(fileList->GetRect().height, f0.height + 30);
+  EXPECT_EQ(siteList->GetRect().width, s0.width + 60);
+  EXPECT_EQ(total->GetRect().x, t0.x + 100);
+  EXPECT_EQ(total->GetRect().y, t0.y + 30);
+  EXPECT_EQ(url->GetRect().width, u0.width + 100);
+  // Column 0 of the file list: 145 plus 0.4 of the growth since the template's size.
+  const int dx = td->GetClientSize().x - 776;
+  EXPECT_EQ(files->GetColumnWidth(0), static_cast<int>(145 + dx * 0.4f));
+  EXPECT_EQ(sites->GetColumnWidth(0), static_cast<int>(210 + dx * 0.6f));
+  // Shrinking back restores the first places.
+  frame->SetClientSize(client);
+  ASSERT_TRUE(WaitFor([&] { return td->GetClientSize() == client; }));
+  EXPECT_EQ(fileList->GetRect(), f0);
+  EXPECT_EQ(total->GetRect(), t0);
+}
