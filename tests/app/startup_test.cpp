@@ -1,0 +1,135 @@
+// Runs the real program from a copy of the output folder.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+struct Child {
+  pid_t pid = -1;
+  int errFd = -1;
+};
+
+// Starts program in cwd; with display false the child has no DISPLAY.
+Child Start(const fs::path& program, const fs::path& cwd, bool display) {
+  int err[2];
+  if (pipe(err) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(err[1], 2);
+    close(err[0]);
+    if (!display) unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(err[1]);
+  fcntl(err[0], F_SETFL, O_NONBLOCK);
+  return {pid, err[0]};
+}
+
+// Exit status, or -1 when the child is still running after boundMs.
+int WaitExit(pid_t pid, int boundMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+  while (std::chrono::steady_clock::now() < end) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return -1;
+}
+
+std::string Drain(int fd) {
+  std::string out;
+  char buf[512];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, n);
+  return out;
+}
+
+std::string Output(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+class StartupTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* build = std::getenv("QB_BUILD_DIR");
+    ASSERT_NE(build, nullptr);
+    bin = fs::path(build) / "bin";
+    dir = fs::temp_directory_path() / ("qb_startup_" + std::to_string(getpid()) + "_" +
+                                       testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::copy_file(bin / "quillbrook", dir / "quillbrook");
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  fs::path bin, dir;
+};
+}  // namespace
+
+TEST_F(StartupTest, WithoutTheResourceLibraryEndsWithAClearError) {
+  Child child = Start(dir / "quillbrook", fs::temp_directory_path(), false);
+  ASSERT_GT(child.pid, 0);
+  const int code = WaitExit(child.pid, 20000);
+  const std::string err = Drain(child.errFd);
+  close(child.errFd);
+  EXPECT_NE(code, 0);
+  EXPECT_NE(code, -1) << "still running";
+  EXPECT_NE(err.find((dir / "FtpRes.so").string()), std::string::npos) << err;
+  // It ended before reading or writing anything beside it.
+  EXPECT_FALSE(fs::exists(dir / "FTP-ZEVO.ini"));
+  if (code == -1) kill(child.pid, SIGKILL), waitpid(child.pid, nullptr, 0);
+}
+
+TEST_F(StartupTest, StartsInItsOwnFolderWithItsFrame) {
+  for (const char* name : {"FtpRes.so", "ZEVO.avi"}) fs::copy_file(bin / name, dir / name);
+  Child child = Start(dir / "quillbrook", "/", true);
+  ASSERT_GT(child.pid, 0);
+  std::string line;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (line.empty() && std::chrono::steady_clock::now() < end) {
+    const std::string tree = Output("xwininfo -root -tree 2>/dev/null");
+    const auto at = tree.find("\" FTP Quillbrook v 0.31\"");
+    if (at != std::string::npos) {
+      line = tree.substr(at, tree.find('\n', at) - at);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  char cwd[4096] = {};
+  const ssize_t n = readlink(("/proc/" + std::to_string(child.pid) + "/cwd").c_str(), cwd, sizeof cwd - 1);
+  kill(child.pid, SIGKILL);
+  waitpid(child.pid, nullptr, 0);
+  close(child.errFd);
+  ASSERT_FALSE(line.empty()) << "no frame appeared";
+  // The title keeps its leading blank; the frame sits at the top left.
+  EXPECT_NE(line.find("861x605+0+0"), std::string::npos) << line;
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(fs::path(cwd), fs::canonical(dir));
+}
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
