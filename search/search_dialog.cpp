@@ -39,8 +39,8 @@ struct FoundListSlot {
   int list;
   int box;
 };
-constexpr std::array<FoundListSlot, EngineCount> FoundLists = {{
-    {104, 101}, {114, 800}, {121, 103}, {128, 187}, {122, 118}}};
+constexpr std::array<FoundListSlot, EngineCount> FoundLists = {
+    {{104, 101}, {114, 800}, {121, 103}, {128, 187}, {122, 118}}};
 
 const int MarkIds[] = {240, 241, 242, 108, 125, 110, 111, 112, 113, 115};
 
@@ -60,11 +60,20 @@ wxString TextOf(const std::string& bytes) {
 long MessageFlags(int style) {
   long flags = (style & 0xF) == 4 ? wxYES_NO : wxOK;
   switch (style & 0xF0) {
-    case 0x10: flags |= wxICON_ERROR; break;
-    case 0x20: flags |= wxICON_QUESTION; break;
-    case 0x30: flags |= wxICON_EXCLAMATION; break;
-    case 0x40: flags |= wxICON_INFORMATION; break;
-    default: break;
+    case 0x10:
+      flags |= wxICON_ERROR;
+      break;
+    case 0x20:
+      flags |= wxICON_QUESTION;
+      break;
+    case 0x30:
+      flags |= wxICON_EXCLAMATION;
+      break;
+    case 0x40:
+      flags |= wxICON_INFORMATION;
+      break;
+    default:
+      break;
   }
   if (style & 0x100) flags |= wxNO_DEFAULT;
   return flags;
@@ -82,23 +91,24 @@ class TDS : public wxDialog {
 
   // What the search threads show, run on the UI thread.
   void ShowNumber(int id, int value) {
-    if (auto* field = wxDynamicCast(FindWindow(id), wxTextCtrl)) field->ChangeValue(wxString::Format("%d", value));
+    if (auto* field = dynamic_cast<wxTextCtrl*>(FindWindow(id)))
+      field->ChangeValue(wxString::Format("%d", value));
   }
   void ClearField(int id) {
-    if (auto* field = wxDynamicCast(FindWindow(id), wxTextCtrl)) field->ChangeValue(wxString());
+    if (auto* field = dynamic_cast<wxTextCtrl*>(FindWindow(id))) field->ChangeValue(wxString());
   }
   void AddFound(int listId, const std::string& url) {
-    if (auto* list = wxDynamicCast(FindWindow(listId), wxListBox)) list->Append(TextOf(url));
+    if (auto* list = dynamic_cast<wxListBox*>(FindWindow(listId))) list->Append(TextOf(url));
   }
   void ShowMark(int id) {
     if (wxWindow* mark = FindWindow(id)) mark->Show();
   }
   bool IsBoxTicked(int id) {
-    auto* box = wxDynamicCast(FindWindow(id), wxCheckBox);
+    auto* box = dynamic_cast<wxCheckBox*>(FindWindow(id));
     return box && box->GetValue();
   }
   std::string Term(int maxChars) {
-    auto* field = wxDynamicCast(FindWindow(TermField), wxTextCtrl);
+    auto* field = dynamic_cast<wxTextCtrl*>(FindWindow(TermField));
     if (!field || maxChars <= 0) return {};
     std::string term = field->GetValue().utf8_string();
     if (term.size() > static_cast<std::size_t>(maxChars)) {
@@ -135,18 +145,20 @@ class TDS : public wxDialog {
   }
 
  private:
-  AviPlayer* Animation() { return wxDynamicCast(FindWindow(AnimationControl), AviPlayer); }
+  AviPlayer* Animation() { return dynamic_cast<AviPlayer*>(FindWindow(AnimationControl)); }
 
   void SetUp() {
     SetBackgroundColour(WindowColour);
     // Without the clip the control stays empty and the dialog works on.
     if (AviPlayer* player = Animation()) player->Open(ExeDir + "ZEVO.avi");
-    if (auto* box = wxDynamicCast(FindWindow(AutoContinueBox), wxCheckBox)) box->SetValue(AutoContinue);
+    if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(AutoContinueBox)))
+      box->SetValue(AutoContinue);
     for (int i = 0; i < EngineCount; ++i) {
-      if (auto* box = wxDynamicCast(FindWindow(Engine(i).checkBox), wxCheckBox)) box->SetValue(EngineEnabled[i]);
+      if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(Engine(i).checkBox)))
+        box->SetValue(EngineEnabled[i]);
     }
     for (wxWindow* child : GetChildren()) {
-      auto* field = wxDynamicCast(child, wxTextCtrl);
+      auto* field = dynamic_cast<wxTextCtrl*>(child);
       if (field && field->GetId() != TermField) field->SetBackgroundColour(EditColour);
     }
     for (const FoundListSlot& slot : FoundLists) PaintFoundList(slot.list);
@@ -166,7 +178,7 @@ class TDS : public wxDialog {
       if (wxWindow* mark = FindWindow(id)) mark->Hide();
     }
     for (const FoundListSlot& slot : FoundLists) {
-      if (auto* list = wxDynamicCast(FindWindow(slot.list), wxListBox)) list->Clear();
+      if (auto* list = dynamic_cast<wxListBox*>(FindWindow(slot.list))) list->Clear();
     }
     std::thread(RunSearch).detach();
   }
@@ -174,7 +186,7 @@ class TDS : public wxDialog {
   void CmStop(wxCommandEvent&) {
     SearchRunning = false;
     StopAnimation();
-    if (auto* box = wxDynamicCast(FindWindow(AutoContinueBox), wxCheckBox)) box->SetValue(false);
+    if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(AutoContinueBox))) box->SetValue(false);
   }
 
   void CmEngineBox(wxCommandEvent& event) {
@@ -194,23 +206,19 @@ class TDS : public wxDialog {
   wxDECLARE_EVENT_TABLE();
 };
 
-wxBEGIN_EVENT_TABLE(TDS, wxDialog)
-  EVT_BUTTON(StartButton, TDS::CmStart)
-  EVT_BUTTON(StopButton, TDS::CmStop)
-  EVT_CHECKBOX(101, TDS::CmEngineBox)
-  EVT_CHECKBOX(103, TDS::CmEngineBox)
-  EVT_CHECKBOX(800, TDS::CmEngineBox)
-  EVT_CHECKBOX(187, TDS::CmEngineBox)
-  EVT_CHECKBOX(118, TDS::CmEngineBox)
-  EVT_UPDATE_UI(StartButton, TDS::EnableStart)
-  EVT_UPDATE_UI(StopButton, TDS::EnableStop)
-  EVT_UPDATE_UI(wxID_OK, TDS::EnableOk)
-wxEND_EVENT_TABLE()
+wxBEGIN_EVENT_TABLE(TDS, wxDialog) EVT_BUTTON(StartButton, TDS::CmStart)
+    EVT_BUTTON(StopButton, TDS::CmStop) EVT_CHECKBOX(101, TDS::CmEngineBox)
+        EVT_CHECKBOX(103, TDS::CmEngineBox) EVT_CHECKBOX(800, TDS::CmEngineBox)
+            EVT_CHECKBOX(187, TDS::CmEngineBox) EVT_CHECKBOX(118, TDS::CmEngineBox)
+                EVT_UPDATE_UI(StartButton, TDS::EnableStart)
+                    EVT_UPDATE_UI(StopButton, TDS::EnableStop) EVT_UPDATE_UI(wxID_OK, TDS::EnableOk)
+                        wxEND_EVENT_TABLE()
 
-// The search threads' side of the dialog. Every call is carried to the UI thread;
-// there the weak reference tells whether the dialog still exists, so updates
-// that arrive after it closed are dropped where that check cannot race.
-class DialogView final : public SearchView, public std::enable_shared_from_this<DialogView> {
+    // The search threads' side of the dialog. Every call is carried to the UI thread;
+    // there the weak reference tells whether the dialog still exists, so updates
+    // that arrive after it closed are dropped where that check cannot race.
+    class DialogView final : public SearchView,
+                             public std::enable_shared_from_this<DialogView> {
  public:
   explicit DialogView(TDS* dialog) : dialog_(dialog) {}
   // UI thread: from now on every call is dropped.

@@ -63,7 +63,8 @@ void PrepareQuery(char* text, std::size_t size) {
       out.push_back(hex[1]);
     }
   }
-  if (!out.empty()) std::memcpy(text, out.data(), out.size());  // an empty vector may hold no storage
+  if (!out.empty())
+    std::memcpy(text, out.data(), out.size());  // an empty vector may hold no storage
   text[out.size()] = '\0';
 }
 
@@ -164,8 +165,8 @@ std::string QueryReportUrl(const std::string& preparedTerm) {
   if (term.rfind("%22", 0) == 0) term.erase(0, 3);
   const std::size_t quote = term.find("%22");
   if (quote != std::string::npos) term.resize(quote);
-  return "http://" + ServiceHost("ReportHost", BuiltinReportHost) + "/addtop10.php3?requete=" +
-         term;
+  return "http://" + ServiceHost("ReportHost", BuiltinReportHost) +
+         "/addtop10.php3?requete=" + term;
 }
 
 void QueryReport(std::string preparedTerm) {

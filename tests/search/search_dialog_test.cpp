@@ -92,14 +92,14 @@ bool Shown(int id) {
 
 bool Ticked(int id) {
   return OnUi<bool>([id] {
-    auto* box = wxDynamicCast(Control(id), wxCheckBox);
+    auto* box = dynamic_cast<wxCheckBox*>(Control(id));
     return box && box->GetValue();
   });
 }
 
 std::string Text(int id) {
   return OnUi<std::string>([id] {
-    auto* field = wxDynamicCast(Control(id), wxTextCtrl);
+    auto* field = dynamic_cast<wxTextCtrl*>(Control(id));
     return field ? field->GetValue().ToStdString() : std::string("<missing>");
   });
 }
@@ -107,7 +107,7 @@ std::string Text(int id) {
 std::vector<std::string> Lines(int id) {
   return OnUi<std::vector<std::string>>([id] {
     std::vector<std::string> out;
-    if (auto* list = wxDynamicCast(Control(id), wxListBox)) {
+    if (auto* list = dynamic_cast<wxListBox*>(Control(id))) {
       for (const wxString& line : list->GetStrings()) out.push_back(line.ToStdString());
     }
     return out;
@@ -135,7 +135,7 @@ bool Click(int id) {
 
 void SetBox(int id, bool ticked) {
   OnUi<bool>([id, ticked] {
-    auto* box = wxDynamicCast(Control(id), wxCheckBox);
+    auto* box = dynamic_cast<wxCheckBox*>(Control(id));
     if (!box) return false;
     box->SetValue(ticked);
     wxCommandEvent changed(wxEVT_CHECKBOX, id);
@@ -148,7 +148,7 @@ void SetBox(int id, bool ticked) {
 
 void SetTerm(const std::string& term) {
   OnUi<bool>([term] {
-    auto* field = wxDynamicCast(Control(TermField), wxTextCtrl);
+    auto* field = dynamic_cast<wxTextCtrl*>(Control(TermField));
     if (field) field->ChangeValue(wxString::FromUTF8(term.c_str()));
     return field != nullptr;
   });
@@ -169,7 +169,7 @@ void SaveScreenshot(const std::string& name) {
   });
 }
 
-AviPlayer* Animation() { return wxDynamicCast(Control(300), AviPlayer); }
+AviPlayer* Animation() { return dynamic_cast<AviPlayer*>(Control(300)); }
 
 bool Playing() {
   return OnUi<bool>([] { return Animation() && Animation()->IsPlaying(); });
@@ -188,7 +188,8 @@ class SearchDialogTest : public ::testing::Test {
     server_.SetFallback(HttpReply::Page("<html><body>no results</body></html>"));
     std::ofstream ini(ExeDir + SettingsFileName);
     ini << "[Hosts]\n";
-    for (int i = 0; i < EngineCount; ++i) ini << Engine(i).name << "=" << server_.HostPort() << "\n";
+    for (int i = 0; i < EngineCount; ++i)
+      ini << Engine(i).name << "=" << server_.HostPort() << "\n";
     ini << "ReportHost=" << server_.HostPort() << "\n";
     ini.close();
     ClearSites();
@@ -234,8 +235,8 @@ class SearchDialogTest : public ::testing::Test {
     body += "</body></html>";
     const std::string target =
         EngineRequestUrl(Engine(0), "h", term, Engine(0).firstPage).substr(8);
-    HttpReply reply = HttpReply::Raw("").Then(
-        delay, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + body);
+    HttpReply reply =
+        HttpReply::Raw("").Then(delay, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + body);
     server_.Serve(target, reply);
   }
   std::string AnchorTarget(const std::string& term, int page) {
@@ -331,8 +332,9 @@ TEST_F(SearchDialogTest, StopEnablesOkWhileEnginesFinishTheirPage) {
   ServeAnchorPage("zevo", {"ftp://127.0.0.2/pub/a.zip", "ftp://127.0.0.3/b/"});
   // The second page keeps the engine busy after Stop.
   server_.Serve(AnchorTarget("zevo", Engine(0).firstPage + Engine(0).pageStep),
-                HttpReply::Raw("").Then(1500ms, "HTTP/1.1 200 OK\r\n\r\n<html><body>"
-                                                "<a href=\"ftp://127.0.0.4/c/\">c</a></body></html>"));
+                HttpReply::Raw("").Then(1500ms,
+                                        "HTTP/1.1 200 OK\r\n\r\n<html><body>"
+                                        "<a href=\"ftp://127.0.0.4/c/\">c</a></body></html>"));
   RunDialog([&] {
     SetBox(AutoContinueBox, true);
     SetTerm("zevo");

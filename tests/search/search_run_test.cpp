@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "core/settings.h"
-#include "core/text_helpers.h"
 #include "core/site_table.h"
+#include "core/text_helpers.h"
 #include "search/engine.h"
 #include "search/search_view.h"
 #include "tests/support/http_test_server.h"
@@ -101,12 +101,9 @@ class HostsFolder {
 TEST(QueryReport, UrlDropsLeadingQuoteAndCutsAtTheNext) {
   HostsFolder folder;
   const std::pair<const char*, const char*> cases[] = {
-      {"mp3+player", "mp3+player"},
-      {"%22mp3+player%22", "mp3+player"},
-      {"mp3%22player", "mp3"},
-      {"%22%22", ""},
-      {"caf%E9", "caf%E9"},
-      {"+++", "+++"},
+      {"mp3+player", "mp3+player"}, {"%22mp3+player%22", "mp3+player"},
+      {"mp3%22player", "mp3"},      {"%22%22", ""},
+      {"caf%E9", "caf%E9"},         {"+++", "+++"},
   };
   for (const auto& [prepared, reported] : cases) {
     EXPECT_EQ(QueryReportUrl(prepared),
@@ -257,7 +254,8 @@ class SearchRunTest : public ::testing::Test {
     ASSERT_TRUE(server_.Listening());
     server_.SetFallback(HttpReply::Page("<html><body>no results</body></html>"));
     std::string hosts;
-    for (int i = 0; i < EngineCount; ++i) hosts += std::string(Engine(i).name) + "=" + server_.HostPort() + "\n";
+    for (int i = 0; i < EngineCount; ++i)
+      hosts += std::string(Engine(i).name) + "=" + server_.HostPort() + "\n";
     folder_.Write(hosts);
     ClearSites();
     for (auto& enabled : EngineEnabled) enabled = true;
