@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +28,8 @@ constexpr int PageLimit = 91808;
 // the connection open.
 constexpr int EnoughReceived = 1024;
 constexpr std::size_t BodySlack = 8;
+// The whole page may take this many time-outs.
+constexpr int PageTimeOuts = 6;
 
 const char* const TagExtractUrl = "ExtractURL";
 const char* const TagInvalidSocket = "Invalid_socket";
@@ -153,23 +156,30 @@ std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int ti
     return nullptr;
   }
 
+  // A server that trickles bytes keeps every single read inside the time-out, so
+  // the page as a whole is bounded too; running past that ends it as a read
+  // that timed out would.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(int64_t{seconds} * PageTimeOuts);
   char* text = received.get();
   int count = 0;
   for (;;) {
     const int want = std::min(ReadChunk, ReceiveLimit - count);
     if (want <= 0) break;
     const ssize_t got = recv(fd, text + count, static_cast<std::size_t>(want), 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      if (count > EnoughReceived) break;
-      const bool timedOut = errno == EAGAIN || errno == EWOULDBLOCK;
-      close(fd);
-      *errorTag = timedOut ? TagTimeout : TagRecv;
-      return nullptr;
-    }
+    const int readError = errno;
     if (got == 0) break;
-    count += static_cast<int>(got);
-    if (PageComplete(text, stopMarker) || count > PageLimit) break;
+    if (got > 0) {
+      count += static_cast<int>(got);
+      if (PageComplete(text, stopMarker) || count > PageLimit) break;
+    }
+    const bool overdue = seconds > 0 && std::chrono::steady_clock::now() >= deadline;
+    if (!overdue && (got > 0 || readError == EINTR)) continue;
+    if (count > EnoughReceived) break;
+    const bool timedOut = overdue || readError == EAGAIN || readError == EWOULDBLOCK;
+    close(fd);
+    *errorTag = timedOut ? TagTimeout : TagRecv;
+    return nullptr;
   }
   close(fd);
   text[count] = '\0';

@@ -159,4 +159,25 @@ TEST(HostileHttp, TrickleThatStopsEndsByTheTimeOut) {
   EXPECT_EQ(f.tag, "timeout");
 }
 
+// A byte every half second keeps each read inside a one-second time-out for
+// ever; the page as a whole still ends, as a read that timed out would.
+TEST(HostileHttp, EndlessTrickleIsBounded) {
+  struct Case {
+    std::size_t before;  // bytes sent at once before the trickle
+    bool page;
+  };
+  for (const Case c : {Case{0, false}, Case{2000, true}}) {
+    HostileServer server([&](HostileServer& s, int fd) {
+      if (!s.ReadRequest(fd) || !s.Send(fd, Status + "\r\n" + std::string(c.before, 'a'))) return;
+      while (s.Send(fd, "t") && s.Pause(500ms)) {
+      }
+    });
+    const Fetched f = FetchBounded(server.HttpUrl("/trickle"), 1, 30s);
+    EXPECT_EQ(f.ok, c.page) << c.before;
+    if (c.page) EXPECT_TRUE(f.body.starts_with("\r\n" + std::string(c.before, 'a') + "t"));
+    else EXPECT_EQ(f.tag, "timeout");
+    EXPECT_LT(f.took, 10s);
+  }
+}
+
 }  // namespace
