@@ -24,7 +24,7 @@ struct Text {
 };
 
 const Text strings[] = {
-    {101, "Start a new search and drop the sites found for"},
+    {101, "Start a new search and drop the sites found for "},
     {102, "Name"},
     {103, "Date"},
     {104, "Size"},

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/settings.h"
 #include "resources/resource_module.h"
 
 namespace {
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", build ? error.c_str() : "QB_BUILD_DIR is not set");
     return 2;
   }
+  // The program's own files (animation, help) lie beside the library.
+  ExeDir = std::string(build) + "/bin/";
   const int rc = RUN_ALL_TESTS();
   std::fflush(nullptr);
   // Windows and threads of the tests are not torn down one by one.

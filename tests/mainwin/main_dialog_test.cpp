@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/clipbrd.h>
+#include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
+#include <wx/image.h>
 #include <wx/frame.h>
 #include <wx/gauge.h>
 #include <wx/stattext.h>
@@ -551,4 +553,65 @@ TEST_F(MainDialogTest, LayoutFollowsTheClientSize) {
   ASSERT_TRUE(WaitFor([&] { return td->GetClientSize() == client; }));
   EXPECT_EQ(fileList->GetRect(), f0);
   EXPECT_EQ(total->GetRect(), t0);
+}
+
+// Paints a full main window (about thirty sites in every status, one selected
+// with its files) and keeps a picture of it in the build folder.
+TEST_F(MainDialogTest, PaintsPanelAndBandAndKeepsAScreenshot) {
+  const char* texts[] = {"", "226 Transfer complete", "Connect", "exploring...", "550 Permission denied"};
+  for (int i = 0; i < 30; ++i) {
+    auto e = AddSite("ftp://ftp" + std::to_string(i) + ".example.invalid/pub/files/" + std::to_string(i));
+    e->status = i % 5;
+    e->statusText.Set(texts[i % 5]);
+  }
+  auto chosen = SiteAt(1);
+  chosen->loginReply.Set("220 Welcome to the example archive. Anonymous logins are welcome.");
+  chosen->testedFile.Set("distribution-1.2.tar.gz");
+  chosen->listing = {Node("distribution-1.2.tar.gz", false, 2345678, "Mar 12 2001"),
+                     Node("README", false, 1234, "Jan 2 2001"), Node("old", true, 0, "Dec 30 2000"),
+                     Node("patches", true, 0, "Feb 1 2001"), Node("notes.txt", false, 512, "Feb 5 2001"),
+                     Node("mirror.lst", false, 45210, "Feb 9 2001")};
+  Command(11201);
+  td->RefreshSiteList();
+  Select({1});
+  ASSERT_EQ(td->SelectedSite(), 1);
+  auto view = GetExplorationView();
+  const int counters[][2] = {{11102, 3}, {11103, 9}, {11104, 18}, {11108, 42}, {101, 66}};
+  for (const auto& c : counters) view->SetNumber(c[0], c[1]);
+  view->SetProgress(66);
+  view->PlayAnimation();
+  frame->Raise();
+  ASSERT_TRUE(WaitFor([&] { return sites->GetItemText(29, 1) == texts[29 % 5]; }));
+  ASSERT_TRUE(WaitFor([&] { return td->FindWindow(101)->GetLabel() == "66"; }));
+  td->Refresh();
+  td->Update();
+  wxYield();
+
+  const wxRect area(frame->GetScreenPosition(), frame->GetSize());
+  wxBitmap shot(area.width, area.height);
+  {
+    wxScreenDC screen;
+    wxMemoryDC memory(shot);
+    memory.Blit(0, 0, area.width, area.height, &screen, area.x, area.y);
+  }
+  wxImage image = shot.ConvertToImage();
+  const wxPoint origin = td->GetScreenPosition() - area.GetPosition();
+  auto colourAt = [&](wxPoint p) {
+    p += origin;
+    return wxColour(image.GetRed(p.x, p.y), image.GetGreen(p.x, p.y), image.GetBlue(p.x, p.y));
+  };
+  const wxRect siteRect = sites->GetRect();
+  const wxRect bandEnd = td->FindWindow(11400)->GetRect();
+  // The grey band fills the gap under the site list across the whole width.
+  const int bandY = (siteRect.GetBottom() + bandEnd.GetTop()) / 2;
+  EXPECT_EQ(colourAt({1, bandY}), BandColour);
+  EXPECT_EQ(colourAt({td->GetClientSize().x - 2, siteRect.GetBottom() + 2}), BandColour);
+  EXPECT_EQ(colourAt({1, bandEnd.GetTop() + 2}), PanelColour);
+  EXPECT_EQ(colourAt({1, 1}).GetRGB(), PanelColour.GetRGB());
+
+  wxImage::AddHandler(new wxPNGHandler);
+  const char* build = std::getenv("QB_BUILD_DIR");
+  ASSERT_NE(build, nullptr);
+  const wxString path = wxString(build) + "/mainwin_screenshot.png";
+  EXPECT_TRUE(image.SaveFile(path, wxBITMAP_TYPE_PNG));
 }
