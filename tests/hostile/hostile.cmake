@@ -4,3 +4,4 @@ target_link_libraries(qb_test_hostile PUBLIC Threads::Threads)
 
 qb_test(hostile_http_tests SOURCES http_hostile_test.cpp LIBS qb_net qb_test_hostile)
 qb_test(hostile_ftp_tests SOURCES ftp_hostile_test.cpp LIBS qb_explore qb_test_hostile)
+qb_test(hostile_engine_fill_tests SOURCES engine_fill_test.cpp LIBS qb_search qb_test_hostile)
