@@ -84,7 +84,20 @@ std::function<bool(wxWindow*)> searchRunner;
 
 wxString Cut(const wxString& text, std::size_t chars) { return text.Left(chars); }
 
-int CompareRows(wxIntPtr a, wxIntPtr b, wxIntPtr data);
+// The part of a context-menu resource that is shown: a copy of its first
+// submenu, since the toolkit pops up only menus that have no parent.
+std::unique_ptr<wxMenu> ShownPart(wxMenu* resource) {
+  std::unique_ptr<wxMenu> owner(resource);
+  if (!resource || resource->GetMenuItemCount() == 0) return nullptr;
+  wxMenu* first = resource->FindItemByPosition(0)->GetSubMenu();
+  if (!first) return nullptr;
+  auto shown = std::make_unique<wxMenu>();
+  for (wxMenuItem* item : first->GetMenuItems()) {
+    if (item->IsSeparator()) shown->AppendSeparator();
+    else shown->Append(item->GetId(), item->GetItemLabel(), item->GetHelp(), item->GetKind());
+  }
+  return shown;
+}
 
 struct SortCall {
   const TLwComparator* comparator;
@@ -217,9 +230,9 @@ bool TD::Create(wxWindow* frame, bool startActivities) {
   panelBrush = PanelColour;
   if (animation) animation->Open(ExeDir + "ZEVO.avi");
   timer_.Start(TimerPeriodMs);
-  siteMenu.reset(ResourceModule::Menu(2));
-  fileMenu.reset(ResourceModule::Menu(3));
-  folderMenu.reset(ResourceModule::Menu(4));
+  siteMenu = ShownPart(ResourceModule::Menu(2));
+  fileMenu = ShownPart(ResourceModule::Menu(3));
+  folderMenu = ShownPart(ResourceModule::Menu(4));
   SizeFrameToScreen();
 
   link_->dialog = this;
@@ -614,11 +627,7 @@ void TD::CheckShowAll(wxUpdateUIEvent& event) {
 // ---- context menus, timer ---------------------------------------------
 
 wxMenu* TD::ContextMenuFor(wxWindow* window) {
-  auto firstSubmenu = [](wxMenu* menu) -> wxMenu* {
-    if (!menu || menu->GetMenuItemCount() == 0) return nullptr;
-    return menu->FindItemByPosition(0)->GetSubMenu();
-  };
-  if (window == siteList) return firstSubmenu(siteMenu.get());
+  if (window == siteList) return siteMenu.get();
   if (window == fileList) {
     const long row = fileList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
     if (row == -1) return nullptr;
@@ -626,7 +635,7 @@ wxMenu* TD::ContextMenuFor(wxWindow* window) {
     item.SetId(row);
     item.SetMask(wxLIST_MASK_IMAGE);
     fileList->GetItem(item);
-    return firstSubmenu(item.GetImage() == 1 ? folderMenu.get() : fileMenu.get());
+    return item.GetImage() == 1 ? folderMenu.get() : fileMenu.get();
   }
   return nullptr;
 }

@@ -93,6 +93,7 @@ class TD : public wxPanel {
   wxListCtrl* fileList = nullptr;
   wxImageList siteImages;
   wxImageList fileImages;
+  // The first submenus of menu resources 2, 3 and 4.
   std::unique_ptr<wxMenu> siteMenu;
   std::unique_ptr<wxMenu> fileMenu;
   std::unique_ptr<wxMenu> folderMenu;

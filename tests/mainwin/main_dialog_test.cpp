@@ -10,6 +10,8 @@
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
+#include <dlfcn.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -614,4 +616,30 @@ TEST_F(MainDialogTest, PaintsPanelAndBandAndKeepsAScreenshot) {
   ASSERT_NE(build, nullptr);
   const wxString path = wxString(build) + "/mainwin_screenshot.png";
   EXPECT_TRUE(image.SaveFile(path, wxBITMAP_TYPE_PNG));
+}
+
+TEST_F(MainDialogTest, RightClickPopsUpTheSiteMenu) {
+  wxMenu* shown = nullptr;
+  td->Bind(wxEVT_MENU_OPEN, [&](wxMenuEvent& event) {
+    shown = event.GetMenu();
+    // Closes the menu again once its own loop runs.
+    wxMenu* menu = event.GetMenu();
+    td->CallAfter([menu] {
+      // The toolkit's own call: wx offers no way to dismiss a popup.
+      using Popdown = void (*)(void*);
+      if (auto popdown = reinterpret_cast<Popdown>(dlsym(RTLD_DEFAULT, "gtk_menu_popdown")))
+        popdown(menu->m_menu);
+    });
+  });
+  const wxPoint at = sites->ClientToScreen(wxPoint(20, 40));
+  wxContextMenuEvent click(wxEVT_CONTEXT_MENU, sites->GetId(), at);
+  click.SetEventObject(sites);
+  sites->GetEventHandler()->ProcessEvent(click);
+  EXPECT_EQ(shown, td->ContextMenuFor(sites));
+  // Without a selected file row the file list shows nothing.
+  shown = nullptr;
+  wxContextMenuEvent fileClick(wxEVT_CONTEXT_MENU, files->GetId(), files->ClientToScreen(wxPoint(20, 40)));
+  fileClick.SetEventObject(files);
+  files->GetEventHandler()->ProcessEvent(fileClick);
+  EXPECT_EQ(shown, nullptr);
 }
