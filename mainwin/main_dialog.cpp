@@ -422,15 +422,18 @@ void TD::FillFileList() {
   SetText(IdHost, wxString::FromUTF8(parts.host.c_str()));
 }
 
-void TD::OnSiteSelection(wxListEvent&) {
-  int count = 0;
-  int last = -1;
+std::vector<int> TD::SelectedSites() const {
+  std::vector<int> chosen;
   for (long row = siteList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); row != -1;
-       row = siteList->GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
-    ++count;
-    last = static_cast<int>(siteList->GetItemData(row));
-  }
-  if (count >= 2) {
+       row = siteList->GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
+    chosen.push_back(static_cast<int>(siteList->GetItemData(row)));
+  return chosen;
+}
+
+void TD::OnSiteSelection(wxListEvent&) {
+  const std::vector<int> chosen = SelectedSites();
+  const int last = chosen.empty() ? -1 : chosen.back();
+  if (chosen.size() >= 2) {
     selectedSite = -1;
   } else {
     if (last == selectedSite) return;
@@ -480,20 +483,15 @@ void TD::CmShowAll(wxCommandEvent&) {
 }
 
 void TD::CmHideSites(wxCommandEvent&) {
-  for (long row = siteList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); row != -1;
-       row = siteList->GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
-    if (auto site = SiteAt(static_cast<int>(siteList->GetItemData(row)))) site->dropped = true;
+  for (int index : SelectedSites()) {
+    if (auto site = SiteAt(index)) site->dropped = true;
   }
   selectedSite = -1;
   RefreshSiteList();
 }
 
 void TD::CmReexplore(wxCommandEvent&) {
-  std::vector<int> chosen;
-  for (long row = siteList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); row != -1;
-       row = siteList->GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
-    chosen.push_back(static_cast<int>(siteList->GetItemData(row)));
-  for (int index : chosen) {
+  for (int index : SelectedSites()) {
     std::shared_ptr<SiteEntry> site = SiteAt(index);
     // A site whose worker still runs is left to it: its result would
     // otherwise overwrite the fresh state, and a second worker could start.

@@ -68,6 +68,8 @@ class TD : public wxPanel {
  private:
   void SetUpColumns();
   void SetUpColours();
+  // Site indexes of the selected rows, top to bottom.
+  std::vector<int> SelectedSites() const;
   void EmptySiteList();
   void EmptyFileList();
   void SortSites(const class TLwComparator& comparator, int flag);
