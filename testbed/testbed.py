@@ -382,6 +382,8 @@ def main():
     info = {"http": http_host, "ftp_port": ftp_port, "sites": addresses,
             "report_log": report_log, "catalogue": len(catalogue), "ftp_root": root,
             "expect": expect}
+    with open(os.path.join(state, "expect.tsv"), "w", encoding="utf-8") as f:
+        f.writelines("%s\t%s\n" % kv for kv in expect.items())
     if args.ready_file:
         tmp = args.ready_file + ".tmp"
         with open(tmp, "w") as f:

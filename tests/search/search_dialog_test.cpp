@@ -7,8 +7,6 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
-#include <wx/dcmemory.h>
-#include <wx/dcscreen.h>
 #include <wx/dialog.h>
 #include <wx/image.h>
 #include <wx/init.h>
@@ -38,6 +36,7 @@
 #include "search/search_run.h"
 #include "search/search_view.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/screenshot.h"
 
 namespace {
 
@@ -151,21 +150,6 @@ void SetTerm(const std::string& term) {
     auto* field = dynamic_cast<wxTextCtrl*>(Control(TermField));
     if (field) field->ChangeValue(wxString::FromUTF8(term.c_str()));
     return field != nullptr;
-  });
-}
-
-void SaveScreenshot(const std::string& name) {
-  OnUi<bool>([name] {
-    wxDialog* dialog = OpenSearchDialog();
-    if (!dialog) return false;
-    dialog->Update();
-    const wxRect rect = dialog->GetScreenRect();
-    wxBitmap shot(rect.width, rect.height);
-    wxMemoryDC memory(shot);
-    wxScreenDC screen;
-    memory.Blit(0, 0, rect.width, rect.height, &screen, rect.x, rect.y);
-    memory.SelectObject(wxNullBitmap);
-    return shot.SaveFile(buildDir + "/" + name, wxBITMAP_TYPE_PNG);
   });
 }
 
@@ -343,7 +327,10 @@ TEST_F(SearchDialogTest, StopEnablesOkWhileEnginesFinishTheirPage) {
     ASSERT_TRUE(WaitUntil([] { return SiteTable.count == 2; }));
     EXPECT_FALSE(Enabled(wxID_OK));
     EXPECT_TRUE(Playing());
-    SaveScreenshot("search_dialog_running.png");
+    EXPECT_TRUE(Ticked(AutoContinueBox));
+    OnUi<bool>([] {
+      return SaveWindowScreenshot(OpenSearchDialog(), buildDir + "/search_dialog_running.png");
+    });
     ASSERT_TRUE(Click(178));
     EXPECT_FALSE(Ticked(AutoContinueBox));
     EXPECT_FALSE(Playing());
