@@ -76,17 +76,9 @@ void FreeSiteEntry(int slot) {
 }
 
 void ClearSites() {
-  {
-    std::lock_guard<std::mutex> hold(SiteTableLock);
-    const int n = SiteTable.count;
-    for (int i = 0; i < n; ++i) {
-      // Workers of an earlier exploration may still hold these entries; their
-      // results would go nowhere, so their sessions are ended too.
-      SiteTable.slots[i]->AbortSession();
-      FreeSiteEntry(i);
-    }
-    SiteTable.count = 0;
-  }
+  // Workers of an earlier exploration may still hold these entries; their results
+  // would go nowhere, so their sessions are ended as on a reset.
+  ResetSites();
   std::function<void()> hook;
   {
     std::lock_guard<std::mutex> hold(hookLock);
