@@ -40,6 +40,7 @@
 #include "search/search_dialog.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
+#include "tests/support/gui_driver.h"
 #include "tests/support/screenshot.h"
 
 namespace {
@@ -47,33 +48,14 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
+using qbtest::OnUi;
+using qbtest::PressButton;
+using qbtest::WaitOnUi;
+using qbtest::WaitUntil;
 
 std::string buildDir;
 std::string workDir;  // the program's directory in this test
 pid_t testbed = -1;
-
-template <class Result>
-Result OnUi(std::function<Result()> work) {
-  Result out{};
-  AskOnUi([&] {
-    out = work();
-    return true;
-  });
-  return out;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound) {
-  const auto end = Clock::now() + bound;
-  for (;;) {
-    if (condition()) return true;
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(50ms);
-  }
-}
-
-bool WaitOnUi(std::function<bool()> condition, std::chrono::milliseconds bound) {
-  return WaitUntil([&] { return OnUi<bool>(condition); }, bound);
-}
 
 wxWindow* SearchControl(int id) {
   wxDialog* dialog = OpenSearchDialog();
@@ -83,12 +65,6 @@ wxWindow* SearchControl(int id) {
 bool SearchEnabled(int id) {
   wxWindow* w = SearchControl(id);
   return w && w->IsEnabled();
-}
-
-void Press(wxWindow* button) {
-  wxCommandEvent click(wxEVT_BUTTON, button->GetId());
-  click.SetEventObject(button);
-  button->GetEventHandler()->ProcessEvent(click);
 }
 
 std::string FieldText(int id) {
@@ -231,7 +207,7 @@ TEST(EndToEnd, SearchExploreAndBrowseAgainstTheTestbed) {
       auto* term = dynamic_cast<wxTextCtrl*>(SearchControl(TermField));
       if (!term) return false;
       term->ChangeValue("MP3");
-      Press(SearchControl(200));
+      PressButton(SearchControl(200));
       return true;
     }));
     ASSERT_TRUE(WaitUntil([] { return SiteTable.count > 0; }, 30s));
@@ -241,7 +217,7 @@ TEST(EndToEnd, SearchExploreAndBrowseAgainstTheTestbed) {
     ASSERT_TRUE(WaitOnUi([] { return !SearchRunActive && SearchEnabled(wxID_OK); }, 120s));
     EXPECT_EQ(GetLastTerm(), "mp3");
     OnUi<bool>([] {
-      Press(SearchControl(wxID_OK));
+      PressButton(SearchControl(wxID_OK));
       return true;
     });
 

@@ -14,6 +14,7 @@
 #include <wx/log.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -35,6 +36,7 @@
 #include "search/engine.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
+#include "tests/support/gui_driver.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/screenshot.h"
 
@@ -44,18 +46,9 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using qbtest::HttpReply;
 using qbtest::HttpTestServer;
+using qbtest::OnUi;
 
 std::string buildDir;
-
-template <class Result>
-Result OnUi(std::function<Result()> work) {
-  Result out{};
-  AskOnUi([&] {
-    out = work();
-    return true;
-  });
-  return out;
-}
 
 wxWindow* Control(int id) {
   wxDialog* dialog = OpenSearchDialog();
@@ -70,12 +63,7 @@ bool EnabledNow(int id) {
 
 // Polls a condition on the UI thread until it holds or the bound passes.
 bool WaitUntil(std::function<bool()> condition, std::chrono::milliseconds bound = 10s) {
-  const auto end = Clock::now() + bound;
-  for (;;) {
-    if (OnUi<bool>(condition)) return true;
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(10ms);
-  }
+  return qbtest::WaitOnUi(std::move(condition), bound);
 }
 
 bool Enabled(int id) {
@@ -125,9 +113,7 @@ bool Click(int id) {
   return OnUi<bool>([id] {
     wxWindow* button = Control(id);
     if (!button || !button->IsEnabled()) return false;
-    wxCommandEvent click(wxEVT_BUTTON, id);
-    click.SetEventObject(button);
-    button->GetEventHandler()->ProcessEvent(click);
+    qbtest::PressButton(button);
     return true;
   });
 }
@@ -232,12 +218,7 @@ class SearchDialogTest : public ::testing::Test {
     return asked_;
   }
   bool WaitForAsked(std::size_t count) {
-    const auto end = Clock::now() + 10s;
-    while (AskedSoFar().size() < count) {
-      if (Clock::now() > end) return false;
-      std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return qbtest::WaitUntil([&] { return AskedSoFar().size() >= count; }, 10s);
   }
   void Answer(bool yes) {
     std::lock_guard<std::mutex> hold(lock_);
@@ -372,13 +353,12 @@ TEST_F(SearchDialogTest, RunWithAutoContinueClosesWithOkAboutASecondLaterAndRepo
   EXPECT_LT(closed - start, 8s);
   EXPECT_EQ(GetLastTerm(), "\"zevo player\"");
   const std::string report = "/addtop10.php3?requete=zevo+player";
-  const auto end = Clock::now() + 5s;
-  bool reported = false;
-  while (!reported && Clock::now() < end) {
-    for (const auto& target : server_.Targets()) reported = reported || target == report;
-    if (!reported) std::this_thread::sleep_for(20ms);
-  }
-  EXPECT_TRUE(reported);
+  EXPECT_TRUE(qbtest::WaitUntil(
+      [&] {
+        const auto targets = server_.Targets();
+        return std::find(targets.begin(), targets.end(), report) != targets.end();
+      },
+      5s));
 }
 
 TEST_F(SearchDialogTest, SecondStartWithSitesAsks105AndNoEmptiesTheTable) {

@@ -1,0 +1,32 @@
+#pragma once
+// For GUI tests whose script runs on a thread of its own while the UI thread
+// runs the event loop: everything that touches windows goes through the UI door.
+#include <chrono>
+#include <functional>
+
+#include "core/ui_door.h"
+
+class wxWindow;
+
+namespace qbtest {
+
+// Runs work on the UI thread and hands back its result.
+template <class Result>
+Result OnUi(std::function<Result()> work) {
+  Result out{};
+  AskOnUi([&] {
+    out = work();
+    return true;
+  });
+  return out;
+}
+
+// Checks condition on the calling thread every 20 ms until it holds or bound passes.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound);
+// The same with the condition checked on the UI thread.
+bool WaitOnUi(std::function<bool()> condition, std::chrono::milliseconds bound);
+
+// UI thread: the click event of a button, as a press sends it.
+void PressButton(wxWindow* button);
+
+}  // namespace qbtest
