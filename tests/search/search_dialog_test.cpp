@@ -235,11 +235,22 @@ const int DoneMarks[] = {240, 242, 241, 108, 125};
 const int FailMarks[] = {110, 112, 111, 113, 115};
 const int FoundListIds[] = {104, 121, 114, 128, 122};
 
-TEST_F(SearchDialogTest, OpensWithEnginesTickedAutoContinueOffAndItsColours) {
-  EngineEnabled[2] = false;
-  const bool ok = RunDialog([&] {
-    for (int i = 0; i < EngineCount; ++i) EXPECT_EQ(Ticked(Engine(i).checkBox), i != 2) << i;
+TEST_F(SearchDialogTest, OpensWithTheBoxesFromTheSharedFlags) {
+  // The first opening: every engine ticked, auto-continue not.
+  RunDialog([&] {
+    for (int i = 0; i < EngineCount; ++i) EXPECT_TRUE(Ticked(Engine(i).checkBox)) << i;
     EXPECT_FALSE(Ticked(AutoContinueBox));
+  });
+  EngineEnabled[2] = false;
+  AutoContinue = true;
+  RunDialog([&] {
+    for (int i = 0; i < EngineCount; ++i) EXPECT_EQ(Ticked(Engine(i).checkBox), i != 2) << i;
+    EXPECT_TRUE(Ticked(AutoContinueBox));
+  });
+}
+
+TEST_F(SearchDialogTest, OpensWithItsColoursAnimationAndButtons) {
+  const bool ok = RunDialog([&] {
     EXPECT_EQ(Background(0), wxColour(225, 220, 180));
     EXPECT_EQ(Background(1200), wxColour(170, 230, 240));
     EXPECT_EQ(Background(SiteCountField), wxColour(170, 230, 240));
