@@ -53,11 +53,12 @@ bool DApp::OnInit() {
   });
   auto* frame = new TFW;
   auto* dialog = new TD;
+  // Set before the dialog's set-up starts the threads that read it.
+  MainDialog = dialog;
   if (!dialog->Create(frame)) {
     std::fprintf(stderr, "quillbrook: the main window's template cannot be loaded\n");
     return false;
   }
-  MainDialog = dialog;
   frame->SetClient(dialog);
   SetTopWindow(frame);
   frame->Show();
