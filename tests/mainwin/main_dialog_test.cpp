@@ -4,6 +4,7 @@
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
 #include <wx/image.h>
+#include <wx/propdlg.h>
 #include <wx/frame.h>
 #include <wx/gauge.h>
 #include <wx/stattext.h>
@@ -642,4 +643,23 @@ TEST_F(MainDialogTest, RightClickPopsUpTheSiteMenu) {
   fileClick.SetEventObject(files);
   files->GetEventHandler()->ProcessEvent(fileClick);
   EXPECT_EQ(shown, nullptr);
+}
+
+TEST_F(MainDialogTest, AboutAndSettingsOpenModelessWindows) {
+  auto opened = [](const wxClassInfo* kind) {
+    std::vector<wxWindow*> found;
+    for (wxWindow* w : wxTopLevelWindows)
+      if (w->IsKindOf(kind) && !w->IsBeingDeleted()) found.push_back(w);
+    return found;
+  };
+  const auto dialogsBefore = opened(wxCLASSINFO(wxDialog)).size();
+  Command(4001);
+  Command(4001);  // several may be open at once
+  Command(4003);
+  const auto dialogs = opened(wxCLASSINFO(wxDialog));
+  EXPECT_EQ(dialogs.size(), dialogsBefore + 3);
+  EXPECT_EQ(opened(wxCLASSINFO(wxPropertySheetDialog)).size(), 1u);
+  EXPECT_TRUE(frame->IsEnabled());  // the main window stays live
+  for (wxWindow* w : dialogs) w->Destroy();
+  wxYield();
 }
