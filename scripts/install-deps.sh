@@ -2,7 +2,7 @@
 # Installs the Debian packages the project needs, when some are missing.
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config libwxgtk3.2-dev libgtest-dev libgmock-dev libbenchmark-dev
-      xvfb xauth libx11-dev python3 python3-pyftpdlib)
+      xvfb xauth x11-utils libx11-dev python3 python3-pyftpdlib)
 [ "${QB_FUZZ_DEPS:-0}" = 1 ] && pkgs+=(clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
