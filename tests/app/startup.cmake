@@ -1,4 +1,5 @@
-qb_gui_test(startup_gui_test SOURCES startup_test.cpp LIBS)
+find_package(X11 REQUIRED)
+qb_gui_test(startup_gui_test SOURCES startup_test.cpp LIBS X11::X11)
 add_dependencies(startup_gui_test quillbrook FtpRes)
 
 qb_gui_test(startup_frame_gui_test

@@ -6,12 +6,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -68,6 +72,34 @@ std::string Output(const std::string& command) {
     pclose(p);
   }
   return out;
+}
+
+// Named windows below root, as the window manager would see them.
+void NamedWindows(Display* d, Window w, std::vector<std::pair<Window, std::string>>* out) {
+  char* name = nullptr;
+  if (XFetchName(d, w, &name) && name) {
+    XWindowAttributes a;
+    if (XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable) out->push_back({w, name});
+    XFree(name);
+  }
+  Window root, parent, *children = nullptr;
+  unsigned n = 0;
+  if (!XQueryTree(d, w, &root, &parent, &children, &n)) return;
+  for (unsigned i = 0; i < n; ++i) NamedWindows(d, children[i], out);
+  if (children) XFree(children);
+}
+
+// What the close box sends.
+void AskToClose(Display* d, Window w) {
+  XEvent e = {};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = w;
+  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, w, False, NoEventMask, &e);
+  XFlush(d);
 }
 
 class StartupTest : public testing::Test {
@@ -127,6 +159,41 @@ TEST_F(StartupTest, StartsInItsOwnFolderWithItsFrame) {
   EXPECT_NE(line.find("861x605+0+0"), std::string::npos) << line;
   ASSERT_GT(n, 0);
   EXPECT_EQ(fs::path(cwd), fs::canonical(dir));
+}
+
+TEST_F(StartupTest, ClosingTheFrameEndsTheProgramWithCodeZero) {
+  for (const char* name : {"FtpRes.so", "ZEVO.avi"}) fs::copy_file(bin / name, dir / name);
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr);
+  Child child = Start(dir / "quillbrook", dir, true);
+  ASSERT_GT(child.pid, 0);
+  const std::string title = " FTP Quillbrook v 0.31";
+  // The first search dialog opens by itself; it is closed first, as a user
+  // must before the frame answers its close box.
+  int code = -1;
+  Window frame = 0;
+  bool frameAsked = false;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (code == -1 && std::chrono::steady_clock::now() < end) {
+    std::vector<std::pair<Window, std::string>> windows;
+    NamedWindows(d, DefaultRootWindow(d), &windows);
+    bool others = false;
+    for (const auto& [w, name] : windows) {
+      if (name == title) frame = w;
+      else others = true, AskToClose(d, w);
+    }
+    if (frame && !others) {
+      AskToClose(d, frame);
+      frameAsked = true;
+    }
+    code = WaitExit(child.pid, 200);
+  }
+  XCloseDisplay(d);
+  if (code == -1) kill(child.pid, SIGKILL), waitpid(child.pid, nullptr, 0);
+  close(child.errFd);
+  EXPECT_NE(frame, 0u) << "no frame appeared";
+  EXPECT_TRUE(frameAsked) << "ended before its frame was closed";
+  EXPECT_EQ(code, 0);
 }
 
 int main(int argc, char** argv) {
