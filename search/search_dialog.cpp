@@ -11,6 +11,7 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "core/settings.h"
@@ -31,8 +32,8 @@ constexpr int StopButton = 178;
 
 const wxColour WindowColour(225, 220, 180);
 const wxColour EditColour(170, 230, 240);
-const wxColour ListColour(240, 255, 255);
-const wxColour DisabledListColour(192, 192, 192);  // the platform's light grey brush
+const wxColour FoundListColour(240, 255, 255);
+const wxColour DisabledFoundListColour(192, 192, 192);  // the platform's light grey brush
 
 // Found lists in member order, each with the engine box that enables it.
 struct FoundListSlot {
@@ -166,7 +167,7 @@ class TDS : public wxDialog {
 
   void PaintFoundList(int id) {
     if (wxWindow* list = FindWindow(id)) {
-      list->SetBackgroundColour(list->IsEnabled() ? ListColour : DisabledListColour);
+      list->SetBackgroundColour(list->IsEnabled() ? FoundListColour : DisabledFoundListColour);
       list->Refresh();
     }
   }

@@ -304,6 +304,22 @@ TEST_F(SearchDialogTest, RunFindingNothingShows107AndStaysOpen) {
   });
 }
 
+TEST_F(SearchDialogTest, LongTermIsReadUpTo79BytesWithoutSplittingACharacter) {
+  std::string accented;
+  for (int i = 0; i < 40; ++i) accented += "\xC3\xA9";  // 80 bytes of UTF-8
+  RunDialog([&] {
+    SetTerm("x" + accented);
+    ASSERT_TRUE(Click(200));
+    ASSERT_TRUE(WaitForAsked(1));
+    EXPECT_EQ(GetLastTerm(), "x" + accented.substr(0, 78));
+    SetTerm(accented);
+    ASSERT_TRUE(WaitUntil([] { return EnabledNow(200); }));
+    ASSERT_TRUE(Click(200));
+    ASSERT_TRUE(WaitForAsked(2));
+    EXPECT_EQ(GetLastTerm(), accented.substr(0, 78));
+  });
+}
+
 TEST_F(SearchDialogTest, StopEnablesOkWhileEnginesFinishTheirPage) {
   ServeAnchorPage("zevo", {"ftp://127.0.0.2/pub/a.zip", "ftp://127.0.0.3/b/"});
   // The second page keeps the engine busy after Stop.
