@@ -163,15 +163,3 @@ TEST(CompareNoCase, SpaceAndDotBeforeLettersAndDigits) {
   EXPECT_LT(CompareNoCase("ab", "abc"), 0);
 }
 
-TEST(JoinFileUrl, SlashOnlyWhenMissing) {
-  EXPECT_EQ(JoinFileUrl("ftp://h/pub/", "x.zip"), "ftp://h/pub/x.zip");
-  EXPECT_EQ(JoinFileUrl("ftp://h/pub", "x.zip"), "ftp://h/pub/x.zip");
-}
-
-TEST(SortState, NewSearchResetsFlags) {
-  SortFlags[SortFileSize] = 0;
-  StatusAutoSort = true;
-  ResetSortState();
-  for (uint8_t f : SortFlags) EXPECT_EQ(f, 1);
-  EXPECT_FALSE(StatusAutoSort);
-}

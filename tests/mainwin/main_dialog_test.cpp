@@ -436,17 +436,6 @@ TEST_F(MainDialogTest, PauseAndContinue) {
   EXPECT_EQ(td->FindWindow(11200)->GetLabel(), "Pause");
 }
 
-TEST_F(MainDialogTest, EnterAndEscapeDoNothing) {
-  for (int id : {wxID_OK, wxID_CANCEL}) {
-    wxCommandEvent button(wxEVT_BUTTON, id);
-    button.SetEventObject(td);
-    EXPECT_TRUE(td->GetEventHandler()->ProcessEvent(button));
-  }
-  wxYield();
-  EXPECT_TRUE(frame->IsShown());
-  EXPECT_TRUE(td->IsShown());
-}
-
 TEST_F(MainDialogTest, NewSearchWithoutOkStartsNothing) {
   AddSite("ftp://old.example.invalid/");
   td->RefreshSiteList();
