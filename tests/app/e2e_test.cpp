@@ -210,11 +210,9 @@ TEST(EndToEnd, SearchExploreAndBrowseAgainstTheTestbed) {
       PressButton(SearchControl(200));
       return true;
     }));
-    ASSERT_TRUE(WaitUntil([] { return SiteTable.count > 0; }, 30s));
-    OnUi<bool>([] {
-      return SaveWindowScreenshot(OpenSearchDialog(), buildDir + "/e2e_search_dialog.png");
-    });
     ASSERT_TRUE(WaitOnUi([] { return !SearchRunActive && SearchEnabled(wxID_OK); }, 120s));
+    wxDialog* search = OnUi<wxDialog*>([] { return OpenSearchDialog(); });
+    ScreenshotAfterPaint(search, search, "e2e_search_dialog.png");
     EXPECT_EQ(GetLastTerm(), "mp3");
     OnUi<bool>([] {
       PressButton(SearchControl(wxID_OK));
