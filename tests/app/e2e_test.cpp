@@ -3,6 +3,7 @@
 // script thread plays the user while the main thread runs the event loop.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <wx/app.h>
@@ -160,8 +161,12 @@ bool StartTestbed() {
   const std::string state = workDir + "testbed";
   const std::string ini = workDir + SettingsFileName;
   const std::string ready = workDir + "ready.json";
+  const pid_t parent = getpid();
   testbed = fork();
   if (testbed == 0) {
+    // An aborted test run must not leave its servers behind.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(0);
     const std::string log = workDir + "testbed.out";
     if (FILE* out = std::freopen(log.c_str(), "w", stdout)) dup2(fileno(out), 2);
     execl("/usr/bin/python3", "python3", script.c_str(), "--state-dir", state.c_str(), "--ini",
