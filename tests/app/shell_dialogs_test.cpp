@@ -9,7 +9,6 @@
 #include <wx/textctrl.h>
 
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -179,18 +178,6 @@ TEST_F(ShellDialogs, PresetThenCancelOrCloseBoxChangesNothing) {
   }
 }
 
-TEST_F(ShellDialogs, PresetsFillTheSessionBoundOnly) {
-  ShowSettingsSheet(nullptr);
-  TPSConf* sheet = WaitForOne<TPSConf>();
-  ASSERT_NE(sheet, nullptr);
-  const std::pair<int, const char*> presets[] = {{202, "16"}, {200, "8"}, {201, "10"}};
-  for (const auto& [button, text] : presets) {
-    Click(sheet, button);
-    EXPECT_EQ(Box(sheet, 101)->GetValue(), text) << button;
-    EXPECT_EQ(Box(sheet, 104)->GetValue(), "50") << button;
-  }
-}
-
 // No range or plausibility check: what the boxes read as numbers is stored.
 TEST_F(ShellDialogs, OkStoresAndWritesWhatTheBoxesHold) {
   const char* const keys[] = {"MinConnect", "HttpTimeOut", "VerifyTimeOut", "NbRetry"};
@@ -280,22 +267,6 @@ TEST_F(ShellDialogs, InfosShowsTheTextAndOnlyOkOpensTheHomePage) {
     EXPECT_EQ(results, std::vector<int>{c.result}) << c.name;
     EXPECT_EQ(launches.Urls().size(), c.launches ? 1u : 0u) << c.name;
   }
-}
-
-TEST_F(ShellDialogs, NoticeShownFromAThreadWaitsUntilTheDialogCloses) {
-  auto view = std::make_shared<WxVersionCheckView>(nullptr);
-  std::atomic<bool> returned{false};
-  std::thread check([&] {
-    view->ShowNotice("News\n");
-    returned = true;
-  });
-  Tinfos* infos = WaitForOne<Tinfos>();
-  ASSERT_NE(infos, nullptr);
-  Drain();
-  EXPECT_FALSE(returned);
-  Click(infos, wxID_CANCEL);
-  EXPECT_TRUE(YieldUntil([&] { return returned.load(); }));
-  check.join();
 }
 
 TEST_F(ShellDialogs, CounterReachesTheMainDialogWhileItExists) {

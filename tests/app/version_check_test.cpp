@@ -242,20 +242,4 @@ TEST_F(VersionCheckRun, StopEndsTheWaitBetweenTwoCounts) {
   EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
 }
 
-void WriteHosts(const std::string& lines) {
-  std::ofstream(SettingsPath()) << "[Hosts]\n" << lines;
-}
-
-TEST_F(VersionCheckRun, AddressesComeFromHostsOrTheirDefaults) {
-  EXPECT_EQ(CounterUrl(), "http://www.quillbrook.invalid/stats/connexions/vazoror/nbr_connectes.php3");
-  EXPECT_EQ(NoticeUrl("http://builtin.invalid/n.txt"), "http://builtin.invalid/n.txt");
-  EXPECT_EQ(HomePageUrl(), "http://www.quillbrook.invalid/");
-
-  WriteHosts("CounterHost=127.0.0.1:8080\nNoticeUrl=http://127.0.0.1:8080/v.txt\n"
-             "HomePage=http://127.0.0.1:8080/\n");
-  EXPECT_EQ(CounterUrl(), "http://127.0.0.1:8080/stats/connexions/vazoror/nbr_connectes.php3");
-  EXPECT_EQ(NoticeUrl("http://builtin.invalid/n.txt"), "http://127.0.0.1:8080/v.txt");
-  EXPECT_EQ(HomePageUrl(), "http://127.0.0.1:8080/");
-}
-
 }  // namespace
