@@ -28,7 +28,7 @@ TFW::TFW()
 bool TFW::TryBefore(wxEvent& event) {
   const wxEventType type = event.GetEventType();
   if (client_ && !forwarding_ && (type == wxEVT_MENU || type == wxEVT_UPDATE_UI) &&
-      wxDynamicCast(event.GetEventObject(), wxMenu)) {
+      dynamic_cast<wxMenu*>(event.GetEventObject())) {
     forwarding_ = true;
     const bool done = client_->GetEventHandler()->ProcessEvent(event);
     forwarding_ = false;
