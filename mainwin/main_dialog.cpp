@@ -587,6 +587,7 @@ void TD::CmNewSearch(wxCommandEvent&) {
       yes = box.ShowModal() == wxID_YES;
     }
     if (!yes) return;
+    ClearLastTerm();
   }
   EmptySiteList();
   EmptyFileList();

@@ -81,6 +81,11 @@ std::string GetLastTerm() {
   return lastTerm;
 }
 
+void ClearLastTerm() {
+  std::lock_guard<std::mutex> hold(termLock);
+  lastTerm.clear();
+}
+
 std::string GetReportTerm() {
   std::lock_guard<std::mutex> hold(termLock);
   return reportTerm;

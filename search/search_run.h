@@ -35,6 +35,8 @@ void RunSearch();
 
 // The last run's term as typed, lower-cased; the prepared term to report.
 std::string GetLastTerm();
+// A confirmed new search forgets the last term.
+void ClearLastTerm();
 std::string GetReportTerm();
 
 // The report request for a prepared term: a leading "%22" left out, the rest

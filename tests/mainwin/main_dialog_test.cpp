@@ -28,6 +28,8 @@
 #include "explore/exploration_view.h"
 #include "mainwin/list_logic.h"
 #include "mainwin/main_dialog.h"
+#include "search/search_run.h"
+#include "search/search_view.h"
 
 namespace {
 // Runs the event loop until done() holds or the bound passes.
@@ -453,6 +455,58 @@ TEST_F(MainDialogTest, NewSearchWithoutOkStartsNothing) {
   EXPECT_EQ(runs, 1);
   EXPECT_EQ(CurrentExplorationRun(), run);
   EXPECT_EQ(SiteTable.count, 1);  // the table keeps what the engines added
+}
+
+// A search view that only supplies a term; every engine box is unticked.
+class TermOnlyView : public SearchView {
+ public:
+  void SetNumber(int, int) override {}
+  void ClearText(int) override {}
+  void AddFound(int, const std::string&) override {}
+  void ShowMark(int) override {}
+  bool IsChecked(int) override { return false; }
+  std::string ReadTerm(int) override { return "MP3 Player"; }
+  bool Message(int, const char*, int) override { return false; }
+  void PlayAnimation() override {}
+  void StopAnimation() override {}
+  void PostOk() override {}
+};
+
+TEST_F(MainDialogTest, NewSearchAsksWithTheLastTermAndForgetsItOnlyOnYes) {
+  SetSearchDialog(std::make_shared<TermOnlyView>());
+  RunSearch();
+  SetSearchDialog(nullptr);
+  for (auto& enabled : EngineEnabled) enabled = true;
+  ASSERT_EQ(GetLastTerm(), "mp3 player");
+
+  AddSite("ftp://old.example.invalid/");
+  td->RefreshSiteList();
+  std::vector<wxString> asked;
+  bool answer = false;
+  TD::SetQuestionHook([&](const wxString& q) {
+    asked.push_back(q);
+    return answer;
+  });
+  int runs = 0;
+  TD::SetSearchRunner([&](wxWindow*) {
+    ++runs;
+    return false;
+  });
+  Command(4000);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_TRUE(asked[0].EndsWith("\"mp3 player\" ?")) << asked[0];
+  EXPECT_EQ(runs, 0);
+  EXPECT_EQ(SiteTable.count, 1);
+  EXPECT_EQ(GetLastTerm(), "mp3 player");
+
+  answer = true;
+  Command(4000);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(SiteTable.count, 0);
+  EXPECT_EQ(GetLastTerm(), "");
+  Command(4000);  // nothing left to quote: no second question
+  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(runs, 2);
 }
 
 TEST_F(MainDialogTest, NewSearchWithOkStartsTheExploration) {
