@@ -169,18 +169,18 @@ TEST_F(EngineThreadTest, EachEngineWalksPagesUntilNoResult) {
     ServePage(e, 2, {HttpReply::Page("<html><body>No results</body></html>")});
     const std::size_t before = server_.Targets().size();
     Run(e);
-    const EngineSpec& spec = Engine(e);
+    const EngineSpec& engine = Engine(e);
     const std::vector<std::string> targets = server_.Targets();
     EXPECT_EQ(std::vector<std::string>(targets.begin() + before, targets.end()),
               ExpectedTargets(e, {0, 1, 2}));
-    EXPECT_EQ(view_->Found(spec.foundList),
+    EXPECT_EQ(view_->Found(engine.foundList),
               (std::vector<std::string>{"ftp://h1.test/pub/", "ftp://h2.test/a b/", "ftp://h3.test/x/"}));
     // Each page shows the totals before it when its scan ends, then with it.
-    EXPECT_EQ(view_->Numbers(spec.resultsCounter), (std::vector<int>{0, 3, 3, 4, 4}));
-    EXPECT_EQ(view_->Numbers(spec.newSitesCounter), (std::vector<int>{2, 2, 3, 3, 3}));
+    EXPECT_EQ(view_->Numbers(engine.resultsCounter), (std::vector<int>{0, 3, 3, 4, 4}));
+    EXPECT_EQ(view_->Numbers(engine.newSitesCounter), (std::vector<int>{2, 2, 3, 3, 3}));
     EXPECT_EQ(SiteTable.count, 3);
-    EXPECT_TRUE(view_->Marked(spec.doneMark));
-    EXPECT_FALSE(view_->Marked(spec.failMark));
+    EXPECT_TRUE(view_->Marked(engine.doneMark));
+    EXPECT_FALSE(view_->Marked(engine.failMark));
   }
   EXPECT_EQ(view_->Numbers(SiteCountControl), (std::vector<int>{2, 3, 2, 3, 2, 3, 2, 3, 2, 3}));
 }
