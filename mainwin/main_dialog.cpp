@@ -49,6 +49,7 @@ enum : int {
   IdShowAll = 11201,
   IdHideSites = 11202,
   IdReexplore = 11203,
+  IdBandLabels = 11300,
   IdTotal = 11302,
   IdFolders = 11303,
   IdOpenUrl = 11304,
@@ -707,6 +708,16 @@ void TD::OnPaint(wxPaintEvent&) {
   if (bottom > top) {
     dc.SetBrush(wxBrush(BandColour));
     dc.DrawRectangle(0, top, client.x, bottom - top);
+  }
+  // Labels draw on the dialog, so their own background is painted here: the
+  // totals line's labels in the band's grey, every other label in the panel's
+  // colour, also where it lies on the band.
+  for (wxWindow* child : GetChildren()) {
+    if (!dynamic_cast<wxStaticText*>(child)) continue;
+    const int id = child->GetId();
+    const bool band = id >= IdBandLabels && id <= IdTotal;
+    dc.SetBrush(wxBrush(band ? BandColour : (panelBrush.IsOk() ? panelBrush : PanelColour)));
+    dc.DrawRectangle(child->GetRect());
   }
 }
 

@@ -654,6 +654,15 @@ TEST_F(MainDialogTest, PaintsPanelAndBandAndKeepsAScreenshot) {
   EXPECT_EQ(colourAt({td->GetClientSize().x - 2, siteRect.GetBottom() + 2}), BandColour);
   EXPECT_EQ(colourAt({1, bandEnd.GetTop() + 2}), PanelColour);
   EXPECT_EQ(colourAt({1, 1}).GetRGB(), PanelColour.GetRGB());
+  // On the band, only the totals line's labels keep its grey; the counts have
+  // the panel's colour behind them. Corners lie clear of the label texts.
+  for (int id : {11300, 11302, 11303, 11306}) {
+    const wxRect label = td->FindWindow(id)->GetRect();
+    ASSERT_GT(label.GetTop(), siteRect.GetBottom()) << id;
+    ASSERT_LT(label.GetBottom(), bandEnd.GetTop()) << id;
+    const wxColour expected = id <= 11302 ? BandColour : PanelColour;
+    EXPECT_EQ(colourAt({label.GetRight() - 1, label.GetBottom() - 1}).GetRGB(), expected.GetRGB()) << id;
+  }
 
   wxImage::AddHandler(new wxPNGHandler);
   const char* build = std::getenv("QB_BUILD_DIR");
