@@ -10,9 +10,9 @@ wxBEGIN_EVENT_TABLE(TAbout, wxDialog)
   EVT_CLOSE(TAbout::OnCloseWindow)
 wxEND_EVENT_TABLE()
 
-TAbout* TAbout::Open(wxWindow* parent) {
+TAbout* TAbout::Open() {
   TAbout* dialog = new TAbout();
-  if (!ResourceModule::LoadDialog(dialog, parent, 10)) {
+  if (!ResourceModule::LoadDialog(dialog, nullptr, 10)) {
     delete dialog;
     return nullptr;
   }
@@ -27,4 +27,4 @@ void TAbout::CmOk(wxCommandEvent&) { Destroy(); }
 
 void TAbout::OnCloseWindow(wxCloseEvent&) { Destroy(); }
 
-void ShowAboutDialog(wxWindow* parent) { TAbout::Open(parent); }
+void ShowAboutDialog(wxWindow*) { TAbout::Open(); }

@@ -5,7 +5,7 @@
 class TAbout : public wxDialog {
  public:
   // Null when template 10 cannot be loaded.
-  static TAbout* Open(wxWindow* parent);
+  static TAbout* Open();
 
  private:
   TAbout() = default;
@@ -15,4 +15,6 @@ class TAbout : public wxDialog {
   wxDECLARE_EVENT_TABLE();
 };
 
-void ShowAboutDialog(wxWindow* parent);
+// The dialog has no owner, so it neither stays above the window that asked for
+// it nor closes with it.
+void ShowAboutDialog(wxWindow* askedBy);

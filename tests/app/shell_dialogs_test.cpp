@@ -227,11 +227,18 @@ TEST_F(ShellDialogs, OfTwoSheetsTheLastConfirmedWins) {
 
 TEST_F(ShellDialogs, AboutDialogsAreColouredAndOpenTheHomePage) {
   LaunchRecorder launches;
-  ShowAboutDialog(nullptr);
-  ShowAboutDialog(nullptr);
+  auto* mainDialog = new wxDialog(nullptr, wxID_ANY, "main");
+  ShowAboutDialog(mainDialog);
+  ShowAboutDialog(mainDialog);
   std::vector<TAbout*> abouts;
   ASSERT_TRUE(YieldUntil([&] { return (abouts = Open<TAbout>()).size() == 2; }));
-  for (TAbout* about : abouts) EXPECT_EQ(about->GetBackgroundColour(), wxColour(225, 220, 180));
+  for (TAbout* about : abouts) {
+    EXPECT_EQ(about->GetBackgroundColour(), wxColour(225, 220, 180));
+    EXPECT_EQ(about->GetParent(), nullptr) << "ownerless";
+  }
+  mainDialog->Destroy();
+  Drain();
+  EXPECT_EQ(Open<TAbout>().size(), 2u) << "the asking window's end leaves them open";
 
   Click(abouts[0], 101);
   EXPECT_EQ(launches.Urls(), std::vector<std::string>{HomePageUrl()});
