@@ -218,9 +218,20 @@ int AcceptData(int listener, const in_addr& server, int timeoutMs,
 std::size_t ReceiveData(int fd, char* buf, std::size_t size, int timeoutMs,
                         const std::atomic<bool>* abort) {
   constexpr std::size_t ReadChunk = 8192;
+  // A peer trickling bytes keeps every read inside the time-out; the transfer
+  // as a whole is bounded too and ends with what has arrived.
+  constexpr int64_t TransferTimeOuts = 6;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs * TransferTimeOuts);
   std::size_t held = 0;
   while (held < size) {
-    if (!WaitReadable(fd, timeoutMs, abort)) break;
+    int wait = timeoutMs;
+    if (timeoutMs > 0) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) break;
+      if (left < wait) wait = static_cast<int>(left);
+    }
+    if (!WaitReadable(fd, wait, abort)) break;
     const std::size_t room = size - held;
     const ssize_t n = recv(fd, buf + held, room < ReadChunk ? room : ReadChunk, 0);
     if (n < 0 && errno == EINTR) continue;

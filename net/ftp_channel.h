@@ -65,7 +65,8 @@ int AcceptData(int listener, const in_addr& server, int timeoutMs,
                const std::atomic<bool>* abort = nullptr);
 
 // Reads the data connection into buf until the peer closes, the buffer is full,
-// a read waits longer than timeoutMs (<= 0: no bound) or *abort is set. Returns
+// a read waits longer than timeoutMs (<= 0: no bound), the whole transfer takes
+// six times that, or *abort is set. Returns
 // the bytes read; buf is not terminated here.
 std::size_t ReceiveData(int fd, char* buf, std::size_t size, int timeoutMs,
                         const std::atomic<bool>* abort = nullptr);

@@ -192,4 +192,27 @@ TEST_F(HostileFtp, ListingFromAnotherAddressIsNotRead) {
   EXPECT_TRUE(entry->listing.empty());
 }
 
+// A data connection that sends a byte every 300 ms stays inside each read's
+// one-second time-out for ever; the listing as a whole still ends, with what
+// arrived.
+TEST_F(HostileFtp, TricklingListingIsBounded) {
+  HostileServer server([](HostileServer& s, int fd) {
+    FtpBehaviour b;
+    b.list = [](HostileServer& s, const FtpSessionState& state) {
+      const int data = s.ConnectTo(state.port);
+      const std::string line = "drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 a\r\n";
+      for (std::size_t i = 0; s.Send(data, line.substr(i % line.size(), 1)) && s.Pause(300ms); ++i) {
+      }
+      s.CloseData(data);
+    };
+    ServeFtp(s, fd, b);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  auto entry = Explore(server, 30s);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+  // About twenty bytes arrive: no complete line, so no name.
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "No files");
+}
+
 }  // namespace
