@@ -32,24 +32,6 @@ void PauseUnlessDropped(const SiteEntry& entry) {
   }
 }
 
-std::vector<ListingEntry> BuildListing(const std::string& text) {
-  std::vector<ListingEntry> nodes;
-  ForEachListingPiece(text, [&](const char* line) {
-    ListingLine parsed;
-    FilterListingLine(line, parsed);
-    if (!parsed.name[0]) return;
-    ListingEntry node;
-    CopyText(node.name, sizeof node.name, parsed.name);
-    node.isFolder = parsed.isFolder ? 1 : 0;
-    if (!parsed.isFolder) {
-      CopyText(node.date, sizeof node.date, parsed.date);
-      node.size = parsed.size;
-    }
-    nodes.push_back(node);
-  });
-  return nodes;
-}
-
 void EndDropped(SiteEntry& entry) {
   entry.status = Failed;
   ++FinishedWorkers;
@@ -93,4 +75,22 @@ void SiteWorker(std::shared_ptr<SiteEntry> entry) {
     entry->listing = std::move(nodes);
   }
   ++FinishedWorkers;
+}
+
+std::vector<ListingEntry> BuildListing(const std::string& text) {
+  std::vector<ListingEntry> nodes;
+  ForEachListingPiece(text, [&](const char* line) {
+    ListingLine parsed;
+    FilterListingLine(line, parsed);
+    if (!parsed.name[0]) return;
+    ListingEntry node;
+    CopyText(node.name, sizeof node.name, parsed.name);
+    node.isFolder = parsed.isFolder ? 1 : 0;
+    if (!parsed.isFolder) {
+      CopyText(node.date, sizeof node.date, parsed.date);
+      node.size = parsed.size;
+    }
+    nodes.push_back(node);
+  });
+  return nodes;
 }

@@ -3,11 +3,17 @@
 // status, status text and listing.
 #include <atomic>
 #include <memory>
+#include <string>
+#include <vector>
 
-struct SiteEntry;
+#include "core/site_table.h"
 
 // Thread body; holds the entry until it returns.
 void SiteWorker(std::shared_ptr<SiteEntry> entry);
+
+// The nodes stored for a listing text: every piece between line breaks that
+// the filter keeps, in order.
+std::vector<ListingEntry> BuildListing(const std::string& text);
 
 // Milliseconds per VerifyTimeOut unit (1000); shortened only by unit tests.
 extern std::atomic<int> VerifyTimeUnitMs;

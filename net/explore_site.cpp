@@ -40,30 +40,6 @@ bool Resolve(const char* host, in_addr& address) {
   return true;
 }
 
-struct ListingScan {
-  bool anyName = false;
-  int32_t largestSize = 0;
-  std::string largestName;
-  std::string firstFolder;
-  int folders = 0;
-};
-
-ListingScan ScanListing(const char* listing) {
-  ListingScan scan;
-  ForEachCompleteLine(listing, [&](const char* line) {
-    ListingLine parsed;
-    FilterListingLine(line, parsed);
-    if (!parsed.name[0]) return;
-    scan.anyName = true;
-    if (parsed.isFolder) {
-      if (scan.folders++ == 0) scan.firstFolder = parsed.name;
-    } else if (parsed.size > scan.largestSize) {
-      scan.largestSize = parsed.size;
-      scan.largestName = parsed.name;
-    }
-  });
-  return scan;
-}
 
 // An MS-DOS style listing starts with a date such as 01-12-99.
 bool LooksLikeDosListing(const char* listing) {
@@ -242,4 +218,21 @@ std::optional<std::string> ExploreSite(const char* url, SiteEntry& entry, SiteAt
   attempt.controlFd = -1;
   Dialogue dialogue(entry, attempt);
   return dialogue.Run(url);
+}
+
+ListingScan ScanListing(const char* listing) {
+  ListingScan scan;
+  ForEachCompleteLine(listing, [&](const char* line) {
+    ListingLine parsed;
+    FilterListingLine(line, parsed);
+    if (!parsed.name[0]) return;
+    scan.anyName = true;
+    if (parsed.isFolder) {
+      if (scan.folders++ == 0) scan.firstFolder = parsed.name;
+    } else if (parsed.size > scan.largestSize) {
+      scan.largestSize = parsed.size;
+      scan.largestName = parsed.name;
+    }
+  });
+  return scan;
 }

@@ -2,6 +2,7 @@
 // One attempt to explore one FTP directory: log in, change to it, list it over
 // an active data connection and test whether its largest file may be fetched.
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,16 @@ struct SiteAttempt {
   bool success = false;  // the listing was read and the download not refused
   int controlFd = -1;    // the attempt's control socket; its owner releases it
 };
+
+// What an attempt learns from a listing: its complete lines through the filter.
+struct ListingScan {
+  bool anyName = false;
+  int32_t largestSize = 0;  // files of size 0 never count as largest
+  std::string largestName;
+  std::string firstFolder;
+  int folders = 0;  // links count as folders
+};
+ListingScan ScanListing(const char* listing);
 
 // Runs the dialogue for url. The control socket is published on entry (so a
 // reset can abort it) and left open in attempt.controlFd. Returns the raw
