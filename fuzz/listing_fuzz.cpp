@@ -3,8 +3,11 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "explore/site_worker.h"
 #include "fuzz/fuzz_check.h"
+#include "net/explore_site.h"
 #include "net/listing_parser.h"
 
 namespace {
@@ -54,6 +57,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::size_t ends = 0;
   for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string_view::npos; at += 2) ++ends;
   FUZZ_CHECK(lines == ends);
+
+  // The attempt's scan of the whole listing, as received (terminated, NULs end it).
+  {
+    char* listing = qbfuzz::ExactText(data, size);
+    const ListingScan scan = ScanListing(listing);
+    FUZZ_CHECK(scan.largestSize >= 0);
+    FUZZ_CHECK(scan.largestName.empty() == (scan.largestSize == 0));
+    FUZZ_CHECK(scan.largestName.size() < sizeof(ListingLine::name));
+    FUZZ_CHECK(scan.firstFolder.empty() == (scan.folders == 0));
+    FUZZ_CHECK(scan.firstFolder.size() < sizeof(ListingLine::name));
+    FUZZ_CHECK(scan.folders >= 0 && static_cast<std::size_t>(scan.folders) <= ends);
+    if (scan.folders > 0 || scan.largestSize > 0) FUZZ_CHECK(scan.anyName);
+
+    // The worker's nodes for the same text: each within its fields.
+    const std::vector<ListingEntry> nodes = BuildListing(listing);
+    for (const ListingEntry& node : nodes) {
+      FUZZ_CHECK(node.name[0] != '\0');
+      FUZZ_CHECK(strnlen(node.name, sizeof node.name) < sizeof node.name);
+      FUZZ_CHECK(strnlen(node.date, sizeof node.date) < sizeof node.date);
+      FUZZ_CHECK(node.isFolder <= 1);
+      if (node.isFolder) FUZZ_CHECK(node.size == 0 && node.date[0] == '\0');
+    }
+    std::free(listing);
+  }
 
   // The worker's split: pieces between line breaks, never empty.
   ForEachListingPiece(text, [&](const char* line) {
