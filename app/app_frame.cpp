@@ -11,6 +11,7 @@
 #include "app_icon.xpm"
 #include "core/launcher.h"
 #include "core/ui_door.h"
+#include "mainwin/display_text.h"
 #include "mainwin/main_dialog.h"
 #include "resources/resource_module.h"
 
@@ -47,7 +48,7 @@ bool DApp::OnInit() {
   SetUiPoster([](UiTask task) { wxTheApp->CallAfter(std::move(task)); },
               [] { return wxIsMainThread(); });
   SetLauncher([](LaunchKind kind, const std::string& target) {
-    const wxString text = wxString::FromUTF8(target.c_str());
+    const wxString text = ToDisplayText(target);
     if (kind == LaunchKind::Browser) wxLaunchDefaultBrowser(text);
     else wxLaunchDefaultApplication(text);
   });

@@ -13,6 +13,7 @@
 
 #include "app/app_frame.h"
 #include "core/settings.h"
+#include "mainwin/display_text.h"
 #include "resources/resource_module.h"
 
 wxIMPLEMENT_APP_NO_MAIN(DApp);
@@ -38,7 +39,7 @@ void ReportStartFailure(int argc, char** argv, const std::string& text) {
   if (!DisplayAvailable()) return;
   wxApp::SetInstance(new wxApp);
   if (!wxEntryStart(argc, argv)) return;
-  wxMessageBox(wxString::FromUTF8(text.c_str()), "FTP-ZEVO", wxOK | wxICON_ERROR);
+  wxMessageBox(ToDisplayText(text), "FTP-ZEVO", wxOK | wxICON_ERROR);
   wxEntryCleanup();
 }
 }  // namespace

@@ -23,6 +23,7 @@
 #include "explore/exploration_scheduler.h"
 #include "explore/exploration_view.h"
 #include "mainwin/avi_player.h"
+#include "mainwin/display_text.h"
 #include "mainwin/list_logic.h"
 #include "resources/resource_module.h"
 #include "search/search_dialog.h"
@@ -329,12 +330,12 @@ void TD::RefreshSiteList() {
         shown_[op.site].image = op.image;
         break;
       case SiteListOp::SetText:
-        siteList->SetItem(op.row, 1, wxString::FromUTF8(op.text.c_str()));
+        siteList->SetItem(op.row, 1, ToDisplayText(op.text));
         shown_[op.site].text = op.text;
         break;
       case SiteListOp::Append: {
         const SiteSnapshot& site = sites[op.site];
-        const long row = siteList->InsertItem(op.row, wxString::FromUTF8(site.entry->url), op.image);
+        const long row = siteList->InsertItem(op.row, ToDisplayText(site.entry->url), op.image);
         siteList->SetItemData(row, op.site);
         rowSites_.push_back(op.site);
         shown_[op.site].image = op.image;
@@ -377,7 +378,7 @@ void TD::RefreshDetails() {
   for (int i = 0; i < 4; ++i) {
     wxWindow* w = FindWindow(ids[i]);
     if (!w) continue;
-    const wxString value = wxString::FromUTF8(values[i].c_str());
+    const wxString value = ToDisplayText(values[i]);
     if (ControlText(w) != value) SetText(ids[i], value);
   }
 }
@@ -398,16 +399,16 @@ void TD::FillFileList() {
   char size[16];
   for (std::size_t i = 0; i < fileRows_.size(); ++i) {
     const ListingEntry& e = fileRows_[i];
-    const long row = fileList->InsertItem(fileList->GetItemCount(), wxString::FromUTF8(e.name),
+    const long row = fileList->InsertItem(fileList->GetItemCount(), ToDisplayText(e.name),
                                           e.isFolder ? 1 : 0);
     fileList->SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(&e));
     fileList->SetItem(row, 2, e.isFolder ? wxString() : wxString(FormatFileSize(e.size, size, sizeof size)));
-    fileList->SetItem(row, 3, wxString::FromUTF8(e.date));
+    fileList->SetItem(row, 3, ToDisplayText(e.date));
     if (e.isFolder) {
       ++folders;
     } else {
       std::string ext;
-      if (FileExtension(e.name, &ext)) fileList->SetItem(row, 1, wxString::FromUTF8(ext.c_str()));
+      if (FileExtension(e.name, &ext)) fileList->SetItem(row, 1, ToDisplayText(ext));
       ++files;
       total += static_cast<float>(e.size);
     }
@@ -418,9 +419,9 @@ void TD::FillFileList() {
   SetText(IdFolders, wxString::Format("%d", folders));
   SetText(IdTotal, FormatTotal(total));
   const UrlParts parts = SplitUrlParts(site->url);
-  SetText(IdUser, wxString::FromUTF8(parts.user.c_str()));
-  SetText(IdPassword, wxString::FromUTF8(parts.password.c_str()));
-  SetText(IdHost, wxString::FromUTF8(parts.host.c_str()));
+  SetText(IdUser, ToDisplayText(parts.user));
+  SetText(IdPassword, ToDisplayText(parts.password));
+  SetText(IdHost, ToDisplayText(parts.host));
 }
 
 std::vector<int> TD::SelectedSites() const {
@@ -574,7 +575,7 @@ void TD::CmNewSearch(wxCommandEvent&) {
   const std::string lastTerm = GetLastTerm();
   if (!lastTerm.empty()) {
     const wxString question = Cut(ResourceModule::String(101), QuestionChars) +
-                              wxString::Format("\"%s\" ?", wxString::FromUTF8(lastTerm.c_str()));
+                              wxString::Format("\"%s\" ?", ToDisplayText(lastTerm));
     std::function<bool(const wxString&)> hook;
     {
       std::lock_guard<std::mutex> hold(hookLock);
@@ -735,7 +736,7 @@ void TD::SetSearchRunner(std::function<bool(wxWindow*)> runner) {
 
 void CopyToClipboard(const std::string& text) {
   if (!wxTheClipboard->Open()) return;
-  wxTheClipboard->SetData(new wxTextDataObject(wxString::FromUTF8(text.c_str())));
+  wxTheClipboard->SetData(new wxTextDataObject(ToDisplayText(text)));
   wxTheClipboard->Flush();
   wxTheClipboard->Close();
 }

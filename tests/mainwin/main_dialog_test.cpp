@@ -175,6 +175,20 @@ TEST_F(MainDialogTest, SiteListFollowsTheTableOnTheTimer) {
   EXPECT_EQ(sites->GetItemCount(), 2);
 }
 
+TEST_F(MainDialogTest, BytesThatAreNotUtf8AreShownAsLatin1) {
+  // A decoded %e9 leaves a lone 0xE9 byte in the URL and in names.
+  auto a = AddSite("ftp://a.example.invalid/caf\xE9/");
+  a->status = Ok;
+  a->listing = {Node("r\xE9sum\xE9.txt", false, 999, "Mar 3")};
+  td->RefreshSiteList();
+  ASSERT_EQ(sites->GetItemCount(), 1);
+  EXPECT_EQ(sites->GetItemText(0), wxString::FromUTF8("ftp://a.example.invalid/caf\xC3\xA9/"));
+  Select({0});
+  EXPECT_EQ(Label(td, 11402), wxString::FromUTF8("ftp://a.example.invalid/caf\xC3\xA9/"));
+  ASSERT_EQ(files->GetItemCount(), 1);
+  EXPECT_EQ(files->GetItemText(0), wxString::FromUTF8("r\xC3\xA9sum\xC3\xA9.txt"));
+}
+
 TEST_F(MainDialogTest, DeleteKeyRemovesSitesForGood) {
   AddSite("ftp://a.example.invalid/");
   auto b = AddSite("ftp://b.example.invalid/");
