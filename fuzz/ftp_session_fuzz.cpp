@@ -16,25 +16,12 @@
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "fuzz/fuzz_check.h"
+#include "fuzz/loopback.h"
 #include "fuzz/table_check.h"
 #include "net/explore_site.h"
 #include "net/ftp_channel.h"
 
 namespace {
-
-int Listener(uint16_t& port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  FUZZ_CHECK(fd >= 0);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof at;
-  FUZZ_CHECK(bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0);
-  FUZZ_CHECK(getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) == 0);
-  FUZZ_CHECK(listen(fd, 4) == 0);
-  port = ntohs(at.sin_port);
-  return fd;
-}
 
 void Bound(int fd) {
   timeval tv{2, 0};
@@ -99,7 +86,7 @@ void Serve(int listener, const std::vector<std::string>& segments) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static uint16_t port = 0;
-  static const int listener = Listener(port);
+  static const int listener = qbfuzz::LoopbackListener(port);
   FtpTiming.settleMs = 2;
   FtpTiming.retrWaitMs = 1;
   Settings.HttpTimeOut = 1;

@@ -13,27 +13,12 @@
 #include <thread>
 
 #include "fuzz/fuzz_check.h"
+#include "fuzz/loopback.h"
 #include "net/http_fetcher.h"
 
 namespace {
 
 constexpr std::size_t PageRoom = 99488;  // the most a fetch ever receives
-
-int Listener(uint16_t& port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  FUZZ_CHECK(fd >= 0);
-  const int yes = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  FUZZ_CHECK(bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0);
-  socklen_t length = sizeof at;
-  FUZZ_CHECK(getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) == 0);
-  FUZZ_CHECK(listen(fd, 4) == 0);
-  port = ntohs(at.sin_port);
-  return fd;
-}
 
 // Reads the request, sends the answer in pieces, then waits for the client to
 // close, so that nothing unread turns the close into a reset.
@@ -77,7 +62,7 @@ bool KnownTag(const char* tag) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static uint16_t port = 0;
-  static const int listener = Listener(port);
+  static const int listener = qbfuzz::LoopbackListener(port);
   static const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/page";
 
   qbfuzz::Picker pick(data, size);
