@@ -4,6 +4,7 @@
 
 #include "app/version_check.h"
 #include "core/launcher.h"
+#include "mainwin/display_text.h"
 #include "resources/resource_module.h"
 
 wxBEGIN_EVENT_TABLE(Tinfos, wxDialog)
@@ -13,8 +14,7 @@ wxBEGIN_EVENT_TABLE(Tinfos, wxDialog)
 wxEND_EVENT_TABLE()
 
 wxString NoticeForDisplay(const std::string& text) {
-  wxString shown = wxString::FromUTF8(text.data(), text.size());
-  if (shown.empty() && !text.empty()) shown = wxString(text.data(), wxConvISO8859_1, text.size());
+  wxString shown = ToDisplayText(text);
   // A body with "\r\n" lines arrives as "\r\r\n"; GTK would show each "\r" as a
   // line break of its own.
   shown.Replace("\r", "");

@@ -18,6 +18,7 @@
 #include "core/site_table.h"
 #include "core/ui_door.h"
 #include "mainwin/avi_player.h"
+#include "mainwin/display_text.h"
 #include "resources/resource_module.h"
 #include "search/engine.h"
 #include "search/search_run.h"
@@ -49,13 +50,6 @@ std::mutex hookLock;
 SearchMessageHook messageHook;
 
 wxDialog* openDialog = nullptr;  // UI thread only
-
-// Found URLs are bytes as the engines decoded them; not all are UTF-8.
-wxString TextOf(const std::string& bytes) {
-  wxString text = wxString::FromUTF8(bytes.data(), bytes.size());
-  if (text.empty() && !bytes.empty()) text = wxString::From8BitData(bytes.data(), bytes.size());
-  return text;
-}
 
 // The message box flags of the style values the run passes.
 long MessageFlags(int style) {
@@ -99,7 +93,7 @@ class TDS : public wxDialog {
     if (auto* field = dynamic_cast<wxTextCtrl*>(FindWindow(id))) field->ChangeValue(wxString());
   }
   void AddFound(int listId, const std::string& url) {
-    if (auto* list = dynamic_cast<wxListBox*>(FindWindow(listId))) list->Append(TextOf(url));
+    if (auto* list = dynamic_cast<wxListBox*>(FindWindow(listId))) list->Append(ToDisplayText(url));
   }
   void ShowMark(int id) {
     if (wxWindow* mark = FindWindow(id)) mark->Show();
