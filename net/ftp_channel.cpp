@@ -82,8 +82,15 @@ char* ReadReply(int fd, char* buf, std::size_t size, std::span<char> replyLine) 
   std::size_t held = 0;
   char* last = nullptr;
   bool shortened = false;
+  // A server that never falls silent for the settle time would keep the reply
+  // open until the buffer fills; the collection as a whole gets the same bound
+  // as a data transfer.
+  constexpr int64_t ReplyTimeOuts = 6;
+  const int64_t timeoutSeconds = Settings.HttpTimeOut;
+  Clock::time_point deadline{};
   for (;;) {
     if (size < held + 8 + 1) break;  // no room left (8 bytes stay spare)
+    if (shortened && timeoutSeconds > 0 && Clock::now() >= deadline) break;
     const ssize_t n = recv(fd, buf + held, size - held - 8, 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
@@ -91,6 +98,7 @@ char* ReadReply(int fd, char* buf, std::size_t size, std::span<char> replyLine) 
     if (!shortened) {
       SetReceiveTimeout(fd, settle);
       shortened = true;
+      deadline = Clock::now() + std::chrono::seconds(timeoutSeconds * ReplyTimeOuts);
     }
     // Only lines whose "\r\n" has arrived count; the last final one wins.
     char* line = buf;

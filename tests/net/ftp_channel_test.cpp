@@ -6,6 +6,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -68,6 +69,31 @@ class ChannelTest : public ::testing::Test {
   int fds_[2] = {-1, -1};
   std::thread writer_;
 };
+
+TEST_F(ChannelTest, ServerThatNeverFallsSilentIsCutOffAfterSixTimeOuts) {
+  Settings.HttpTimeOut = 1;
+  std::atomic<bool> stop{false};
+  std::thread trickle([&] {
+    send(fds_[1], "230 ok\r\n", 8, MSG_NOSIGNAL);
+    // One byte every 100 ms never leaves the 500 ms of silence that ends a reply.
+    for (int i = 0; i < 600 && !stop; ++i) {
+      std::this_thread::sleep_for(100ms);
+      send(fds_[1], "x", 1, MSG_NOSIGNAL);
+    }
+  });
+  char buf[6000];
+  char line[ReplyLineSize] = "";
+  const auto start = Clock::now();
+  const char* reply = ReadReply(client(), buf, sizeof buf, line);
+  const auto took = Clock::now() - start;
+  stop = true;
+  trickle.join();
+  ASSERT_NE(reply, nullptr);
+  EXPECT_STREQ(line, "230 ok");
+  EXPECT_LT(took, 20s);  // unbounded, it would run for a minute
+  EXPECT_GE(took, 5s);
+  EXPECT_EQ(ReceiveTimeoutMs(client()), 1000);
+}
 
 TEST_F(ChannelTest, MultiLineReplyIsAnsweredByItsLastLine) {
   Serve({{0ms, "230-Welcome\r\n230-to the archive\r\n"}, {200ms, "230 Logged in\r\n"}});
