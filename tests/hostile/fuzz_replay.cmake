@@ -4,6 +4,7 @@
 if(NOT QB_FUZZ)
   set(fuzz_dir ${PROJECT_SOURCE_DIR}/fuzz)
   file(STRINGS ${fuzz_dir}/targets.txt targets)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${fuzz_dir}/targets.txt)
   foreach(line ${targets})
     string(REPLACE " " ";" line "${line}")
     list(GET line 0 name)
