@@ -495,14 +495,19 @@ void TD::CmHideSites(wxCommandEvent&) {
 void TD::CmReexplore(wxCommandEvent&) {
   for (int index : SelectedSites()) {
     std::shared_ptr<SiteEntry> site = SiteAt(index);
-    // A site whose worker still runs is left to it: its result would
-    // otherwise overwrite the fresh state, and a second worker could start.
-    if (!site || site->status == Exploring) continue;
-    site->status = Waiting;
-    site->statusText.Clear();
+    // Only finished sites go back: a site whose worker still runs is left to it
+    // (its result would overwrite the fresh state), and a waiting one may be
+    // taken by the scheduler at any moment, so its status is never written here.
+    if (!site) continue;
+    int32_t finished = site->status;
+    if (finished == Exploring || finished == Waiting) continue;
     if (index == selectedSite) EmptyFileList();
-    std::lock_guard<std::mutex> hold(ListingLock);
-    std::vector<ListingEntry>().swap(site->listing);
+    {
+      std::lock_guard<std::mutex> hold(ListingLock);
+      std::vector<ListingEntry>().swap(site->listing);
+    }
+    site->statusText.Clear();
+    site->status.compare_exchange_strong(finished, Waiting);
   }
   RefreshSiteList();
 }
