@@ -43,12 +43,12 @@ bool KeyOf(const std::string& line, std::string& key, std::string& value) {
   return true;
 }
 
-std::vector<std::string> ReadLines(const std::string& path, bool& exists) {
+// A missing file reads as no lines.
+std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
   std::ifstream in(path, std::ios::binary);
-  exists = static_cast<bool>(in);
   std::string line;
-  while (exists && std::getline(in, line)) lines.push_back(line);
+  while (std::getline(in, line)) lines.push_back(line);
   return lines;
 }
 
@@ -56,8 +56,7 @@ std::vector<std::string> ReadLines(const std::string& path, bool& exists) {
 
 std::string IniReadString(const std::string& path, const char* section, const char* key,
                           const char* defaultText, std::size_t maxChars) {
-  bool exists = false;
-  const std::vector<std::string> lines = ReadLines(path, exists);
+  const std::vector<std::string> lines = ReadLines(path);
   bool inSection = false;
   std::string name, k, v;
   for (const std::string& line : lines) {
@@ -76,8 +75,7 @@ std::string IniReadString(const std::string& path, const char* section, const ch
 
 bool IniWriteString(const std::string& path, const char* section, const char* key,
                     const std::string& value) {
-  bool exists = false;
-  std::vector<std::string> lines = ReadLines(path, exists);
+  std::vector<std::string> lines = ReadLines(path);
   const std::string entry = std::string(key) + "=" + value;
   bool inSection = false, done = false;
   std::size_t lastOfSection = lines.size();
