@@ -31,8 +31,6 @@ SearchRunTimings CurrentTimings() {
   return timings;
 }
 
-const int counterFields[] = {1200, 1300, 1400, 1500, 1600, 106, 123, 124, 116, 117};
-
 // Lets the run wait for an engine with a bound and leave it running after.
 struct EngineDone {
   std::mutex lock;
@@ -105,7 +103,10 @@ void RunSearch() {
     }
   }
   if (auto view = GetSearchDialog()) {
-    for (int field : counterFields) view->ClearText(field);
+    for (int i = 0; i < EngineCount; ++i) {
+      view->ClearText(Engine(i).resultsCounter);
+      view->ClearText(Engine(i).newSitesCounter);
+    }
   }
 
   std::string term;
