@@ -67,6 +67,13 @@ void CopyText(char* dest, std::size_t size, const char* src) {
   dest[n] = '\0';
 }
 
+void CopyRange(char* dest, std::size_t size, const char* begin, const char* end) {
+  std::size_t n = static_cast<std::size_t>(end - begin);
+  if (n > size - 1) n = size - 1;
+  std::memcpy(dest, begin, n);
+  dest[n] = '\0';
+}
+
 int32_t AtoL(const char* text) {
   const char* p = text;
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;

@@ -18,6 +18,8 @@ void StripControlChars(char* text);
 
 // Copies at most size-1 characters and always terminates (size > 0).
 void CopyText(char* dest, std::size_t size, const char* src);
+// Copies the characters from begin up to end, at most size-1, and terminates (size > 0).
+void CopyRange(char* dest, std::size_t size, const char* begin, const char* end);
 
 // Leading decimal number as the C library's atol reads it, clamped to 32 bits.
 int32_t AtoL(const char* text);

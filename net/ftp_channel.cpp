@@ -136,12 +136,8 @@ void ParseFtpUrl(const char* url, FtpUrlParts& parts) {
   const char* colon = std::strchr(rest, ':');
   const char* hostPart = rest;
   if (at && colon && colon < at) {
-    const auto user = static_cast<std::size_t>(colon - rest);
-    const auto password = static_cast<std::size_t>(at - colon - 1);
-    CopyText(parts.user, user + 1 < sizeof parts.user ? user + 1 : sizeof parts.user, rest);
-    CopyText(parts.password,
-             password + 1 < sizeof parts.password ? password + 1 : sizeof parts.password,
-             colon + 1);
+    CopyRange(parts.user, sizeof parts.user, rest, colon);
+    CopyRange(parts.password, sizeof parts.password, colon + 1, at);
     hostPart = at + 1;
   } else {
     CopyText(parts.user, sizeof parts.user, "anonymous");
@@ -158,8 +154,7 @@ void ParseFtpUrl(const char* url, FtpUrlParts& parts) {
     hostEnd = slash ? slash : hostPart + std::strlen(hostPart);
   }
   CopyText(parts.path, sizeof parts.path, slash ? slash : "/");
-  const auto host = static_cast<std::size_t>(hostEnd - hostPart);
-  CopyText(parts.host, host + 1 < sizeof parts.host ? host + 1 : sizeof parts.host, hostPart);
+  CopyRange(parts.host, sizeof parts.host, hostPart, hostEnd);
 }
 
 void FormatPortCommand(uint32_t address, uint16_t port, char* out, std::size_t size) {

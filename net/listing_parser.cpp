@@ -11,13 +11,6 @@ const char* SkipSpaces(const char* p) {
   return p;
 }
 
-void CopyRange(char* dest, std::size_t size, const char* begin, const char* end) {
-  std::size_t n = static_cast<std::size_t>(end - begin);
-  if (n > size - 1) n = size - 1;
-  std::memcpy(dest, begin, n);
-  dest[n] = '\0';
-}
-
 // Where the date column begins, and the size found on the way; null when the
 // line runs out of fields first.
 const char* WalkToDate(const char* line, bool isFolder, int32_t& size) {

@@ -82,6 +82,17 @@ TEST(CopyText, CutsAndTerminates) {
   EXPECT_STREQ(buf, "");
 }
 
+TEST(CopyRange, TakesOnlyTheRangeCutToTheBuffer) {
+  const char* text = "user:secret@host";
+  char buf[5] = {'x', 'x', 'x', 'x', 'x'};
+  CopyRange(buf, sizeof buf, text, text + 4);
+  EXPECT_STREQ(buf, "user");
+  CopyRange(buf, sizeof buf, text + 5, text + 11);  // longer than the buffer
+  EXPECT_STREQ(buf, "secr");
+  CopyRange(buf, sizeof buf, text, text);
+  EXPECT_STREQ(buf, "");
+}
+
 TEST(AtoL, ReadsLikeTheCLibrary) {
   EXPECT_EQ(AtoL("  42abc"), 42);
   EXPECT_EQ(AtoL("-5"), -5);
