@@ -201,19 +201,23 @@ class TDS : public wxDialog {
   wxDECLARE_EVENT_TABLE();
 };
 
-wxBEGIN_EVENT_TABLE(TDS, wxDialog) EVT_BUTTON(StartButton, TDS::CmStart)
-    EVT_BUTTON(StopButton, TDS::CmStop) EVT_CHECKBOX(101, TDS::CmEngineBox)
-        EVT_CHECKBOX(103, TDS::CmEngineBox) EVT_CHECKBOX(800, TDS::CmEngineBox)
-            EVT_CHECKBOX(187, TDS::CmEngineBox) EVT_CHECKBOX(118, TDS::CmEngineBox)
-                EVT_UPDATE_UI(StartButton, TDS::EnableStart)
-                    EVT_UPDATE_UI(StopButton, TDS::EnableStop) EVT_UPDATE_UI(wxID_OK, TDS::EnableOk)
-                        wxEND_EVENT_TABLE()
+wxBEGIN_EVENT_TABLE(TDS, wxDialog)
+  EVT_BUTTON(StartButton, TDS::CmStart)
+  EVT_BUTTON(StopButton, TDS::CmStop)
+  EVT_CHECKBOX(101, TDS::CmEngineBox)
+  EVT_CHECKBOX(103, TDS::CmEngineBox)
+  EVT_CHECKBOX(800, TDS::CmEngineBox)
+  EVT_CHECKBOX(187, TDS::CmEngineBox)
+  EVT_CHECKBOX(118, TDS::CmEngineBox)
+  EVT_UPDATE_UI(StartButton, TDS::EnableStart)
+  EVT_UPDATE_UI(StopButton, TDS::EnableStop)
+  EVT_UPDATE_UI(wxID_OK, TDS::EnableOk)
+wxEND_EVENT_TABLE()
 
-    // The search threads' side of the dialog. Every call is carried to the UI thread;
-    // there the weak reference tells whether the dialog still exists, so updates
-    // that arrive after it closed are dropped where that check cannot race.
-    class DialogView final : public SearchView,
-                             public std::enable_shared_from_this<DialogView> {
+// The search threads' side of the dialog. Every call is carried to the UI thread;
+// there the weak reference tells whether the dialog still exists, so updates
+// that arrive after it closed are dropped where that check cannot race.
+class DialogView final : public SearchView, public std::enable_shared_from_this<DialogView> {
  public:
   explicit DialogView(TDS* dialog) : dialog_(dialog) {}
   // UI thread: from now on every call is dropped.
