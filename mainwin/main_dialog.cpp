@@ -2,10 +2,8 @@
 
 #include <unistd.h>
 
-#include <wx/button.h>
 #include <wx/clipbrd.h>
 #include <wx/dcclient.h>
-#include <wx/display.h>
 #include <wx/gauge.h>
 #include <wx/msgdlg.h>
 #include <wx/stattext.h>

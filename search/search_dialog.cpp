@@ -5,7 +5,6 @@
 #include <wx/dialog.h>
 #include <wx/listbox.h>
 #include <wx/msgdlg.h>
-#include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/weakref.h>
 
