@@ -284,19 +284,21 @@ void TD::SizeFrameToScreen() {
   frame->Move(0, 0);
 }
 
-void TD::SetText(int id, const wxString& text) {
-  if (wxWindow* w = FindWindow(id)) {
-    if (auto* edit = dynamic_cast<wxTextCtrl*>(w)) edit->ChangeValue(text);
-    else w->SetLabel(text);
-  }
-}
-
 namespace {
 wxString ControlText(wxWindow* w) {
   if (auto* edit = dynamic_cast<wxTextCtrl*>(w)) return edit->GetValue();
   return w->GetLabel();
 }
+
+void SetControlText(wxWindow* w, const wxString& text) {
+  if (auto* edit = dynamic_cast<wxTextCtrl*>(w)) edit->ChangeValue(text);
+  else w->SetLabel(text);
+}
 }  // namespace
+
+void TD::SetText(int id, const wxString& text) {
+  if (wxWindow* w = FindWindow(id)) SetControlText(w, text);
+}
 
 // ---- site list ----------------------------------------------------------
 
@@ -377,7 +379,7 @@ void TD::RefreshDetails() {
     wxWindow* w = FindWindow(ids[i]);
     if (!w) continue;
     const wxString value = ToDisplayText(values[i]);
-    if (ControlText(w) != value) SetText(ids[i], value);
+    if (ControlText(w) != value) SetControlText(w, value);
   }
 }
 
