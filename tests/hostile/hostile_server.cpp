@@ -10,16 +10,14 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "net/socket_util.h"
+
 namespace qbtest {
 
 namespace {
 
 // Every wait of the server's own sockets is bounded, so a test never hangs on it.
-void Bound(int fd) {
-  timeval tv{5, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-}
+void Bound(int fd) { SetSocketTimeouts(fd, 5000); }
 
 }  // namespace
 

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "net/socket_util.h"
+
 namespace qbtest {
 
 FtpReply FtpReply::Line(const std::string& text) { return Raw(text + "\r\n"); }
@@ -104,12 +106,6 @@ bool ParsePort(const std::string& line, sockaddr_in& out) {
   out.sin_addr.s_addr = htonl((v[0] << 24) | (v[1] << 16) | (v[2] << 8) | v[3]);
   out.sin_port = htons(static_cast<uint16_t>((v[4] << 8) | v[5]));
   return true;
-}
-
-void SetTimeouts(int fd, int ms) {
-  timeval tv{ms / 1000, (ms % 1000) * 1000};
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
 
 }  // namespace
@@ -230,7 +226,7 @@ bool FakeFtpServer::Play(int fd, const FtpReply& reply) {
 bool FakeFtpServer::OpenData(std::size_t index, const sockaddr_in& target, const FtpData& data) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return false;
-  SetTimeouts(fd, 5000);
+  SetSocketTimeouts(fd, 5000);
   sockaddr_in from{};
   from.sin_family = AF_INET;
   bool ok = inet_pton(AF_INET, data.source.c_str(), &from.sin_addr) == 1 &&
