@@ -1,1 +1,0 @@
-target_sources(qb_net PRIVATE ftp_channel.cpp listing_parser.cpp explore_site.cpp)

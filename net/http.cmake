@@ -1,1 +1,0 @@
-target_sources(qb_net PRIVATE http_fetcher.cpp)

@@ -1,1 +1,0 @@
-target_sources(qb_search PRIVATE search_run.cpp)

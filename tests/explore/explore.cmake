@@ -1,3 +1,0 @@
-qb_test(explore_site_worker_tests SOURCES site_worker_test.cpp LIBS qb_explore qb_test_ftp)
-qb_test(explore_real_server_tests SOURCES site_worker_pyftpd_test.cpp LIBS qb_explore qb_test_ftp)
-qb_test(explore_scheduler_tests SOURCES exploration_scheduler_test.cpp LIBS qb_explore)
