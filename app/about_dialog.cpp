@@ -4,6 +4,8 @@
 #include "core/launcher.h"
 #include "resources/resource_module.h"
 
+namespace qb {
+
 wxBEGIN_EVENT_TABLE(TAbout, wxDialog)
   EVT_BUTTON(101, TAbout::CmHomePage)
   EVT_BUTTON(wxID_OK, TAbout::CmOk)
@@ -28,3 +30,5 @@ void TAbout::CmOk(wxCommandEvent&) { Destroy(); }
 void TAbout::OnCloseWindow(wxCloseEvent&) { Destroy(); }
 
 void ShowAboutDialog(wxWindow*) { TAbout::Open(); }
+
+}  // namespace qb

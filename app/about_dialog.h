@@ -2,6 +2,8 @@
 // The about dialog; each call opens another modeless one.
 #include <wx/dialog.h>
 
+namespace qb {
+
 class TAbout : public wxDialog {
  public:
   // Null when template 10 cannot be loaded.
@@ -18,3 +20,5 @@ class TAbout : public wxDialog {
 // The dialog has no owner, so it neither stays above the window that asked for
 // it nor closes with it.
 void ShowAboutDialog(wxWindow* askedBy);
+
+}  // namespace qb

@@ -15,6 +15,8 @@
 #include "mainwin/main_dialog.h"
 #include "resources/resource_module.h"
 
+namespace qb {
+
 wxBEGIN_EVENT_TABLE(TFW, wxFrame)
   EVT_CLOSE(TFW::OnClose)
 wxEND_EVENT_TABLE()
@@ -49,8 +51,10 @@ bool DApp::OnInit() {
               [] { return wxIsMainThread(); });
   SetLauncher([](LaunchKind kind, const std::string& target) {
     const wxString text = ToDisplayText(target);
-    if (kind == LaunchKind::Browser) wxLaunchDefaultBrowser(text);
-    else wxLaunchDefaultApplication(text);
+    if (kind == LaunchKind::Browser)
+      wxLaunchDefaultBrowser(text);
+    else
+      wxLaunchDefaultApplication(text);
   });
   auto* frame = new TFW;
   auto* dialog = new TD;
@@ -71,3 +75,5 @@ std::string ExeDirOf(const std::string& exePath) {
   if (slash == std::string::npos) return "./";
   return exePath.substr(0, slash + 1);
 }
+
+}  // namespace qb

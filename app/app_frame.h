@@ -3,6 +3,8 @@
 #include <wx/app.h>
 #include <wx/frame.h>
 
+namespace qb {
+
 class TD;
 
 inline constexpr const char* FrameTitle = " FTP Quillbrook v 0.31";
@@ -32,3 +34,5 @@ class DApp : public wxApp {
 
 // The directory of an executable's full path, with its trailing "/".
 std::string ExeDirOf(const std::string& exePath);
+
+}  // namespace qb

@@ -7,6 +7,8 @@
 #include "mainwin/display_text.h"
 #include "resources/resource_module.h"
 
+namespace qb {
+
 wxBEGIN_EVENT_TABLE(Tinfos, wxDialog)
   EVT_BUTTON(wxID_OK, Tinfos::CmOk)
   EVT_BUTTON(wxID_CANCEL, Tinfos::CmCancel)
@@ -21,8 +23,7 @@ wxString NoticeForDisplay(const std::string& text) {
   return shown;
 }
 
-Tinfos* Tinfos::Open(wxWindow* parent, const std::string& text,
-                     std::function<void(int)> onClosed) {
+Tinfos* Tinfos::Open(wxWindow* parent, const std::string& text, std::function<void(int)> onClosed) {
   Tinfos* dialog = new Tinfos();
   if (!ResourceModule::LoadDialog(dialog, parent, 100)) {
     delete dialog;
@@ -61,3 +62,5 @@ void Tinfos::Finish(int result) {
   }
   Destroy();
 }
+
+}  // namespace qb

@@ -16,8 +16,7 @@
 #include "mainwin/display_text.h"
 #include "resources/resource_module.h"
 
-wxIMPLEMENT_APP_NO_MAIN(DApp);
-
+namespace qb {
 namespace {
 std::string ExecutablePath() {
   char path[PATH_MAX];
@@ -43,8 +42,12 @@ void ReportStartFailure(int argc, char** argv, const std::string& text) {
   wxEntryCleanup();
 }
 }  // namespace
+}  // namespace qb
+
+wxIMPLEMENT_APP_NO_MAIN(qb::DApp);
 
 int main(int argc, char** argv) {
+  using namespace qb;
   ExeDir = ExeDirOf(ExecutablePath());
   if (chdir(ExeDir.c_str()) != 0) {
     std::fprintf(stderr, "quillbrook: cannot change to %s\n", ExeDir.c_str());

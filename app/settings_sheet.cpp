@@ -10,6 +10,8 @@
 #include "core/text_helpers.h"
 #include "resources/resource_module.h"
 
+namespace qb {
+
 namespace {
 // Boxes in the order the settings are shown and stored.
 struct Box {
@@ -96,3 +98,5 @@ void TPSConf::CmCancel(wxCommandEvent&) { Destroy(); }
 void TPSConf::OnCloseWindow(wxCloseEvent&) { Destroy(); }
 
 void ShowSettingsSheet(wxWindow* parent) { TPSConf::Open(parent); }
+
+}  // namespace qb

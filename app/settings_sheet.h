@@ -3,6 +3,8 @@
 #include <wx/panel.h>
 #include <wx/propdlg.h>
 
+namespace qb {
+
 class TConf : public wxPanel {
  public:
   // Loads template 20 into the page; false when it is missing.
@@ -39,3 +41,5 @@ class TPSConf : public wxPropertySheetDialog {
 
 // Opens a new modeless sheet; several may be open, the last confirmed wins.
 void ShowSettingsSheet(wxWindow* parent);
+
+}  // namespace qb

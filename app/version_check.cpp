@@ -7,6 +7,8 @@
 #include "core/text_helpers.h"
 #include "net/http_fetcher.h"
 
+namespace qb {
+
 std::string BuildNoticeText(std::string_view body) {
   std::size_t start = body.find_first_not_of("\r\n");
   if (start == std::string_view::npos) return {};
@@ -73,7 +75,9 @@ VersionCheck::VersionCheck(VersionCheckConfig config, std::shared_ptr<VersionChe
 
 VersionCheck::~VersionCheck() { Stop(); }
 
-void VersionCheck::Start() { thread_ = std::thread([this] { Run(); }); }
+void VersionCheck::Start() {
+  thread_ = std::thread([this] { Run(); });
+}
 
 void VersionCheck::Stop() {
   {
@@ -115,3 +119,5 @@ bool VersionCheck::WaitPeriod() {
   std::unique_lock<std::mutex> hold(lock_);
   return !wake_.wait_for(hold, config_.period, [this] { return stopping_; });
 }
+
+}  // namespace qb

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <thread>
 
+namespace qb {
+
 inline constexpr const char* NoticeFileName = "version.txt";
 inline constexpr const char* CounterPath = "/stats/connexions/vazoror/nbr_connectes.php3";
 inline constexpr std::chrono::milliseconds CounterPeriod{90000};
@@ -74,3 +76,5 @@ class VersionCheck {
   bool stopping_ = false;
   std::thread thread_;
 };
+
+}  // namespace qb

@@ -9,6 +9,8 @@
 #include "core/ui_door.h"
 #include "resources/resource_module.h"
 
+namespace qb {
+
 void WxVersionCheckView::ShowNotice(const std::string& text) {
   auto closed = std::make_shared<std::promise<void>>();
   std::future<void> done = closed->get_future();
@@ -26,8 +28,10 @@ void WxVersionCheckView::ShowCounter(int32_t users) {
     wxWindow* field = dialog ? dialog->FindWindow(11108) : nullptr;
     if (!field) return;
     const wxString number = wxString::Format("%d", static_cast<int>(users));
-    if (auto* entry = dynamic_cast<wxTextEntry*>(field)) entry->ChangeValue(number);
-    else field->SetLabel(number);
+    if (auto* entry = dynamic_cast<wxTextEntry*>(field))
+      entry->ChangeValue(number);
+    else
+      field->SetLabel(number);
   });
 }
 
@@ -37,6 +41,9 @@ void StartVersionCheck(wxWindow* mainDialog) {
   config.counterUrl = CounterUrl();
   config.noticeFile = ExeDir + NoticeFileName;
   // Never stopped nor freed: the thread lives until the process ends.
-  auto* check = new VersionCheck(std::move(config), std::make_shared<WxVersionCheckView>(mainDialog));
+  auto* check =
+      new VersionCheck(std::move(config), std::make_shared<WxVersionCheckView>(mainDialog));
   check->Start();
 }
+
+}  // namespace qb

@@ -11,6 +11,8 @@
 
 #include "app/version_check.h"
 
+namespace qb {
+
 // The windows of the version check. Make and destroy it on the UI thread; its
 // calls come from the check's thread and are carried over by the UI door.
 class WxVersionCheckView : public VersionCheckView,
@@ -26,3 +28,5 @@ class WxVersionCheckView : public VersionCheckView,
 };
 
 void StartVersionCheck(wxWindow* mainDialog);
+
+}  // namespace qb

@@ -5,6 +5,8 @@
 #include "core/site_table.h"
 #include "core/text_helpers.h"
 
+using namespace qb;
+
 namespace {
 
 // Fills the table to capacity with the engines' rule; every add compares with all

@@ -5,16 +5,22 @@
 #include "search/engine.h"
 #include "search/search_view.h"
 
+using namespace qb;
+
 namespace {
 
 std::string Row(int engine, int i) {
   const std::string text = "ftp" + std::to_string(i % 50) + ".example.test/pub/d" +
                            std::to_string(i) + "/file%20" + std::to_string(i) + ".zip";
   switch (engine) {
-    case 0: return "<li><a href=\"ftp://" + text + "\">" + text + "</a></li>";
-    case 1: return "<tr><td class=ls><a href=/cgi-bin/d?q=" + text + " class=dir>x</a></td></tr>";
-    case 2: return "<TR><TD><A HREF=\"ftp://" + text + "\">x</A></TD></TR>";
-    case 3: return "<tr><td><a href=\"/swadv/B.asp?form=dir;oquery=" + text + "\">x</a></td></tr>";
+    case 0:
+      return "<li><a href=\"ftp://" + text + "\">" + text + "</a></li>";
+    case 1:
+      return "<tr><td class=ls><a href=/cgi-bin/d?q=" + text + " class=dir>x</a></td></tr>";
+    case 2:
+      return "<TR><TD><A HREF=\"ftp://" + text + "\">x</A></TD></TR>";
+    case 3:
+      return "<tr><td><a href=\"/swadv/B.asp?form=dir;oquery=" + text + "\">x</a></td></tr>";
     default:
       return "<li><a href=\"/get?path=" + text + "&v=1\"><img src=/img/" +
              (i % 3 ? "file" : "folder") + ".gif></a></li>";

@@ -7,6 +7,8 @@
 #include "net/explore_site.h"
 #include "net/listing_parser.h"
 
+using namespace qb;
+
 namespace {
 
 std::string FullListing() {

@@ -14,6 +14,8 @@
 #include "mainwin/main_dialog.h"
 #include "resources/resource_module.h"
 
+using namespace qb;
+
 namespace {
 TD* Dialog() {
   static TD* dialog = [] {
@@ -90,7 +92,8 @@ void BM_FillFileList1000(benchmark::State& state) {
     std::lock_guard<std::mutex> hold(ListingLock);
     for (int i = 0; i < 1000; ++i) {
       ListingEntry e;
-      std::snprintf(e.name, sizeof e.name, "file-%04d.%s", (i * 7919) % 1000, i % 3 ? "zip" : "txt");
+      std::snprintf(e.name, sizeof e.name, "file-%04d.%s", (i * 7919) % 1000,
+                    i % 3 ? "zip" : "txt");
       std::snprintf(e.date, sizeof e.date, "Mar %d 2001", i % 28 + 1);
       e.isFolder = i % 10 == 0;
       e.size = e.isFolder ? 0 : i * 1013;

@@ -12,6 +12,8 @@
 #include "search/search_view.h"
 #include "tests/support/http_test_server.h"
 
+using namespace qb;
+
 namespace {
 
 // A dialog that ticks every box and answers every question with Yes.
@@ -34,14 +36,23 @@ class TickedView : public SearchView {
 std::string Page(int engine, int first, int count) {
   std::string page = "<html><body>";
   for (int i = first; i < first + count; ++i) {
-    const std::string text = "127.0.0.9/e" + std::to_string(engine) + "/d" + std::to_string(i) +
-                             "/file.zip";
+    const std::string text =
+        "127.0.0.9/e" + std::to_string(engine) + "/d" + std::to_string(i) + "/file.zip";
     switch (engine) {
-      case 0: page += "<a href=\"ftp://" + text + "\">x</a>\n"; break;
-      case 1: page += "<td class=ls><a href=/d?q=" + text + " class=d>x</a>\n"; break;
-      case 2: page += "<A HREF=\"ftp://" + text + "\">x</A>\n"; break;
-      case 3: page += "<a href=\"/b?f=d;oquery=" + text + "\">x</a>\n"; break;
-      default: page += "<a href=\"/get?path=" + text + "&v=1\"><img src=/file.gif></a>\n";
+      case 0:
+        page += "<a href=\"ftp://" + text + "\">x</a>\n";
+        break;
+      case 1:
+        page += "<td class=ls><a href=/d?q=" + text + " class=d>x</a>\n";
+        break;
+      case 2:
+        page += "<A HREF=\"ftp://" + text + "\">x</A>\n";
+        break;
+      case 3:
+        page += "<a href=\"/b?f=d;oquery=" + text + "\">x</a>\n";
+        break;
+      default:
+        page += "<a href=\"/get?path=" + text + "&v=1\"><img src=/file.gif></a>\n";
     }
   }
   return page + "</body></html>";

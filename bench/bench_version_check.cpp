@@ -8,6 +8,8 @@
 
 #include "app/version_check.h"
 
+using namespace qb;
+
 namespace {
 
 // The largest page the fetcher hands back, as short lines: the notice text

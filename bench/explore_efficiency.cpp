@@ -15,6 +15,8 @@
 #include "explore/site_worker.h"
 #include "tests/support/pyftpd_fixture.h"
 
+using namespace qb;
+
 using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {

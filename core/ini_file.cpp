@@ -6,6 +6,8 @@
 
 #include "core/text_helpers.h"
 
+namespace qb {
+
 namespace {
 
 std::string Trim(const std::string& s) {
@@ -114,3 +116,5 @@ bool IniWriteString(const std::string& path, const char* section, const char* ke
   out << text.str();
   return static_cast<bool>(out.flush());
 }
+
+}  // namespace qb

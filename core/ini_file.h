@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+namespace qb {
+
 // Value of key in section, cut to maxChars characters; defaultText when absent.
 std::string IniReadString(const std::string& path, const char* section, const char* key,
                           const char* defaultText, std::size_t maxChars);
@@ -12,3 +14,5 @@ std::string IniReadString(const std::string& path, const char* section, const ch
 // Writes key=value into section; false when the file cannot be written.
 bool IniWriteString(const std::string& path, const char* section, const char* key,
                     const std::string& value);
+
+}  // namespace qb

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+namespace qb {
+
 namespace {
 std::mutex launcherLock;
 std::function<void(LaunchKind, const std::string&)> installed;
@@ -25,3 +27,5 @@ void SetLauncher(std::function<void(LaunchKind, const std::string&)> launcher) {
 
 bool LaunchBrowser(const std::string& url) { return Launch(LaunchKind::Browser, url); }
 bool LaunchDocument(const std::string& path) { return Launch(LaunchKind::Document, path); }
+
+}  // namespace qb

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <string>
 
+namespace qb {
+
 template <std::size_t N>
 class LockedText {
  public:
@@ -29,3 +31,5 @@ class LockedText {
   mutable std::mutex lock_;
   char buf_[N] = {};
 };
+
+}  // namespace qb

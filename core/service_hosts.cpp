@@ -3,6 +3,10 @@
 #include "core/ini_file.h"
 #include "core/settings.h"
 
+namespace qb {
+
 std::string ServiceHost(const char* key, const char* builtin) {
   return IniReadString(SettingsPath(), "Hosts", key, builtin, 449);
 }
+
+}  // namespace qb

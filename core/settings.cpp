@@ -5,6 +5,8 @@
 #include "core/ini_file.h"
 #include "core/text_helpers.h"
 
+namespace qb {
+
 SettingsData Settings;
 std::string ExeDir;
 
@@ -41,3 +43,5 @@ void SaveSettings() {
     IniWriteString(path, "Config", k.name, text);
   }
 }
+
+}  // namespace qb

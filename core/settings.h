@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace qb {
+
 struct SettingsData {
   std::atomic<int32_t> MinConnect{0};     // bound on concurrent FTP sessions
   std::atomic<int32_t> HttpTimeOut{0};    // socket send/receive time-out, seconds
@@ -21,3 +23,5 @@ std::string SettingsPath();
 
 void LoadSettings();
 void SaveSettings();
+
+}  // namespace qb

@@ -7,6 +7,8 @@
 
 #include "core/text_helpers.h"
 
+namespace qb {
+
 SiteTableData SiteTable;
 std::mutex SiteTableLock;
 std::mutex ListingLock;
@@ -60,8 +62,7 @@ void AddUniqueSite(std::string& url, bool& added, bool containedMatch) {
   const int n = SiteTable.count;
   for (int i = 0; i < n; ++i) {
     const std::string& known = SiteTable.slots[i]->urlLower;
-    const bool duplicate =
-        containedMatch ? probe.find(known) != std::string::npos : probe == known;
+    const bool duplicate = containedMatch ? probe.find(known) != std::string::npos : probe == known;
     if (duplicate) return;
   }
   if (n >= SiteCapacity) return;
@@ -109,3 +110,5 @@ std::shared_ptr<SiteEntry> SiteAt(int slot) {
   if (slot < 0 || slot >= SiteTable.count) return nullptr;
   return SiteTable.slots[slot];
 }
+
+}  // namespace qb

@@ -10,6 +10,8 @@
 
 #include "core/locked_text.h"
 
+namespace qb {
+
 inline constexpr int SiteCapacity = 2000;
 inline constexpr std::size_t SiteUrlSize = 450;  // 449 characters and the terminator
 
@@ -33,8 +35,8 @@ struct SiteEntry {
   SiteEntry(const SiteEntry&) = delete;
   SiteEntry& operator=(const SiteEntry&) = delete;
 
-  char url[SiteUrlSize] = {};       // fixed once the entry is published
-  std::string urlLower;             // lower-cased url, for the duplicate rules
+  char url[SiteUrlSize] = {};         // fixed once the entry is published
+  std::string urlLower;               // lower-cased url, for the duplicate rules
   std::vector<ListingEntry> listing;  // guarded by ListingLock
   std::atomic<bool> dropped{false};
   std::atomic<int32_t> status{Waiting};
@@ -58,7 +60,7 @@ struct SiteEntry {
 
 struct SiteTableData {
   std::shared_ptr<SiteEntry> slots[SiteCapacity];  // guarded by SiteTableLock
-  std::atomic<int32_t> count{0};                    // written under SiteTableLock
+  std::atomic<int32_t> count{0};                   // written under SiteTableLock
 };
 
 extern SiteTableData SiteTable;
@@ -85,3 +87,5 @@ void SetClearSitesHook(std::function<void()> hook);
 
 // A copy of the entry in a slot, or null; takes SiteTableLock.
 std::shared_ptr<SiteEntry> SiteAt(int slot);
+
+}  // namespace qb

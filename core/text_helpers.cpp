@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace qb {
+
 int32_t ParseHex(char* text) {
   for (char* p = text; *p; ++p) *p = AsciiUpper(*p);
   uint32_t value = 0;  // unsigned: long digit runs wrap instead of overflowing
@@ -10,9 +12,12 @@ int32_t ParseHex(char* text) {
     const char c = text[i];
     uint32_t digit;
     if (c == ' ') continue;
-    if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
-    else if (c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
-    else return 0;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<uint32_t>(c - '0');
+    else if (c >= 'A' && c <= 'F')
+      digit = static_cast<uint32_t>(c - 'A' + 10);
+    else
+      return 0;
     value += digit * weight;
     weight *= 16;
   }
@@ -88,3 +93,5 @@ int32_t AtoL(const char* text) {
   if (value > INT32_MAX) value = INT32_MAX;
   return static_cast<int32_t>(value);
 }
+
+}  // namespace qb

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace qb {
+
 // Reads the text backwards as a hexadecimal number after upper-casing it in
 // place; spaces are skipped, any other non-digit makes the result 0.
 int32_t ParseHex(char* text);
@@ -26,3 +28,5 @@ int32_t AtoL(const char* text);
 
 inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+}  // namespace qb

@@ -4,6 +4,8 @@
 #include <memory>
 #include <mutex>
 
+namespace qb {
+
 namespace {
 std::mutex doorLock;
 std::function<void(UiTask)> posterFn;
@@ -22,8 +24,10 @@ void PostToUi(UiTask task) {
     std::lock_guard<std::mutex> hold(doorLock);
     poster = posterFn;
   }
-  if (poster) poster(std::move(task));
-  else task();
+  if (poster)
+    poster(std::move(task));
+  else
+    task();
 }
 
 bool AskOnUi(std::function<bool()> question) {
@@ -40,3 +44,5 @@ bool AskOnUi(std::function<bool()> question) {
   poster([answer, question = std::move(question)] { answer->set_value(question()); });
   return result.get();
 }
+
+}  // namespace qb

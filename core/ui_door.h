@@ -4,6 +4,8 @@
 // calling thread.
 #include <functional>
 
+namespace qb {
+
 using UiTask = std::function<void()>;
 
 // poster hands a task to the UI thread's queue; isUiThread tells whether the
@@ -15,3 +17,5 @@ void PostToUi(UiTask task);
 
 // Runs question on the UI thread and waits for its answer.
 bool AskOnUi(std::function<bool()> question);
+
+}  // namespace qb

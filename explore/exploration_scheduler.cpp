@@ -12,6 +12,8 @@
 #include "explore/exploration_view.h"
 #include "explore/site_worker.h"
 
+namespace qb {
+
 std::atomic<int32_t> ActiveSessions{0};
 std::atomic<int32_t> FinishedWorkers{0};
 std::atomic<bool> ExplorationPaused{false};
@@ -83,8 +85,10 @@ bool ExplorationScheduler::Tick() {
       const SiteEntry& e = *SiteTable.slots[i];
       if (e.dropped) continue;
       const int32_t status = e.status;
-      if (status == Waiting) ++waiting;
-      else if (status == Exploring) ++exploring;
+      if (status == Waiting)
+        ++waiting;
+      else if (status == Exploring)
+        ++exploring;
     }
   }
   return Show(waiting, exploring);
@@ -149,8 +153,10 @@ bool ExplorationScheduler::Show(int waiting, int exploring) {
   if (waiting != shownWaiting_) {
     if (view) {
       view->SetNumber(WaitingControl, waiting);
-      if (shownWaiting_ == 0) view->PlayAnimation();
-      else if (waiting == 0) view->StopAnimation();
+      if (shownWaiting_ == 0)
+        view->PlayAnimation();
+      else if (waiting == 0)
+        view->StopAnimation();
     }
     shownWaiting_ = waiting;
   }
@@ -188,3 +194,5 @@ void SetWorkerLauncher(WorkerLauncher launcher) {
 }
 
 int32_t LiveSchedulers() { return liveSchedulers; }
+
+}  // namespace qb

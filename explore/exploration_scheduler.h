@@ -6,12 +6,14 @@
 #include <functional>
 #include <memory>
 
+namespace qb {
+
 struct SiteEntry;
 
-extern std::atomic<int32_t> ActiveSessions;   // FTP sessions in progress
-extern std::atomic<int32_t> FinishedWorkers;  // workers ended in this run
-extern std::atomic<bool> ExplorationPaused;   // no worker is started while set
-extern std::atomic<int32_t> ExplorationLimit; // bound on ActiveSessions
+extern std::atomic<int32_t> ActiveSessions;    // FTP sessions in progress
+extern std::atomic<int32_t> FinishedWorkers;   // workers ended in this run
+extern std::atomic<bool> ExplorationPaused;    // no worker is started while set
+extern std::atomic<int32_t> ExplorationLimit;  // bound on ActiveSessions
 
 // Starts a new run on its own thread. The thread ends once the table is empty,
 // or at its next tick when a newer run has been started.
@@ -53,3 +55,5 @@ class ExplorationScheduler {
   int shownFinished_ = 0;
   int shownWaiting_ = 0;
 };
+
+}  // namespace qb

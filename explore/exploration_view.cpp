@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+namespace qb {
+
 namespace {
 std::mutex viewLock;
 std::shared_ptr<ExplorationView> mainView;
@@ -16,3 +18,5 @@ void SetExplorationView(std::shared_ptr<ExplorationView> view) {
   std::lock_guard<std::mutex> hold(viewLock);
   mainView = std::move(view);
 }
+
+}  // namespace qb

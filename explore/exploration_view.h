@@ -3,6 +3,8 @@
 // implementation posts to the UI thread; tests implement it with a recorder.
 #include <memory>
 
+namespace qb {
+
 class ExplorationView {
  public:
   virtual ~ExplorationView() = default;
@@ -17,3 +19,5 @@ class ExplorationView {
 
 std::shared_ptr<ExplorationView> GetExplorationView();
 void SetExplorationView(std::shared_ptr<ExplorationView> view);
+
+}  // namespace qb

@@ -14,6 +14,8 @@
 #include "net/explore_site.h"
 #include "net/listing_parser.h"
 
+namespace qb {
+
 std::atomic<int> VerifyTimeUnitMs{1000};
 
 namespace {
@@ -94,3 +96,5 @@ std::vector<ListingEntry> BuildListing(const std::string& text) {
   });
   return nodes;
 }
+
+}  // namespace qb

@@ -8,6 +8,8 @@
 
 #include "core/site_table.h"
 
+namespace qb {
+
 // Thread body; holds the entry until it returns.
 void SiteWorker(std::shared_ptr<SiteEntry> entry);
 
@@ -17,3 +19,5 @@ std::vector<ListingEntry> BuildListing(const std::string& text);
 
 // Milliseconds per VerifyTimeOut unit (1000); shortened only by unit tests.
 extern std::atomic<int> VerifyTimeUnitMs;
+
+}  // namespace qb

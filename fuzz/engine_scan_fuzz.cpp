@@ -9,6 +9,8 @@
 #include "search/engine.h"
 #include "search/search_view.h"
 
+using namespace qb;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   qbfuzz::Picker pick(data, size);
   const int index = pick.Byte() % EngineCount;

@@ -10,6 +10,8 @@
 #include "fuzz/fuzz_check.h"
 #include "net/ftp_channel.h"
 
+using namespace qb;
+
 namespace {
 
 constexpr char Sentinel = '#';

@@ -21,6 +21,8 @@
 #include "net/explore_site.h"
 #include "net/ftp_channel.h"
 
+using namespace qb;
+
 namespace {
 
 void Bound(int fd) {
@@ -93,8 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   std::vector<std::string> segments(1);
   for (std::size_t i = 0; i < size; ++i) {
-    if (data[i] == 0xFF) segments.emplace_back();
-    else segments.back() += static_cast<char>(data[i]);
+    if (data[i] == 0xFF)
+      segments.emplace_back();
+    else
+      segments.back() += static_cast<char>(data[i]);
   }
   ResetSites();
   const std::string url = "ftp://127.0.0.1:" + std::to_string(port) + "/pub/";

@@ -16,6 +16,8 @@
 #include "fuzz/loopback.h"
 #include "net/http_fetcher.h"
 
+using namespace qb;
+
 namespace {
 
 constexpr std::size_t PageRoom = 99488;  // the most a fetch ever receives
@@ -50,8 +52,8 @@ void Serve(int listener, const std::string& answer, std::size_t piece) {
 }
 
 bool KnownTag(const char* tag) {
-  static const char* const tags[] = {"ExtractURL", "Invalid_socket", "host_name", "Connect",
-                                     "Send", "timeout", "recv", "NRead=0", "NoSpace", "40x",
+  static const char* const tags[] = {"ExtractURL", "Invalid_socket", "host_name", "Connect", "Send",
+                                     "timeout",    "recv",           "NRead=0",   "NoSpace", "40x",
                                      "NoCRLF"};
   for (const char* t : tags)
     if (tag && std::strcmp(tag, t) == 0) return true;
@@ -74,8 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::string answer(reinterpret_cast<const char*>(pick.data()), pick.size());
   if (filler) {
     const std::string pad(filler, (shape & 2) ? '\n' : 'x');
-    if (shape & 1) answer = pad + answer;
-    else answer += pad;
+    if (shape & 1)
+      answer = pad + answer;
+    else
+      answer += pad;
   }
   const char* stops[] = {nullptr, "</FORM>", "Copyright", ""};
   const char* stop = stops[(shape >> 2) % 4];

@@ -9,6 +9,8 @@
 #include "core/settings.h"
 #include "fuzz/fuzz_check.h"
 
+using namespace qb;
+
 namespace {
 
 const std::string& Dir() {

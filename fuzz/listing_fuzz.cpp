@@ -10,6 +10,8 @@
 #include "net/explore_site.h"
 #include "net/listing_parser.h"
 
+using namespace qb;
+
 namespace {
 
 void CheckLine(const char* line) {

@@ -6,6 +6,8 @@
 #include "fuzz/fuzz_check.h"
 #include "search/search_run.h"
 
+using namespace qb;
+
 namespace {
 
 int HexValue(char c) {

@@ -8,6 +8,7 @@
 #include "fuzz/fuzz_check.h"
 
 namespace qbfuzz {
+using namespace qb;
 
 inline void CheckSiteTable() {
   std::lock_guard<std::mutex> hold(SiteTableLock);

@@ -5,11 +5,11 @@
 #include "core/text_helpers.h"
 #include "fuzz/fuzz_check.h"
 
+using namespace qb;
+
 namespace {
 
-bool IsHexOrSpace(char c) {
-  return c == ' ' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
+bool IsHexOrSpace(char c) { return c == ' ' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
 }  // namespace
 

@@ -6,6 +6,8 @@
 #include "net/ftp_channel.h"
 #include "net/http_fetcher.h"
 
+using namespace qb;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   char* url = qbfuzz::ExactText(data, size);
   {

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iterator>
 
+namespace qb {
+
 namespace {
 constexpr uint32_t BiRgb = 0;
 constexpr uint32_t BiRle8 = 1;
@@ -144,9 +146,8 @@ class Walker {
         ReadFormat(&data_[body], size, &format_);
       } else if (format_.known && IsFrame(head)) {
         std::vector<uint8_t> rgb(static_cast<size_t>(format_.width) * format_.height * 3, 0);
-        const bool ok = format_.compression == BiRle8
-                            ? DecodeRle8(format_, &data_[body], size, rgb)
-                            : DecodeRgb(format_, &data_[body], size, rgb);
+        const bool ok = format_.compression == BiRle8 ? DecodeRle8(format_, &data_[body], size, rgb)
+                                                      : DecodeRgb(format_, &data_[body], size, rgb);
         if (ok) clip_->frames.push_back(std::move(rgb));
       }
       pos = body + size + (size & 1);
@@ -171,3 +172,5 @@ bool ReadAviClip(const std::string& path, AviClip* clip) {
   std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   return ParseAviClip(data, clip);
 }
+
+}  // namespace qb

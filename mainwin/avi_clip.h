@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace qb {
+
 struct AviClip {
   int width = 0;
   int height = 0;
@@ -16,3 +18,5 @@ struct AviClip {
 // False for a file that is missing, not such a clip, or damaged.
 bool ReadAviClip(const std::string& path, AviClip* clip);
 bool ParseAviClip(const std::vector<uint8_t>& data, AviClip* clip);
+
+}  // namespace qb

@@ -7,6 +7,8 @@
 
 #include "mainwin/avi_clip.h"
 
+namespace qb {
+
 wxIMPLEMENT_DYNAMIC_CLASS(AviPlayer, wxPanel);
 
 wxBEGIN_EVENT_TABLE(AviPlayer, wxPanel)
@@ -63,3 +65,5 @@ void AviPlayer::OnPaint(wxPaintEvent&) {
   const wxSize size = GetClientSize();
   dc.DrawBitmap(frame, (size.x - frame.GetWidth()) / 2, (size.y - frame.GetHeight()) / 2);
 }
+
+}  // namespace qb

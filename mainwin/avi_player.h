@@ -8,6 +8,8 @@
 #include <wx/panel.h>
 #include <wx/timer.h>
 
+namespace qb {
+
 class AviPlayer : public wxPanel {
  public:
   AviPlayer();
@@ -38,3 +40,5 @@ class AviPlayer : public wxPanel {
   wxDECLARE_DYNAMIC_CLASS(AviPlayer);
   wxDECLARE_EVENT_TABLE();
 };
+
+}  // namespace qb

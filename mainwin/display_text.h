@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+namespace qb {
+
 inline wxString ToDisplayText(const char* bytes, std::size_t size) {
   wxString text = wxString::FromUTF8(bytes, size);
   if (text.empty() && size != 0) text = wxString(bytes, wxConvISO8859_1, size);
@@ -14,4 +16,8 @@ inline wxString ToDisplayText(const char* bytes, std::size_t size) {
 inline wxString ToDisplayText(const std::string& bytes) {
   return ToDisplayText(bytes.data(), bytes.size());
 }
-inline wxString ToDisplayText(const char* bytes) { return ToDisplayText(bytes, std::strlen(bytes)); }
+inline wxString ToDisplayText(const char* bytes) {
+  return ToDisplayText(bytes, std::strlen(bytes));
+}
+
+}  // namespace qb

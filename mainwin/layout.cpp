@@ -1,5 +1,7 @@
 #include "mainwin/layout.h"
 
+namespace qb {
+
 const std::array<LayoutGroup, LayoutGroupCount> LayoutGroups = {{
     {11500, 0.0f, 1.0f, 0.0f, 0.0f},
     {1050, 0.6f, 0.0f, 0.4f, 1.0f},
@@ -40,3 +42,5 @@ FrameSize FrameSizeForScreen(int w, int h) {
   size.height -= 40;
   return size;
 }
+
+}  // namespace qb

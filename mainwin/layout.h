@@ -3,6 +3,8 @@
 // as arithmetic without any window.
 #include <array>
 
+namespace qb {
+
 struct LayoutRect {
   int left = 0, top = 0, right = 0, bottom = 0;
   int Width() const { return right - left; }
@@ -36,3 +38,5 @@ struct FrameSize {
   int width, height;
 };
 FrameSize FrameSizeForScreen(int screenWidth, int screenHeight);
+
+}  // namespace qb

@@ -5,6 +5,8 @@
 
 #include "core/text_helpers.h"
 
+namespace qb {
+
 uint8_t SortFlags[SortColumnCount] = {1, 1, 1, 1, 1};
 bool StatusAutoSort = false;
 
@@ -152,3 +154,5 @@ std::string JoinFileUrl(const std::string& siteUrl, const std::string& rowText) 
   if (text.empty() || text.back() != '/') text += '/';
   return text + rowText;
 }
+
+}  // namespace qb

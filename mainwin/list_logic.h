@@ -8,6 +8,8 @@
 
 #include "core/site_table.h"
 
+namespace qb {
+
 // Size text of one file: "999", "1.0k", "999.9k", "1000k". Needs 16 bytes.
 char* FormatFileSize(int32_t size, char* out, std::size_t outSize);
 
@@ -30,7 +32,14 @@ UrlParts SplitUrlParts(const char* url);
 int CompareNoCase(const std::string& a, const std::string& b);
 
 // Direction of the next sort of each sortable column; 1 sorts ascending.
-enum SortColumn { SortSiteUrl, SortSiteStatus, SortFileName, SortFileExt, SortFileSize, SortColumnCount };
+enum SortColumn {
+  SortSiteUrl,
+  SortSiteStatus,
+  SortFileName,
+  SortFileExt,
+  SortFileSize,
+  SortColumnCount
+};
 extern uint8_t SortFlags[SortColumnCount];
 // Re-sort the site list by status after a pass that changed a status text.
 extern bool StatusAutoSort;
@@ -88,3 +97,5 @@ extern TLwCompFileSize CompFileSize;
 
 // The text of a file row's URL: the site URL, "/" unless it ends with one, the row text.
 std::string JoinFileUrl(const std::string& siteUrl, const std::string& rowText);
+
+}  // namespace qb

@@ -27,6 +27,8 @@
 #include "search/search_dialog.h"
 #include "search/search_run.h"
 
+namespace qb {
+
 TD* MainDialog = nullptr;
 
 const wxColour ListColour(255, 245, 235);
@@ -93,8 +95,10 @@ std::unique_ptr<wxMenu> ShownPart(wxMenu* resource) {
   if (!first) return nullptr;
   auto shown = std::make_unique<wxMenu>();
   for (wxMenuItem* item : first->GetMenuItems()) {
-    if (item->IsSeparator()) shown->AppendSeparator();
-    else shown->Append(item->GetId(), item->GetItemLabel(), item->GetHelp(), item->GetKind());
+    if (item->IsSeparator())
+      shown->AppendSeparator();
+    else
+      shown->Append(item->GetId(), item->GetItemLabel(), item->GetHelp(), item->GetKind());
   }
   return shown;
 }
@@ -271,7 +275,8 @@ void TD::SetUpColumns() {
   fileList->InsertColumn(0, Cut(ResourceModule::String(102), HeaderChars), wxLIST_FORMAT_LEFT, 145);
   fileList->InsertColumn(1, Cut(ResourceModule::String(109), HeaderChars), wxLIST_FORMAT_RIGHT, 40);
   fileList->InsertColumn(2, Cut(ResourceModule::String(104), HeaderChars), wxLIST_FORMAT_RIGHT, 65);
-  fileList->InsertColumn(3, Cut(ResourceModule::String(103), HeaderChars), wxLIST_FORMAT_RIGHT, 100);
+  fileList->InsertColumn(3, Cut(ResourceModule::String(103), HeaderChars), wxLIST_FORMAT_RIGHT,
+                         100);
   fileList->SetImageList(&fileImages, wxIMAGE_LIST_SMALL);
 }
 
@@ -291,8 +296,10 @@ wxString ControlText(wxWindow* w) {
 }
 
 void SetControlText(wxWindow* w, const wxString& text) {
-  if (auto* edit = dynamic_cast<wxTextCtrl*>(w)) edit->ChangeValue(text);
-  else w->SetLabel(text);
+  if (auto* edit = dynamic_cast<wxTextCtrl*>(w))
+    edit->ChangeValue(text);
+  else
+    w->SetLabel(text);
 }
 }  // namespace
 
@@ -399,10 +406,11 @@ void TD::FillFileList() {
   char size[16];
   for (std::size_t i = 0; i < fileRows_.size(); ++i) {
     const ListingEntry& e = fileRows_[i];
-    const long row = fileList->InsertItem(fileList->GetItemCount(), ToDisplayText(e.name),
-                                          e.isFolder ? 1 : 0);
+    const long row =
+        fileList->InsertItem(fileList->GetItemCount(), ToDisplayText(e.name), e.isFolder ? 1 : 0);
     fileList->SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(&e));
-    fileList->SetItem(row, 2, e.isFolder ? wxString() : wxString(FormatFileSize(e.size, size, sizeof size)));
+    fileList->SetItem(
+        row, 2, e.isFolder ? wxString() : wxString(FormatFileSize(e.size, size, sizeof size)));
     fileList->SetItem(row, 3, ToDisplayText(e.date));
     if (e.isFolder) {
       ++folders;
@@ -461,7 +469,8 @@ void TD::OnFileColumn(wxListEvent& event) {
   static const struct {
     const TLwComparator* comparator;
     SortColumn flag;
-  } columns[] = {{&CompNameFile, SortFileName}, {&CompExtFile, SortFileExt}, {&CompFileSize, SortFileSize}};
+  } columns[] = {
+      {&CompNameFile, SortFileName}, {&CompExtFile, SortFileExt}, {&CompFileSize, SortFileSize}};
   const int column = event.GetColumn();
   if (column < 0 || column > 2) return;
   SortFiles(*columns[column].comparator, SortFlags[columns[column].flag]);
@@ -686,7 +695,8 @@ void TD::ApplyLayout() {
     for (int k = 0; k < layoutCounts_[g]; ++k) {
       wxWindow* w = FindWindow(LayoutGroups[g].firstId + k);
       if (!w) break;
-      const Placement p = PlaceControl(layoutRects_[g * LayoutGroupSlots + k], LayoutGroups[g], dx, dy);
+      const Placement p =
+          PlaceControl(layoutRects_[g * LayoutGroupSlots + k], LayoutGroups[g], dx, dy);
       // A size below zero would ask the toolkit for its default size instead.
       w->SetSize(p.x, p.y, std::max(p.width, 0), std::max(p.height, 0), wxSIZE_FORCE);
     }
@@ -745,3 +755,5 @@ void CopyToClipboard(const std::string& text) {
   wxTheClipboard->Flush();
   wxTheClipboard->Close();
 }
+
+}  // namespace qb

@@ -16,6 +16,8 @@
 #include "mainwin/layout.h"
 #include "mainwin/site_list_pass.h"
 
+namespace qb {
+
 class AviPlayer;
 struct DialogLink;
 
@@ -133,3 +135,5 @@ extern const wxColour ListColour;
 extern const wxColour FieldColour;
 extern const wxColour PanelColour;
 extern const wxColour BandColour;
+
+}  // namespace qb

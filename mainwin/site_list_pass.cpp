@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+namespace qb {
+
 std::vector<SiteSnapshot> TakeSiteSnapshot() {
   std::vector<SiteSnapshot> sites;
   std::lock_guard<std::mutex> table(SiteTableLock);
@@ -55,3 +57,5 @@ SiteListPlan PlanSiteListPass(const std::vector<int>& rows, const std::vector<Sh
   }
   return plan;
 }
+
+}  // namespace qb

@@ -8,6 +8,8 @@
 
 #include "core/site_table.h"
 
+namespace qb {
+
 // A site as the pass sees it.
 struct SiteSnapshot {
   std::shared_ptr<SiteEntry> entry;  // keeps url readable after the locks
@@ -27,10 +29,10 @@ struct ShownRow {
 
 struct SiteListOp {
   enum Kind { Delete, SetImage, SetText, Append } kind;
-  int row;          // Delete, SetImage, SetText: the row as it is when the op runs
-  int site;         // the row's site index
-  int image;        // SetImage, Append
-  std::string text; // SetText
+  int row;           // Delete, SetImage, SetText: the row as it is when the op runs
+  int site;          // the row's site index
+  int image;         // SetImage, Append
+  std::string text;  // SetText
 };
 
 struct SiteListPlan {
@@ -44,3 +46,5 @@ SiteListPlan PlanSiteListPass(const std::vector<int>& rows, const std::vector<Sh
 
 // Whether a site's row is hidden when failed and refused sites are not shown.
 bool SiteHidden(const SiteSnapshot& site, bool showAll);
+
+}  // namespace qb

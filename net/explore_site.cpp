@@ -17,6 +17,8 @@
 #include "net/listing_parser.h"
 #include "net/socket_util.h"
 
+namespace qb {
+
 namespace {
 
 constexpr std::size_t CommandSize = 6000;
@@ -39,7 +41,6 @@ bool Resolve(const char* host, in_addr& address) {
   freeaddrinfo(found);
   return true;
 }
-
 
 // An MS-DOS style listing starts with a date such as 01-12-99.
 bool LooksLikeDosListing(const char* listing) {
@@ -112,8 +113,7 @@ bool Dialogue::Login(const FtpUrlParts& parts) {
     return true;
   }
   // Some servers refuse the anonymous password yet serve anonymous users.
-  return std::strcmp(parts.user, "anonymous") == 0 ||
-         std::strncmp(attempt_.result, "503", 3) == 0;
+  return std::strcmp(parts.user, "anonymous") == 0 || std::strncmp(attempt_.result, "503", 3) == 0;
 }
 
 void Dialogue::ListOnce() {
@@ -236,3 +236,5 @@ ListingScan ScanListing(const char* listing) {
   });
   return scan;
 }
+
+}  // namespace qb

@@ -8,6 +8,8 @@
 
 #include "net/ftp_channel.h"
 
+namespace qb {
+
 struct SiteEntry;
 
 inline constexpr std::size_t ListingCapacity = 59488;
@@ -36,3 +38,5 @@ ListingScan ScanListing(const char* listing);
 // listing, or nothing when the attempt failed or the folder was replaced by
 // its only sub-folder.
 std::optional<std::string> ExploreSite(const char* url, SiteEntry& entry, SiteAttempt& attempt);
+
+}  // namespace qb

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -15,6 +15,8 @@
 #include "core/settings.h"
 #include "core/text_helpers.h"
 #include "net/socket_util.h"
+
+namespace qb {
 
 FtpTimingData FtpTiming;
 
@@ -159,8 +161,8 @@ void ParseFtpUrl(const char* url, FtpUrlParts& parts) {
 
 void FormatPortCommand(uint32_t address, uint16_t port, char* out, std::size_t size) {
   std::snprintf(out, size, "PORT %u,%u,%u,%u,%u,%u\r\n", (address >> 24) & 255u,
-                (address >> 16) & 255u, (address >> 8) & 255u, address & 255u,
-                (port >> 8) & 255u, port & 255u);
+                (address >> 16) & 255u, (address >> 8) & 255u, address & 255u, (port >> 8) & 255u,
+                port & 255u);
 }
 
 int OpenActiveData(int control) {
@@ -194,15 +196,15 @@ int OpenActiveData(int control) {
   return listener;
 }
 
-int AcceptData(int listener, const in_addr& server, int timeoutMs,
-               const std::atomic<bool>* abort) {
+int AcceptData(int listener, const in_addr& server, int timeoutMs, const std::atomic<bool>* abort) {
   const bool bounded = timeoutMs > 0;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    const int left = bounded ? static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                    deadline - Clock::now())
-                                                    .count())
-                             : 0;
+    const int left =
+        bounded ? static_cast<int>(
+                      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                          .count())
+                : 0;
     if (bounded && left <= 0) return -1;
     if (!WaitReadable(listener, bounded ? left : 0, abort)) return -1;
     sockaddr_in peer{};
@@ -243,3 +245,5 @@ std::size_t ReceiveData(int fd, char* buf, std::size_t size, int timeoutMs,
   }
   return held;
 }
+
+}  // namespace qb

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <span>
 
+namespace qb {
+
 inline constexpr std::size_t ReplyLineSize = 500;   // reply-line outputs, 499 characters
 inline constexpr std::size_t ReplyTextSize = 2000;  // reply-text outputs, 1999 characters
 inline constexpr std::size_t CommandReplySize = 6000;
@@ -37,9 +39,8 @@ char* ReadReply(int fd, char* buf, std::size_t size, std::span<char> replyLine =
 // Sends command and reads its reply; true when the last final reply line starts
 // with expect or, when given, with alternative. replyText receives the whole
 // collected reply on success.
-bool SendCommand(int fd, const char* command, const char* expect,
-                 const char* alternative = nullptr, std::span<char> replyLine = {},
-                 std::span<char> replyText = {});
+bool SendCommand(int fd, const char* command, const char* expect, const char* alternative = nullptr,
+                 std::span<char> replyLine = {}, std::span<char> replyText = {});
 
 struct FtpUrlParts {
   char user[80] = {};
@@ -70,3 +71,5 @@ int AcceptData(int listener, const in_addr& server, int timeoutMs,
 // the bytes read; buf is not terminated here.
 std::size_t ReceiveData(int fd, char* buf, std::size_t size, int timeoutMs,
                         const std::atomic<bool>* abort = nullptr);
+
+}  // namespace qb

@@ -17,6 +17,8 @@
 #include "core/text_helpers.h"
 #include "net/socket_util.h"
 
+namespace qb {
+
 namespace {
 
 constexpr std::size_t ReceiveBufferSize = 100000;
@@ -202,3 +204,5 @@ std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int ti
   std::memcpy(page.get(), body, length + 1);
   return page;
 }
+
+}  // namespace qb

@@ -4,6 +4,8 @@
 
 #include "core/text_helpers.h"
 
+namespace qb {
+
 namespace {
 
 const char* SkipSpaces(const char* p) {
@@ -127,3 +129,5 @@ void ForEachListingPiece(std::string_view text, const std::function<void(const c
     start = end + 1;
   }
 }
+
+}  // namespace qb

@@ -3,6 +3,10 @@
 // so listings with numeric owners, missing groups or odd widths still parse.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace qb {
 
 inline constexpr std::size_t ListingLineMax = 5999;  // longer lines are cut
 
@@ -19,9 +23,6 @@ void ParseListingLine(const char* line, ListingLine& out);
 // (hidden names, parent links, "home" folders, ...). An empty name means skip.
 void FilterListingLine(const char* line, ListingLine& out);
 
-#include <functional>
-#include <string_view>
-
 // Each line of text that ends with "\r\n", in order and without its line end
 // (cut to ListingLineMax); text after the last "\r\n" is not a line yet.
 void ForEachCompleteLine(std::string_view text, const std::function<void(const char*)>& visit);
@@ -29,3 +30,5 @@ void ForEachCompleteLine(std::string_view text, const std::function<void(const c
 // Each piece of text between carriage returns and line feeds, empty pieces
 // skipped and a last piece without a line end included.
 void ForEachListingPiece(std::string_view text, const std::function<void(const char*)>& visit);
+
+}  // namespace qb

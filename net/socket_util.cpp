@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+namespace qb {
+
 namespace {
 timeval ToTimeval(int64_t ms) {
   if (ms < 0) ms = 0;
@@ -36,3 +38,5 @@ bool SendWhole(int fd, const char* data, std::size_t length) {
   }
   return true;
 }
+
+}  // namespace qb

@@ -3,6 +3,8 @@
 // these names with dlsym; nothing else links against the library.
 #define FTPRES_EXPORT __attribute__((visibility("default")))
 
+namespace qb {
+
 extern "C" {
 // Registers the dialog templates and menus with the process's XRC resources.
 typedef bool (*FtpResInitFn)();
@@ -13,3 +15,5 @@ typedef const char* const* (*FtpResCursorFn)(int number, int* hotX, int* hotY);
 // UTF-8 text of a string-table entry, or null.
 typedef const char* (*FtpResStringFn)(int number);
 }
+
+}  // namespace qb

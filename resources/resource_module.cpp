@@ -11,6 +11,8 @@
 
 #include "resources/ftp_res_api.h"
 
+namespace qb {
+
 namespace {
 // Loaded once, never freed: templates registered from it stay in use.
 wxDynamicLibrary* library = nullptr;
@@ -92,3 +94,5 @@ wxString ResourceModule::String(int number) {
   const char* text = stringFn ? stringFn(number) : nullptr;
   return text ? wxString::FromUTF8(text) : wxString();
 }
+
+}  // namespace qb

@@ -13,6 +13,8 @@ class wxMenuBar;
 class wxPanel;
 class wxWindow;
 
+namespace qb {
+
 class ResourceModule {
  public:
   // Loads dir + "FtpRes.so" (dir ends with a separator) and registers its
@@ -32,3 +34,5 @@ class ResourceModule {
   // The library's file name, e.g. for error texts.
   static std::string FileName();
 };
+
+}  // namespace qb

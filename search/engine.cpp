@@ -9,6 +9,8 @@
 #include "net/http_fetcher.h"
 #include "search/search_view.h"
 
+namespace qb {
+
 namespace {
 
 const EngineSpec engines[EngineCount] = {
@@ -16,15 +18,15 @@ const EngineSpec engines[EngineCount] = {
      ResultRule::Anchor, 101, 104, 1200, 1300, 240, 110},
     {"ClassLsEngine", "classls.engines.invalid", "/cgi-bin/s?q=%s&m=50&f=%i", 1, 50, nullptr,
      ResultRule::ClassLs, 103, 121, 1400, 1500, 242, 112},
-    {"FormEngine", "form.engines.invalid", "/s.php3?q=%s&X=%i", 0, 20, "</FORM>",
-     ResultRule::Form, 800, 114, 1600, 106, 241, 111},
+    {"FormEngine", "form.engines.invalid", "/s.php3?q=%s&X=%i", 0, 20, "</FORM>", ResultRule::Form,
+     800, 114, 1600, 106, 241, 111},
     {"AdvancedEngine", "advanced.engines.invalid",
      "/swadv/AdvResults.asp?form=advanced&query=%s&type=Case+insensitive+substring+search"
      "&hits=15&matches=&hitsprmatch=&limdom=&limpath=&limsize1=&limsize2=&limtime1="
      "&limtime2=&f1=Path&f2=-&f3=-&f4=-&f5=-&f6=-&header=none&sort=none&trlen=20&offset=%i",
      0, 15, "Copyright", ResultRule::Advanced, 187, 128, 123, 124, 108, 113},
-    {"PathEngine", "path.engines.invalid", "/ls?pattern=%s&a=%i", 1, 20, nullptr,
-     ResultRule::Path, 118, 122, 116, 117, 125, 115},
+    {"PathEngine", "path.engines.invalid", "/ls?pattern=%s&a=%i", 1, 20, nullptr, ResultRule::Path,
+     118, 122, 116, 117, 125, 115},
 };
 
 std::mutex termLock;
@@ -245,3 +247,5 @@ void EngineThread(int index) {
   }
   ToDialog([&](SearchView& v) { v.ShowMark(engine.doneMark); });
 }
+
+}  // namespace qb

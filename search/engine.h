@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+namespace qb {
+
 // How a result is recognised in a page and which text becomes its URL.
 enum class ResultRule {
   Anchor,    // <a href="ftp://...">, cut back to the folder
@@ -42,7 +44,7 @@ std::string EngineRequestUrl(const EngineSpec& engine, const std::string& host,
                              const std::string& term, int pageValue);
 
 struct ScanResult {
-  int results = 0;             // by the engine's counting rule
+  int results = 0;               // by the engine's counting rule
   bool noFurtherMarker = false;  // false when a result without its end stopped the scan
 };
 
@@ -51,3 +53,5 @@ struct ScanResult {
 // without a host are counted but not passed on.
 ScanResult ScanEnginePage(const EngineSpec& engine, char* page,
                           const std::function<void(std::string& url)>& take);
+
+}  // namespace qb

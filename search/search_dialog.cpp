@@ -23,6 +23,8 @@
 #include "search/search_run.h"
 #include "search/search_view.h"
 
+namespace qb {
+
 namespace {
 
 constexpr int SearchTemplate = 30;
@@ -308,3 +310,5 @@ bool RunSearchDialog(wxWindow* parent) {
   if (result == wxID_OK) std::thread(QueryReport, GetReportTerm()).detach();
   return result == wxID_OK;
 }
+
+}  // namespace qb

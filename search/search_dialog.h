@@ -7,6 +7,8 @@
 class wxDialog;
 class wxWindow;
 
+namespace qb {
+
 // Runs the search dialog modally over parent; true when it was closed with OK.
 // The query report is then sent in the background.
 bool RunSearchDialog(wxWindow* parent);
@@ -18,3 +20,5 @@ wxDialog* OpenSearchDialog();
 // string number, caption and style and returns true for Yes (or OK).
 using SearchMessageHook = std::function<bool(int stringId, const std::string& caption, int style)>;
 void SetSearchMessageHook(SearchMessageHook hook);
+
+}  // namespace qb

@@ -14,6 +14,8 @@
 #include "search/engine.h"
 #include "search/search_view.h"
 
+namespace qb {
+
 namespace {
 
 constexpr const char* BuiltinReportHost = "www.quillbrook.invalid";
@@ -180,3 +182,5 @@ void QueryReport(std::string preparedTerm) {
   const char* tag = nullptr;
   FetchPage(QueryReportUrl(preparedTerm).c_str(), &tag, 1, nullptr);
 }
+
+}  // namespace qb

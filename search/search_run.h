@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+namespace qb {
+
 // Control and string numbers of the search dialog that the run uses.
 inline constexpr int TermField = 109;
 inline constexpr int AutoContinueBox = 102;
@@ -53,3 +55,5 @@ struct SearchRunTimings {
   std::chrono::milliseconds reportDelay{40000};
 };
 void SetSearchRunTimings(const SearchRunTimings& timings);
+
+}  // namespace qb

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+namespace qb {
+
 std::atomic<bool> SearchRunning{false};
 std::atomic<bool> SearchRunActive{false};
 std::atomic<bool> AutoContinue{false};
@@ -21,3 +23,5 @@ void SetSearchDialog(std::shared_ptr<SearchView> view) {
   std::lock_guard<std::mutex> hold(viewLock);
   openDialog = std::move(view);
 }
+
+}  // namespace qb

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+namespace qb {
+
 class SearchView {
  public:
   virtual ~SearchView() = default;
@@ -39,3 +41,5 @@ extern std::atomic<bool> SearchRunning;
 extern std::atomic<bool> SearchRunActive;
 extern std::atomic<bool> AutoContinue;
 extern std::array<std::atomic<bool>, EngineCount> EngineEnabled;  // table order
+
+}  // namespace qb

@@ -44,6 +44,8 @@
 #include "tests/support/gui_driver.h"
 #include "tests/support/screenshot.h"
 
+using namespace qb;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -103,11 +105,16 @@ std::map<std::string, std::string> ReadExpectations() {
 
 std::string StatusName(int32_t status) {
   switch (status) {
-    case Waiting: return "Waiting";
-    case Ok: return "Ok";
-    case Failed: return "Failed";
-    case Exploring: return "Exploring";
-    case Refused: return "Refused";
+    case Waiting:
+      return "Waiting";
+    case Ok:
+      return "Ok";
+    case Failed:
+      return "Failed";
+    case Exploring:
+      return "Exploring";
+    case Refused:
+      return "Refused";
   }
   return "?";
 }
@@ -280,9 +287,9 @@ TEST(EndToEnd, SearchExploreAndBrowseAgainstTheTestbed) {
       }
       return false;
     })) << chosen;
-    ASSERT_TRUE(WaitOnUi([&] { return MainDialog->FileList()->GetItemCount() ==
-                                      static_cast<int>(onDisk.size()); },
-                         5s));
+    ASSERT_TRUE(WaitOnUi(
+        [&] { return MainDialog->FileList()->GetItemCount() == static_cast<int>(onDisk.size()); },
+        5s));
     const auto shown = OnUi<std::map<std::string, std::string>>([] {
       std::map<std::string, std::string> rows;
       wxListCtrl* files = MainDialog->FileList();

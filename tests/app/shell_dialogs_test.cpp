@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -31,6 +31,8 @@
 #include "core/ui_door.h"
 #include "resources/resource_module.h"
 #include "tests/support/http_test_server.h"
+
+using namespace qb;
 
 namespace {
 
@@ -188,7 +190,10 @@ TEST_F(ShellDialogs, OkStoresAndWritesWhatTheBoxesHold) {
     std::array<int32_t, 4> stored;
   } cases[] = {
       {"preset 10", 201, {}, {10, 50, 15, 4}},
-      {"odd input", 0, {{101, " 12 sessions"}, {104, "-1"}, {120, "abc"}, {105, ""}}, {12, -1, 0, 0}},
+      {"odd input",
+       0,
+       {{101, " 12 sessions"}, {104, "-1"}, {120, "abc"}, {105, ""}},
+       {12, -1, 0, 0}},
   };
   for (const auto& c : cases) {
     std::filesystem::remove(SettingsPath());
@@ -298,8 +303,8 @@ TEST_F(ShellDialogs, StartedCheckShowsTheNoticeThenTheCounter) {
   server.Serve(CounterPath, qbtest::HttpReply::Page("42"));
   {
     std::ofstream ini(SettingsPath());
-    ini << "[Hosts]\nNoticeUrl=" << server.Url("/notice.txt") << "\nCounterHost=" << server.HostPort()
-        << "\n";
+    ini << "[Hosts]\nNoticeUrl=" << server.Url("/notice.txt")
+        << "\nCounterHost=" << server.HostPort() << "\n";
   }
   auto* mainDialog = new wxDialog(nullptr, wxID_ANY, "main");
   auto* field = new wxStaticText(mainDialog, 11108, "-");

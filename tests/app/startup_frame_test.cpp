@@ -5,6 +5,8 @@
 #include "app/app_frame.h"
 #include "mainwin/main_dialog.h"
 
+using namespace qb;
+
 namespace {
 class FrameTest : public testing::Test {
  protected:
@@ -44,7 +46,8 @@ TEST_F(FrameTest, MenuCommandsAndTheirEnablingReachTheMainDialog) {
 
   // A command the dialog does not know ends at the frame, once.
   int seen = 0;
-  frame->Bind(wxEVT_MENU, [&](wxCommandEvent&) { ++seen; }, 9999);
+  frame->Bind(
+      wxEVT_MENU, [&](wxCommandEvent&) { ++seen; }, 9999);
   wxCommandEvent unknown(wxEVT_MENU, 9999);
   unknown.SetEventObject(owner);
   frame->GetEventHandler()->ProcessEvent(unknown);

@@ -108,8 +108,9 @@ class StartupTest : public testing::Test {
     const char* build = std::getenv("QB_BUILD_DIR");
     ASSERT_NE(build, nullptr);
     bin = fs::path(build) / "bin";
-    dir = fs::temp_directory_path() / ("qb_startup_" + std::to_string(getpid()) + "_" +
-                                       testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir =
+        fs::temp_directory_path() / ("qb_startup_" + std::to_string(getpid()) + "_" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
     fs::copy_file(bin / "quillbrook", dir / "quillbrook");
@@ -150,7 +151,8 @@ TEST_F(StartupTest, StartsInItsOwnFolderWithItsFrame) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   char cwd[4096] = {};
-  const ssize_t n = readlink(("/proc/" + std::to_string(child.pid) + "/cwd").c_str(), cwd, sizeof cwd - 1);
+  const ssize_t n =
+      readlink(("/proc/" + std::to_string(child.pid) + "/cwd").c_str(), cwd, sizeof cwd - 1);
   kill(child.pid, SIGKILL);
   waitpid(child.pid, nullptr, 0);
   close(child.errFd);
@@ -179,8 +181,10 @@ TEST_F(StartupTest, ClosingTheFrameEndsTheProgramWithCodeZero) {
     NamedWindows(d, DefaultRootWindow(d), &windows);
     bool others = false;
     for (const auto& [w, name] : windows) {
-      if (name == title) frame = w;
-      else others = true, AskToClose(d, w);
+      if (name == title)
+        frame = w;
+      else
+        others = true, AskToClose(d, w);
     }
     if (frame && !others) {
       AskToClose(d, frame);

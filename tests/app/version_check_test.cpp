@@ -14,6 +14,8 @@
 #include "core/settings.h"
 #include "tests/support/http_test_server.h"
 
+using namespace qb;
+
 namespace {
 
 struct NoticeCase {
@@ -31,8 +33,7 @@ std::string Repeat(const std::string& piece, int times) {
 TEST(NoticeText, BuildsCrLfLinesAndDropsTheUnfinishedOne) {
   const NoticeCase cases[] = {
       {"lf lines", "\r\nline one\nline two\n", "line one\r\nline two\r\n"},
-      {"crlf lines keep their cr", "\r\nline one\r\nline two\r\n",
-       "line one\r\r\nline two\r\r\n"},
+      {"crlf lines keep their cr", "\r\nline one\r\nline two\r\n", "line one\r\r\nline two\r\r\n"},
       {"last line without end is lost", "\r\nkept\nlost", "kept\r\n"},
       {"no line end at all", "\r\nonly text", ""},
       {"leading line ends of any mix skipped", "\n\r\n\r\rtext\n", "text\r\n"},
@@ -59,9 +60,9 @@ TEST(Counter, ReadsTheNumberAfterTheLeadingLineEnd) {
     const char* body;
     int32_t users;
   } cases[] = {
-      {"\r\n42", 42},        {"\r\n  17 users", 17}, {"\r\n0", 0},  {"\r\nabc", 0},
-      {"42", 0},             {"\r\n-3", -3},         {"\r\n", 0},   {"\r", 0},
-      {"", 0},               {nullptr, 0},           {"xx9", 9},    {"\r\n99999999999", INT32_MAX},
+      {"\r\n42", 42}, {"\r\n  17 users", 17}, {"\r\n0", 0}, {"\r\nabc", 0},
+      {"42", 0},      {"\r\n-3", -3},         {"\r\n", 0},  {"\r", 0},
+      {"", 0},        {nullptr, 0},           {"xx9", 9},   {"\r\n99999999999", INT32_MAX},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ReadCounter(c.body), c.users) << (c.body ? c.body : "(null)");
@@ -213,8 +214,8 @@ TEST_F(VersionCheckRun, AFailedNoticeFetchShowsNothingAndTouchesNoFile) {
 }
 
 TEST_F(VersionCheckRun, CounterShowsOnlyNonZeroNumbers) {
-  server_.Serve(CounterPath, {HttpReply::Page("42"), HttpReply::Page("0"),
-                              HttpReply::Page("abc"), HttpReply::Page("7")});
+  server_.Serve(CounterPath, {HttpReply::Page("42"), HttpReply::Page("0"), HttpReply::Page("abc"),
+                              HttpReply::Page("7")});
   server_.Serve("/notice.txt", HttpReply::Page("x\n"));
   auto view = std::make_shared<RecorderView>();
   VersionCheck check(Config(server_.Url("/notice.txt")), view);

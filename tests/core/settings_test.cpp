@@ -9,6 +9,8 @@
 #include "core/ini_file.h"
 #include "core/service_hosts.h"
 
+using namespace qb;
+
 namespace {
 
 class SettingsTest : public ::testing::Test {

@@ -7,6 +7,8 @@
 #include <future>
 #include <thread>
 
+using namespace qb;
+
 namespace {
 
 class SiteTableTest : public ::testing::Test {

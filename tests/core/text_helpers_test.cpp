@@ -4,6 +4,8 @@
 
 #include <string>
 
+using namespace qb;
+
 namespace {
 
 std::string Decode(std::string s) {

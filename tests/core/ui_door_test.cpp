@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+using namespace qb;
+
 namespace {
 
 // A stand-in UI thread that drains a queue of tasks.

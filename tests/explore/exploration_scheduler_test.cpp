@@ -12,6 +12,8 @@
 #include "explore/exploration_view.h"
 #include "tests/explore/wait_until.h"
 
+using namespace qb;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -114,7 +116,7 @@ TEST(ExplorationPercent, TruncatesWithinBounds) {
   struct Case {
     int finished, waiting, exploring, percent;
   };
-  const Case cases[] = {{4, 4, 2, 40}, {0, 0, 0, 0}, {1, 2, 0, 33}, {2, 1, 0, 66},
+  const Case cases[] = {{4, 4, 2, 40},  {0, 0, 0, 0}, {1, 2, 0, 33},   {2, 1, 0, 66},
                         {3, 0, 0, 100}, {0, 5, 1, 0}, {199, 1, 0, 99}, {9, 0, 0, 100}};
   for (const Case& c : cases) {
     EXPECT_EQ(ExplorationPercent(c.finished, c.waiting, c.exploring), c.percent)
@@ -154,8 +156,8 @@ TEST_F(SchedulerTest, SitesSharingTheFirst16CharactersWaitForEachOther) {
   StartExplorationScheduler();
   ASSERT_TRUE(WaitStarted(2));
   QuietTicks();
-  EXPECT_EQ(Started(), (std::vector<std::string>{"ftp://same.host.example/a/",
-                                                 "ftp://other.example/"}));
+  EXPECT_EQ(Started(),
+            (std::vector<std::string>{"ftp://same.host.example/a/", "ftp://other.example/"}));
   Finish(0);
   ASSERT_TRUE(WaitStarted(3));
   EXPECT_EQ(Started()[2], "ftp://same.host.example/b/");
@@ -204,8 +206,7 @@ TEST_F(SchedulerTest, PauseHoldsStartsButCountsGoOn) {
   ExplorationPaused = true;
   ExplorationLimit = 8;
   FinishedWorkers = 1;  // a worker of this run ends meanwhile
-  ASSERT_TRUE(
-      qbtest::WaitUntil([&] { return view_->Count({"number", 11104, 1}) == 1; }, 2s));
+  ASSERT_TRUE(qbtest::WaitUntil([&] { return view_->Count({"number", 11104, 1}) == 1; }, 2s));
   QuietTicks();
   EXPECT_TRUE(Started().empty());
   ExplorationPaused = false;

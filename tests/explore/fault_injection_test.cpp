@@ -23,6 +23,8 @@
 #include "tests/explore/wait_until.h"
 #include "tests/hostile/ftp_dialogue.h"
 
+using namespace qb;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -72,8 +74,7 @@ class SlowSites {
 
   std::string Url(const std::string& path) const { return server_.FtpUrl(path); }
   std::string Url(const std::string& login, const std::string& path) const {
-    return "ftp://" + login + "@" + server_.Address() + ":" + std::to_string(server_.Port()) +
-           path;
+    return "ftp://" + login + "@" + server_.Address() + ":" + std::to_string(server_.Port()) + path;
   }
 
  private:
@@ -110,8 +111,7 @@ class SlowSites {
 class FaultInjection : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = {Settings.MinConnect, Settings.HttpTimeOut, Settings.VerifyTimeOut,
-              Settings.NbRetry};
+    saved_ = {Settings.MinConnect, Settings.HttpTimeOut, Settings.VerifyTimeOut, Settings.NbRetry};
     savedSettle_ = FtpTiming.settleMs;
     savedRetr_ = FtpTiming.retrWaitMs;
     savedUnit_ = VerifyTimeUnitMs;
@@ -207,8 +207,10 @@ TEST_F(FaultInjection, ResetAndClearAtRandomMomentsUnder32Workers) {
     entries.clear();  // only the table and the workers hold them now
 
     std::this_thread::sleep_for(std::chrono::milliseconds(random() % 400));
-    if (random() % 2) ResetSites();
-    else ClearSites();
+    if (random() % 2)
+      ResetSites();
+    else
+      ClearSites();
     CheckTable(true);
     // Only a session between its listing and its sub-folder rule can still add
     // a site (one in five is such a folder).
@@ -277,8 +279,8 @@ TEST_F(FaultInjection, FiveWritersFillTheTableToItsBound) {
   // 2600 distinct folders and 200 lying below some of them; each is offered by
   // two of five threads, in different orders and letter cases.
   std::vector<std::string> pool;
-  for (int i = 0; i < 2600; ++i) pool.push_back("ftp://h" + std::to_string(i % 1300) + "/d" +
-                                                std::to_string(i) + "/");
+  for (int i = 0; i < 2600; ++i)
+    pool.push_back("ftp://h" + std::to_string(i % 1300) + "/d" + std::to_string(i) + "/");
   for (int i = 0; i < 200; ++i) pool.push_back(pool[static_cast<std::size_t>(i)] + "below/");
   const std::size_t share = pool.size() * 2 / 5;
   for (int round = 0; round < 2; ++round) {

@@ -11,6 +11,8 @@
 #include "explore/site_worker.h"
 #include "tests/support/pyftpd_fixture.h"
 
+using namespace qb;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -77,11 +79,8 @@ TEST_F(RealServerTest, FolderIsListedAndItsLargestFileAccepted) {
   EXPECT_EQ(entry->testedFile.Get(), "big.bin");
   EXPECT_NE(entry->loginReply.Get().find("230"), std::string::npos);
   const std::vector<Node> expected = {
-      {"big.bin", 200000, false},
-      {"docs", 0, true},
-      {"latest -> " + LongTarget, 0, true},
-      {"small.bin", 1000, false},
-      {LongTarget, 50000, false},
+      {"big.bin", 200000, false}, {"docs", 0, true},          {"latest -> " + LongTarget, 0, true},
+      {"small.bin", 1000, false}, {LongTarget, 50000, false},
   };
   EXPECT_EQ(Nodes(*entry), expected);
 }

@@ -16,6 +16,8 @@
 #include "tests/explore/wait_until.h"
 #include "tests/support/fake_ftp_server.h"
 
+using namespace qb;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -129,7 +131,9 @@ TEST_F(WorkerTest, ListingIsStoredWithFieldsCut) {
       "total 3\r\n"
       "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 file one.zip\r\n"
       "drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 pub\r\n"
-      "-rw-r--r-- 1 ftp ftp 7777 Jan 12 10:30:59:59:59:59:59:59 " + longName + "\r\n"
+      "-rw-r--r-- 1 ftp ftp 7777 Jan 12 10:30:59:59:59:59:59:59 " +
+      longName +
+      "\r\n"
       "-rw-r--r-- 1 ftp ftp 2000 Jan 5 1999 .hidden\r\n";
   FakeFtpServer server;
   server.AddSession(qbtest::ListingScript(listing, FtpReply::Line("150 Opening")));
@@ -168,8 +172,8 @@ TEST_F(WorkerTest, RefusedDownloadKeepsListingAndTheLine) {
 TEST_F(WorkerTest, SubFolderReplacementDropsTheEntry) {
   Settings.NbRetry = 4;
   FakeFtpServer server;
-  server.AddSession(
-      qbtest::ListingScript("drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 inner\r\n", FtpReply::Line("999 never asked")));
+  server.AddSession(qbtest::ListingScript("drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 inner\r\n",
+                                          FtpReply::Line("999 never asked")));
   auto entry = Add(server.Url("/pub/"));
   SiteWorker(entry);
   EXPECT_TRUE(entry->dropped);

@@ -23,6 +23,8 @@
 #include "search/search_view.h"
 #include "tests/hostile/hostile_server.h"
 
+using namespace qb;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -11,9 +11,12 @@ void ServeFtp(HostileServer& s, int fd, const FtpBehaviour& b) {
     const std::string verb = line.substr(0, 4);
     const std::string argument = line.size() > 5 ? line.substr(5) : std::string();
     std::string reply;
-    if (verb == "USER") reply = "331 Password";
-    else if (verb == "PASS") reply = "230 Welcome";
-    else if (verb == "TYPE") reply = "200 Type A";
+    if (verb == "USER")
+      reply = "331 Password";
+    else if (verb == "PASS")
+      reply = "230 Welcome";
+    else if (verb == "TYPE")
+      reply = "200 Type A";
     else if (verb == "CWD ") {
       state.path = argument;
       reply = b.cwd ? b.cwd(argument) : "250 CWD ok";
@@ -24,8 +27,10 @@ void ServeFtp(HostileServer& s, int fd, const FtpBehaviour& b) {
       if (!ready() || !s.Send(fd, "150 Here it comes\r\n")) return;
       if (b.list) b.list(s, state);
       reply = "226 Done";
-    } else if (verb == "RETR") reply = b.retr;
-    else reply = "502 No";
+    } else if (verb == "RETR")
+      reply = b.retr;
+    else
+      reply = "502 No";
     if (!ready() || !s.Send(fd, reply + "\r\n")) return;
   }
 }

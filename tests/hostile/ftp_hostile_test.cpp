@@ -17,6 +17,8 @@
 #include "net/ftp_channel.h"
 #include "tests/hostile/ftp_dialogue.h"
 
+using namespace qb;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -151,8 +153,8 @@ TEST_F(HostileFtp, TenThousandCharacterLines) {
     int lines = 0;
     FtpBehaviour b;
     b.list = SendListing([&](std::string& chunk) {
-      chunk = "-rw-r--r-- 1 ftp ftp " + std::to_string(4096 + lines) + " Jan 12 10:30 " + name +
-              "\r\n";
+      chunk =
+          "-rw-r--r-- 1 ftp ftp " + std::to_string(4096 + lines) + " Jan 12 10:30 " + name + "\r\n";
       return ++lines <= 8;
     });
     ServeFtp(s, fd, b);
@@ -201,7 +203,8 @@ TEST_F(HostileFtp, TricklingListingIsBounded) {
     b.list = [](HostileServer& s, const FtpSessionState& state) {
       const int data = s.ConnectTo(state.port);
       const std::string line = "drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 a\r\n";
-      for (std::size_t i = 0; s.Send(data, line.substr(i % line.size(), 1)) && s.Pause(300ms); ++i) {
+      for (std::size_t i = 0; s.Send(data, line.substr(i % line.size(), 1)) && s.Pause(300ms);
+           ++i) {
       }
       s.CloseData(data);
     };

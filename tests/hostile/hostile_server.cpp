@@ -12,6 +12,8 @@
 
 #include "net/socket_util.h"
 
+using namespace qb;
+
 namespace qbtest {
 
 namespace {
@@ -54,8 +56,10 @@ std::string HostileServer::FtpUrl(const std::string& path) const {
 
 void HostileServer::Track(int fd, bool add) {
   std::lock_guard<std::mutex> hold(lock_);
-  if (add) open_.push_back(fd);
-  else open_.erase(std::remove(open_.begin(), open_.end(), fd), open_.end());
+  if (add)
+    open_.push_back(fd);
+  else
+    open_.erase(std::remove(open_.begin(), open_.end(), fd), open_.end());
 }
 
 void HostileServer::AcceptLoop() {

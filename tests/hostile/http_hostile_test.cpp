@@ -11,6 +11,8 @@
 #include "net/http_fetcher.h"
 #include "tests/hostile/hostile_server.h"
 
+using namespace qb;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -93,8 +95,10 @@ TEST(HostileHttp, NeverClosingServerEndsByTheTimeOut) {
     });
     const Fetched f = FetchBounded(server.HttpUrl("/open"), 1, 20s);
     EXPECT_EQ(f.ok, c.page) << c.bodyBytes;
-    if (c.page) EXPECT_EQ(f.body, "\r\n" + std::string(c.bodyBytes, 'b'));
-    else EXPECT_EQ(f.tag, "timeout");
+    if (c.page)
+      EXPECT_EQ(f.body, "\r\n" + std::string(c.bodyBytes, 'b'));
+    else
+      EXPECT_EQ(f.tag, "timeout");
     EXPECT_GE(f.took, 900ms);
   }
 }
@@ -174,8 +178,10 @@ TEST(HostileHttp, EndlessTrickleIsBounded) {
     });
     const Fetched f = FetchBounded(server.HttpUrl("/trickle"), 1, 30s);
     EXPECT_EQ(f.ok, c.page) << c.before;
-    if (c.page) EXPECT_TRUE(f.body.starts_with("\r\n" + std::string(c.before, 'a') + "t"));
-    else EXPECT_EQ(f.tag, "timeout");
+    if (c.page)
+      EXPECT_TRUE(f.body.starts_with("\r\n" + std::string(c.before, 'a') + "t"));
+    else
+      EXPECT_EQ(f.tag, "timeout");
     EXPECT_LT(f.took, 10s);
   }
 }

@@ -6,6 +6,8 @@
 
 #include "mainwin/avi_clip.h"
 
+using namespace qb;
+
 namespace {
 void Put32(std::vector<uint8_t>& v, uint32_t x) {
   for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
@@ -33,7 +35,8 @@ std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts) {
 }
 
 // A 2x2 clip; bits 8 (palette red, green, blue, white) or 24.
-std::vector<uint8_t> Clip(int bits, uint32_t compression, const std::vector<std::vector<uint8_t>>& frames) {
+std::vector<uint8_t> Clip(int bits, uint32_t compression,
+                          const std::vector<std::vector<uint8_t>>& frames) {
   std::vector<uint8_t> avih;
   Put32(avih, 50000);
   for (int i = 0; i < 13; ++i) Put32(avih, 0);
@@ -55,10 +58,11 @@ std::vector<uint8_t> Clip(int bits, uint32_t compression, const std::vector<std:
   }
   std::vector<uint8_t> movi;
   for (const auto& f : frames) movi = Cat({movi, Chunk("00dc", f)});
-  const auto body = Cat({{'A', 'V', 'I', ' '},
-                         List("hdrl", Cat({Chunk("avih", avih), List("strl", Cat({Chunk("strh", strh),
-                                                                                 Chunk("strf", bih)}))})),
-                         List("movi", movi)});
+  const auto body =
+      Cat({{'A', 'V', 'I', ' '},
+           List("hdrl", Cat({Chunk("avih", avih),
+                             List("strl", Cat({Chunk("strh", strh), Chunk("strf", bih)}))})),
+           List("movi", movi)});
   std::vector<uint8_t> riff = {'R', 'I', 'F', 'F'};
   Put32(riff, static_cast<uint32_t>(body.size()));
   return Cat({riff, body});
@@ -126,6 +130,7 @@ TEST(AviClip, TheProgramsOwnAnimation) {
   EXPECT_EQ(clip.height, 32);
   ASSERT_EQ(clip.frames.size(), 12u);
   // The lit dot moves: consecutive frames differ.
-  for (std::size_t i = 1; i < clip.frames.size(); ++i) EXPECT_NE(clip.frames[i], clip.frames[i - 1]);
+  for (std::size_t i = 1; i < clip.frames.size(); ++i)
+    EXPECT_NE(clip.frames[i], clip.frames[i - 1]);
   EXPECT_FALSE(ReadAviClip(bin + "/missing.avi", &clip));
 }

@@ -2,9 +2,9 @@
 // resource library loaded from the build's output folder.
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/debug.h>
 #include <wx/init.h>
 #include <wx/log.h>
-#include <wx/debug.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +12,8 @@
 
 #include "core/settings.h"
 #include "resources/resource_module.h"
+
+using namespace qb;
 
 namespace {
 class TestApp : public wxApp {

@@ -2,6 +2,8 @@
 
 #include "mainwin/layout.h"
 
+using namespace qb;
+
 namespace {
 const LayoutGroup& Group(int firstId) {
   for (const LayoutGroup& g : LayoutGroups)
@@ -14,8 +16,8 @@ TEST(FrameSizeForScreen, Table) {
   const struct {
     int w, h, fw, fh;
   } cases[] = {
-      {1024, 768, 861, 605}, {800, 600, 760, 560}, {801, 600, 761, 560}, {802, 600, 665, 464},
-      {1920, 1080, 1649, 867},
+      {1024, 768, 861, 605}, {800, 600, 760, 560},    {801, 600, 761, 560},
+      {802, 600, 665, 464},  {1920, 1080, 1649, 867},
   };
   for (const auto& c : cases) {
     const FrameSize s = FrameSizeForScreen(c.w, c.h);

@@ -7,14 +7,16 @@
 
 #include "mainwin/list_logic.h"
 
+using namespace qb;
+
 TEST(FormatFileSize, Table) {
   const struct {
     int32_t size;
     const char* text;
   } cases[] = {
-      {0, "0"},          {999, "999"},       {1000, "1.0k"},        {1099, "1.0k"},
-      {1100, "1.1k"},    {123456, "123.4k"}, {999999, "999.9k"},    {1000000, "1000k"},
-      {2147483647, "2147483k"},
+      {0, "0"},           {999, "999"},       {1000, "1.0k"},
+      {1099, "1.0k"},     {1100, "1.1k"},     {123456, "123.4k"},
+      {999999, "999.9k"}, {1000000, "1000k"}, {2147483647, "2147483k"},
   };
   for (const auto& c : cases) {
     char out[16];
@@ -34,8 +36,8 @@ TEST(FormatTotal, ThreeRanges) {
     float total;
     const char* text;
   } cases[] = {
-      {0, "(0)"}, {999, "(999)"}, {1500, "(1.5k)"}, {999999, "(1000.0k)"}, {1000000, "(1.00M)"},
-      {2500000, "(2.50M)"},
+      {0, "(0)"},           {999, "(999)"},       {1500, "(1.5k)"}, {999999, "(1000.0k)"},
+      {1000000, "(1.00M)"}, {2500000, "(2.50M)"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatTotal(c.total), c.text) << c.total;
 }
@@ -53,9 +55,11 @@ TEST(FileExtension, LastFiveCharacters) {
     bool has;
     const char* ext;
   } cases[] = {
-      {"readme.txt", true, "txt"}, {"archive.tar.gz", true, "gz"}, {"data.jpeg", true, "jpeg"},
-      {"notes.backup", false, ""}, {"ends.", true, ""},            {".cfg", true, "cfg"},
-      {"README", false, ""},       {"", false, ""},                {"a.b", true, "b"},
+      {"readme.txt", true, "txt"}, {"archive.tar.gz", true, "gz"},
+      {"data.jpeg", true, "jpeg"}, {"notes.backup", false, ""},
+      {"ends.", true, ""},         {".cfg", true, "cfg"},
+      {"README", false, ""},       {"", false, ""},
+      {"a.b", true, "b"},
   };
   for (const auto& c : cases) {
     std::string ext = "unchanged";
@@ -162,4 +166,3 @@ TEST(CompareNoCase, SpaceAndDotBeforeLettersAndDigits) {
   EXPECT_EQ(CompareNoCase("ABC", "abc"), 0);
   EXPECT_LT(CompareNoCase("ab", "abc"), 0);
 }
-

@@ -3,10 +3,10 @@
 #include <wx/clipbrd.h>
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
-#include <wx/image.h>
-#include <wx/propdlg.h>
 #include <wx/frame.h>
 #include <wx/gauge.h>
+#include <wx/image.h>
+#include <wx/propdlg.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
@@ -30,6 +30,8 @@
 #include "mainwin/main_dialog.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
+
+using namespace qb;
 
 namespace {
 // Runs the event loop until done() holds or the bound passes.
@@ -74,7 +76,9 @@ class MainDialogTest : public testing::Test {
     Settings.MinConnect = 8;
     SetUiPoster([](UiTask task) { wxTheApp->CallAfter(std::move(task)); },
                 [] { return wxIsMainThread(); });
-    SetLauncher([this](LaunchKind kind, const std::string& target) { launched.push_back({kind, target}); });
+    SetLauncher([this](LaunchKind kind, const std::string& target) {
+      launched.push_back({kind, target});
+    });
     frame = new wxFrame(nullptr, wxID_ANY, "test");
     td = new TD;
     ASSERT_TRUE(td->Create(frame, false));
@@ -94,7 +98,8 @@ class MainDialogTest : public testing::Test {
   }
 
   void Select(std::initializer_list<long> rows) {
-    for (long r = 0; r < sites->GetItemCount(); ++r) sites->SetItemState(r, 0, wxLIST_STATE_SELECTED);
+    for (long r = 0; r < sites->GetItemCount(); ++r)
+      sites->SetItemState(r, 0, wxLIST_STATE_SELECTED);
     for (long r : rows) sites->SetItemState(r, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
     wxYield();
   }
@@ -123,7 +128,8 @@ class MainDialogTest : public testing::Test {
   }
   std::vector<std::string> FileNames() {
     std::vector<std::string> names;
-    for (long r = 0; r < files->GetItemCount(); ++r) names.push_back(files->GetItemText(r).ToStdString());
+    for (long r = 0; r < files->GetItemCount(); ++r)
+      names.push_back(files->GetItemText(r).ToStdString());
     return names;
   }
   bool Enabled(int id, bool* checked = nullptr) {
@@ -596,7 +602,8 @@ TEST_F(MainDialogTest, LayoutFollowsTheClientSize) {
   const wxRect f0 = fileList->GetRect(), s0 = siteList->GetRect(), t0 = total->GetRect(),
                u0 = url->GetRect();
   frame->SetClientSize(client.x + 100, client.y + 30);
-  ASSERT_TRUE(WaitFor([&] { return td->GetClientSize() == wxSize(client.x + 100, client.y + 30); }));
+  ASSERT_TRUE(
+      WaitFor([&] { return td->GetClientSize() == wxSize(client.x + 100, client.y + 30); }));
   EXPECT_EQ(fileList->GetRect().x, f0.x + 60);
   EXPECT_EQ(fileList->GetRect().width, f0.width + 40);
   EXPECT_EQ(fileList->GetRect().height, f0.height + 30);
@@ -618,9 +625,11 @@ TEST_F(MainDialogTest, LayoutFollowsTheClientSize) {
 // Paints a full main window (about thirty sites in every status, one selected
 // with its files) and keeps a picture of it in the build folder.
 TEST_F(MainDialogTest, PaintsPanelAndBandAndKeepsAScreenshot) {
-  const char* texts[] = {"", "226 Transfer complete", "Connect", "exploring...", "550 Permission denied"};
+  const char* texts[] = {"", "226 Transfer complete", "Connect", "exploring...",
+                         "550 Permission denied"};
   for (int i = 0; i < 30; ++i) {
-    auto e = AddSite("ftp://ftp" + std::to_string(i) + ".example.invalid/pub/files/" + std::to_string(i));
+    auto e = AddSite("ftp://ftp" + std::to_string(i) + ".example.invalid/pub/files/" +
+                     std::to_string(i));
     e->status = i % 5;
     e->statusText.Set(texts[i % 5]);
   }
@@ -628,8 +637,10 @@ TEST_F(MainDialogTest, PaintsPanelAndBandAndKeepsAScreenshot) {
   chosen->loginReply.Set("220 Welcome to the example archive. Anonymous logins are welcome.");
   chosen->testedFile.Set("distribution-1.2.tar.gz");
   chosen->listing = {Node("distribution-1.2.tar.gz", false, 2345678, "Mar 12 2001"),
-                     Node("README", false, 1234, "Jan 2 2001"), Node("old", true, 0, "Dec 30 2000"),
-                     Node("patches", true, 0, "Feb 1 2001"), Node("notes.txt", false, 512, "Feb 5 2001"),
+                     Node("README", false, 1234, "Jan 2 2001"),
+                     Node("old", true, 0, "Dec 30 2000"),
+                     Node("patches", true, 0, "Feb 1 2001"),
+                     Node("notes.txt", false, 512, "Feb 5 2001"),
                      Node("mirror.lst", false, 45210, "Feb 9 2001")};
   Command(11201);
   td->RefreshSiteList();
@@ -675,7 +686,8 @@ TEST_F(MainDialogTest, PaintsPanelAndBandAndKeepsAScreenshot) {
     ASSERT_GT(label.GetTop(), siteRect.GetBottom()) << id;
     ASSERT_LT(label.GetBottom(), bandEnd.GetTop()) << id;
     const wxColour expected = id <= 11302 ? BandColour : PanelColour;
-    EXPECT_EQ(colourAt({label.GetRight() - 1, label.GetBottom() - 1}).GetRGB(), expected.GetRGB()) << id;
+    EXPECT_EQ(colourAt({label.GetRight() - 1, label.GetBottom() - 1}).GetRGB(), expected.GetRGB())
+        << id;
   }
 
   wxImage::AddHandler(new wxPNGHandler);
@@ -705,7 +717,8 @@ TEST_F(MainDialogTest, RightClickPopsUpTheSiteMenu) {
   EXPECT_EQ(shown, td->ContextMenuFor(sites));
   // Without a selected file row the file list shows nothing.
   shown = nullptr;
-  wxContextMenuEvent fileClick(wxEVT_CONTEXT_MENU, files->GetId(), files->ClientToScreen(wxPoint(20, 40)));
+  wxContextMenuEvent fileClick(wxEVT_CONTEXT_MENU, files->GetId(),
+                               files->ClientToScreen(wxPoint(20, 40)));
   fileClick.SetEventObject(files);
   files->GetEventHandler()->ProcessEvent(fileClick);
   EXPECT_EQ(shown, nullptr);

@@ -9,6 +9,8 @@
 
 #include "resources/resource_module.h"
 
+using namespace qb;
+
 TEST(ResourceLibrary, NumericNamesAreTheControlIds) {
   EXPECT_EQ(XRCID("200"), 200);
   EXPECT_EQ(XRCID("11402"), 11402);
@@ -18,9 +20,8 @@ TEST(ResourceLibrary, MainTemplateHasItsControlsUnderTheirNumbers) {
   auto* frame = new wxFrame(nullptr, wxID_ANY, "t");
   auto* panel = new wxPanel;
   ASSERT_TRUE(ResourceModule::LoadPanel(panel, frame, 1));
-  const int ids[] = {101, 990, 1050, 8000, 11000, 11102, 11103, 11104, 11108, 11200,
-                     11302, 11303, 11306, 11400, 11402, 11502, 11601, 11602, 11801,
-                     12002, 12003};
+  const int ids[] = {101,   990,   1050,  8000,  11000, 11102, 11103, 11104, 11108, 11200, 11302,
+                     11303, 11306, 11400, 11402, 11502, 11601, 11602, 11801, 12002, 12003};
   for (int id : ids) EXPECT_NE(panel->FindWindow(id), nullptr) << id;
   auto* sites = dynamic_cast<wxListCtrl*>(panel->FindWindow(990));
   ASSERT_NE(sites, nullptr);
@@ -41,8 +42,7 @@ TEST(ResourceLibrary, MissingTemplateFails) {
 TEST(ResourceLibrary, MenusCarryTheCommandIds) {
   std::unique_ptr<wxMenuBar> bar(ResourceModule::MenuBar(1));
   ASSERT_NE(bar, nullptr);
-  for (int id : {4000, 4001, 4002, 4003, 7000, 11201})
-    EXPECT_NE(bar->FindItem(id), nullptr) << id;
+  for (int id : {4000, 4001, 4002, 4003, 7000, 11201}) EXPECT_NE(bar->FindItem(id), nullptr) << id;
   EXPECT_TRUE(bar->FindItem(11201)->IsCheckable());
   const int expected[][2] = {{2, 610}, {3, 620}, {4, 630}};
   for (auto [number, command] : expected) {

@@ -6,6 +6,8 @@
 
 #include "mainwin/site_list_pass.h"
 
+using namespace qb;
+
 namespace {
 SiteSnapshot Site(int32_t status, const char* text = "", bool dropped = false) {
   SiteSnapshot s;
@@ -39,24 +41,70 @@ TEST(SiteListPass, Cases) {
     const char* ops;
     bool textChanged;
   } cases[] = {
-      {"new sites are appended in table order", {}, {}, {Site(Waiting), Site(Ok)}, false,
-       "A0:0=0 A1:1=1 ", false},
-      {"unchanged rows cost nothing", {1, 0}, {{0, "a"}, {1, "b"}}, {Site(Waiting, "a"), Site(Ok, "b")},
-       false, "", false},
-      {"icon and text follow the site", {0}, {{0, ""}}, {Site(Ok, "226 ok")}, false,
-       "I0:0=1 T0:0=226 ok ", true},
-      {"failed and refused leave unless all are shown", {0, 1, 2}, {{0, ""}, {0, ""}, {0, ""}},
-       {Site(Failed), Site(Waiting), Site(Refused)}, false, "D0:0 D1:2 ", false},
-      {"all shown keeps them and fixes icons", {0, 1}, {{0, ""}, {0, ""}},
-       {Site(Failed), Site(Refused)}, true, "I0:0=2 I1:1=4 ", false},
-      {"failed site comes back when all are shown", {}, {}, {Site(Failed)}, true, "A0:0=2 ", false},
-      {"dropped goes even when all are shown", {0}, {{0, ""}}, {Site(Ok, "", true)}, true, "D0:0 ",
+      {"new sites are appended in table order",
+       {},
+       {},
+       {Site(Waiting), Site(Ok)},
+       false,
+       "A0:0=0 A1:1=1 ",
        false},
-      {"rows past the table are deleted", {0, 5, 1}, {{0, ""}, {0, ""}}, {Site(Waiting), Site(Waiting)},
-       false, "D1:5 ", false},
-      {"a second row for a site is deleted", {0, 0}, {{0, ""}}, {Site(Waiting)}, false, "D1:0 ", false},
-      {"status text comparison is case-sensitive", {0}, {{1, "OK"}}, {Site(Ok, "ok")}, false,
-       "T0:0=ok ", true},
+      {"unchanged rows cost nothing",
+       {1, 0},
+       {{0, "a"}, {1, "b"}},
+       {Site(Waiting, "a"), Site(Ok, "b")},
+       false,
+       "",
+       false},
+      {"icon and text follow the site",
+       {0},
+       {{0, ""}},
+       {Site(Ok, "226 ok")},
+       false,
+       "I0:0=1 T0:0=226 ok ",
+       true},
+      {"failed and refused leave unless all are shown",
+       {0, 1, 2},
+       {{0, ""}, {0, ""}, {0, ""}},
+       {Site(Failed), Site(Waiting), Site(Refused)},
+       false,
+       "D0:0 D1:2 ",
+       false},
+      {"all shown keeps them and fixes icons",
+       {0, 1},
+       {{0, ""}, {0, ""}},
+       {Site(Failed), Site(Refused)},
+       true,
+       "I0:0=2 I1:1=4 ",
+       false},
+      {"failed site comes back when all are shown", {}, {}, {Site(Failed)}, true, "A0:0=2 ", false},
+      {"dropped goes even when all are shown",
+       {0},
+       {{0, ""}},
+       {Site(Ok, "", true)},
+       true,
+       "D0:0 ",
+       false},
+      {"rows past the table are deleted",
+       {0, 5, 1},
+       {{0, ""}, {0, ""}},
+       {Site(Waiting), Site(Waiting)},
+       false,
+       "D1:5 ",
+       false},
+      {"a second row for a site is deleted",
+       {0, 0},
+       {{0, ""}},
+       {Site(Waiting)},
+       false,
+       "D1:0 ",
+       false},
+      {"status text comparison is case-sensitive",
+       {0},
+       {{1, "OK"}},
+       {Site(Ok, "ok")},
+       false,
+       "T0:0=ok ",
+       true},
   };
   for (const auto& c : cases) {
     std::vector<ShownRow> shown = c.shown;
@@ -95,7 +143,8 @@ TEST(SiteListPass, SnapshotWhileWorkersWrite) {
     for (const SiteListOp& op : plan.ops) {
       if (op.kind == SiteListOp::Delete) rows.erase(rows.begin() + op.row);
       if (op.kind == SiteListOp::Append) rows.push_back(op.site);
-      if (op.kind == SiteListOp::SetImage || op.kind == SiteListOp::Append) shown[op.site].image = op.image;
+      if (op.kind == SiteListOp::SetImage || op.kind == SiteListOp::Append)
+        shown[op.site].image = op.image;
       if (op.kind == SiteListOp::SetText) shown[op.site].text = op.text;
     }
     EXPECT_EQ(rows.size(), 50u);

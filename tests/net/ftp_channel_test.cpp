@@ -16,6 +16,8 @@
 #include "core/settings.h"
 #include "tests/support/fake_ftp_server.h"
 
+using namespace qb;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -285,9 +287,8 @@ class ActiveDataTest : public ::testing::Test {
  protected:
   void Connect(const char* reply) {
     Settings.HttpTimeOut = 5;
-    server_.AddSession(qbtest::FtpScript()
-                           .Greeting(qbtest::FtpReply::Silent())
-                           .On(qbtest::FtpReply::Line(reply)));
+    server_.AddSession(
+        qbtest::FtpScript().Greeting(qbtest::FtpReply::Silent()).On(qbtest::FtpReply::Line(reply)));
     control_ = socket(AF_INET, SOCK_STREAM, 0);
     to_.sin_family = AF_INET;
     to_.sin_port = htons(server_.Port());

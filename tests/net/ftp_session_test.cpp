@@ -13,6 +13,8 @@
 #include "net/explore_site.h"
 #include "tests/support/fake_ftp_server.h"
 
+using namespace qb;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -72,9 +74,9 @@ TEST_P(DownloadTest, LargestFileIsTestedAndTheAnswerDecides) {
   const auto listing = Explore(server_.Url("/pub/"));
   ASSERT_TRUE(listing.has_value());
   EXPECT_EQ(*listing, Listing);
-  EXPECT_EQ(Dialogue(), (std::vector<std::string>{"USER anonymous", "PASS qb@qb.org", "TYPE A",
-                                                  "CWD /pub/", "PORT", "LIST -a", "PORT",
-                                                  "RETR big.zip"}));
+  EXPECT_EQ(Dialogue(),
+            (std::vector<std::string>{"USER anonymous", "PASS qb@qb.org", "TYPE A", "CWD /pub/",
+                                      "PORT", "LIST -a", "PORT", "RETR big.zip"}));
   EXPECT_EQ(entry_->testedFile.Get(), "big.zip");
   EXPECT_EQ(entry_->loginReply.Get(), "230 Welcome\r\n");
   EXPECT_EQ(attempt_.success, !c.refused);
@@ -115,9 +117,8 @@ TEST_F(SessionTest, RefusedAnonymousPasswordStillGoesOn) {
 }
 
 TEST_F(SessionTest, RefusedNamedLoginStops) {
-  server_.AddSession(FtpScript()
-                         .On(FtpReply::Line("331 Password"))
-                         .On(FtpReply::Line("530 Login incorrect")));
+  server_.AddSession(
+      FtpScript().On(FtpReply::Line("331 Password")).On(FtpReply::Line("530 Login incorrect")));
   const std::string url = "ftp://bob:pw@127.0.0.1:" + std::to_string(server_.Port()) + "/pub/";
   EXPECT_FALSE(Explore(url).has_value());
   EXPECT_EQ(Dialogue(), (std::vector<std::string>{"USER bob", "PASS pw"}));
@@ -153,9 +154,9 @@ TEST_F(SessionTest, DosListingAsksForUnixStyleOnce) {
       .OnTransfer("150 Opening", {{"127.0.0.1", dos}}, "226 Done");
   server_.AddSession(script);
   EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
-  EXPECT_EQ(Dialogue(), (std::vector<std::string>{"USER anonymous", "PASS qb@qb.org", "TYPE A",
-                                                  "CWD /pub/", "PORT", "LIST -a", "SITE DIRSTYLE",
-                                                  "PORT", "LIST -a"}));
+  EXPECT_EQ(Dialogue(),
+            (std::vector<std::string>{"USER anonymous", "PASS qb@qb.org", "TYPE A", "CWD /pub/",
+                                      "PORT", "LIST -a", "SITE DIRSTYLE", "PORT", "LIST -a"}));
   EXPECT_STREQ(attempt_.result, "No files");
   EXPECT_FALSE(attempt_.retry);
 }
@@ -287,8 +288,8 @@ TEST_F(SessionTest, ConnectionSetUpIsBoundedByTheTimeOut) {
 }
 
 TEST_F(SessionTest, PortOutOfRangeIsConnectNotAnotherPort) {
-  EXPECT_FALSE(Explore("ftp://127.0.0.1:" + std::to_string(65536 + server_.Port()) + "/")
-                   .has_value());
+  EXPECT_FALSE(
+      Explore("ftp://127.0.0.1:" + std::to_string(65536 + server_.Port()) + "/").has_value());
   EXPECT_STREQ(attempt_.result, "connect");
   EXPECT_EQ(server_.Sessions(), 0u);
 }

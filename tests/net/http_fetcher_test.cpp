@@ -15,6 +15,8 @@
 #include "core/settings.h"
 #include "tests/support/http_test_server.h"
 
+using namespace qb;
+
 namespace {
 
 using qbtest::HttpReply;
@@ -169,8 +171,7 @@ TEST(FetchPage, MalformedAnswersGiveTheFirstFailingTag) {
       {"1xx", "HTTP/1.1 100 Continue\r\n\r\n", "40x"},
       {"404 without header end", "HTTP/1.1 404 Not Found\r\n", "40x"},
       {"no header end", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n", "NoCRLF"},
-      {"NUL hides the header end", std::string("HTTP/1.1 200 OK\r\n\0\r\n\r\nbody", 27),
-       "NoCRLF"},
+      {"NUL hides the header end", std::string("HTTP/1.1 200 OK\r\n\0\r\n\r\nbody", 27), "NoCRLF"},
   };
   HttpTestServer server;
   for (const Case& c : cases) server.Enqueue(HttpReply::Raw(c.answer));
@@ -209,7 +210,9 @@ TEST(FetchPage, EndMarkerOnOpenConnectionReturnsAtOnce) {
   struct Case {
     const char* marker;  // in the page
     const char* stop;    // passed to the fetcher
-  } cases[] = {{"</body>", nullptr}, {"</BODY>", nullptr}, {"</FORM>", "</FORM>"},
+  } cases[] = {{"</body>", nullptr},
+               {"</BODY>", nullptr},
+               {"</FORM>", "</FORM>"},
                {"Copyright", "Copyright"}};
   HttpTestServer server;
   for (const Case& c : cases) {
@@ -244,8 +247,8 @@ TEST(FetchPage, OpenConnectionWithoutMarkerReturnsPageAfterTimeOut) {
 TEST(FetchPage, SilenceOrShortAnswerTimesOut) {
   HttpTestServer server;
   server.Enqueue(HttpReply::Silent());
-  server.Enqueue(HttpReply::Raw(std::string(Ok200) + std::string(1024 - std::strlen(Ok200), 'x'))
-                     .KeepOpen());
+  server.Enqueue(
+      HttpReply::Raw(std::string(Ok200) + std::string(1024 - std::strlen(Ok200), 'x')).KeepOpen());
   for (int i = 0; i < 2; ++i) {
     auto pending = FetchAsync(server.Url("/"), 1);
     ASSERT_EQ(pending.wait_for(std::chrono::seconds(20)), std::future_status::ready);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+using namespace qb;
+
 namespace {
 
 struct Case {
@@ -55,11 +57,9 @@ const Case Cases[] = {
     {"date walk runs out: the name starts inside the fifth field", "x 9 a b c d efile", false, 9,
      "a b c d efile", "file"},
     {"date walk runs out on trailing spaces", "x 9 a b c d ", false, 9, "a b c d ", ""},
-    {"hidden file", "-rw-r--r-- 1 ftp ftp 1234 Jan 5 1999 .profile", false, 1234, "Jan 5 1999",
-     ""},
+    {"hidden file", "-rw-r--r-- 1 ftp ftp 1234 Jan 5 1999 .profile", false, 1234, "Jan 5 1999", ""},
     {"parent folder", "drwxr-xr-x 2 ftp ftp 512 Jan 5 1999 ..", true, 512, "Jan 5 1999", ""},
-    {"folder named home", "drwxr-xr-x 2 ftp ftp 512 Jan 5 1999 Home", true, 512, "Jan 5 1999",
-     ""},
+    {"folder named home", "drwxr-xr-x 2 ftp ftp 512 Jan 5 1999 Home", true, 512, "Jan 5 1999", ""},
     {"file named home is listed", "-rw-r--r-- 1 ftp ftp 1234 Jan 5 1999 home", false, 1234,
      "Jan 5 1999", "home"},
     {"folder name with dots inside", "drwxr-xr-x 2 ftp ftp 512 Jan 5 1999 a..b", true, 512,
@@ -128,9 +128,8 @@ TEST(ListingLines, CompleteLinesOnlyAndCutLongOnes) {
 
 TEST(ListingLines, PiecesSplitAtEveryLineEndAndKeepTheTail) {
   std::vector<std::string> seen;
-  ForEachListingPiece("one\r\n\r\ntwo\nthree\rfour", [&](const char* line) {
-    seen.push_back(line);
-  });
+  ForEachListingPiece("one\r\n\r\ntwo\nthree\rfour",
+                      [&](const char* line) { seen.push_back(line); });
   EXPECT_EQ(seen, (std::vector<std::string>{"one", "two", "three", "four"}));
 }
 

@@ -17,6 +17,8 @@
 #include "search/search_view.h"
 #include "tests/support/http_test_server.h"
 
+using namespace qb;
+
 namespace {
 
 using qbtest::HttpReply;
@@ -85,12 +87,16 @@ class RecorderView : public SearchView {
 // One result in the engine's own page format, for a URL text after "ftp://".
 std::string Result(int engine, const std::string& text) {
   switch (engine) {
-    case Anchor: return "<li><a href=\"ftp://" + text + "\">" + text + "</a></li>\n";
+    case Anchor:
+      return "<li><a href=\"ftp://" + text + "\">" + text + "</a></li>\n";
     case ClassLs:
       return "<tr><td class=ls><a href=/cgi-bin/d?q=" + text + " class=dir>x</a></td></tr>\n";
-    case Form: return "<TR><TD><A HREF=\"ftp://" + text + "\">x</A></TD></TR>\n";
-    case Advanced: return "<tr><td><a href=\"/swadv/B.asp?form=dir;oquery=" + text + "\">x</a>\n";
-    default: return "<li><a href=\"/get?path=" + text + "&v=1\"><img src=/img/folder.gif></a>\n";
+    case Form:
+      return "<TR><TD><A HREF=\"ftp://" + text + "\">x</A></TD></TR>\n";
+    case Advanced:
+      return "<tr><td><a href=\"/swadv/B.asp?form=dir;oquery=" + text + "\">x</a>\n";
+    default:
+      return "<li><a href=\"/get?path=" + text + "&v=1\"><img src=/img/folder.gif></a>\n";
   }
 }
 
@@ -122,7 +128,8 @@ class EngineThreadTest : public ::testing::Test {
     ExeDir = dir_ + "/";
     std::ofstream ini(ExeDir + SettingsFileName);
     ini << "[Config]\nHttpTimeOut=5\n[Hosts]\n";
-    for (int i = 0; i < EngineCount; ++i) ini << Engine(i).name << "=" << server_.HostPort() << "\n";
+    for (int i = 0; i < EngineCount; ++i)
+      ini << Engine(i).name << "=" << server_.HostPort() << "\n";
     ini.close();
     ResetSites();
     SetQueryTerm(Term);
@@ -164,7 +171,8 @@ TEST_F(EngineThreadTest, EachEngineWalksPagesUntilNoResult) {
   for (int e = 0; e < EngineCount; ++e) {
     SCOPED_TRACE(Engine(e).name);
     ResetSites();
-    ServePage(e, 0, {HttpReply::Page(Page(e, {"h1.test/pub/", "h2.test/a%20b/", "H1.test/PUB/sub/"}))});
+    ServePage(e, 0,
+              {HttpReply::Page(Page(e, {"h1.test/pub/", "h2.test/a%20b/", "H1.test/PUB/sub/"}))});
     ServePage(e, 1, {HttpReply::Page(Page(e, {"h3.test/x/"}))});
     ServePage(e, 2, {HttpReply::Page("<html><body>No results</body></html>")});
     const std::size_t before = server_.Targets().size();
@@ -173,8 +181,9 @@ TEST_F(EngineThreadTest, EachEngineWalksPagesUntilNoResult) {
     const std::vector<std::string> targets = server_.Targets();
     EXPECT_EQ(std::vector<std::string>(targets.begin() + before, targets.end()),
               ExpectedTargets(e, {0, 1, 2}));
-    EXPECT_EQ(view_->Found(engine.foundList),
-              (std::vector<std::string>{"ftp://h1.test/pub/", "ftp://h2.test/a b/", "ftp://h3.test/x/"}));
+    EXPECT_EQ(
+        view_->Found(engine.foundList),
+        (std::vector<std::string>{"ftp://h1.test/pub/", "ftp://h2.test/a b/", "ftp://h3.test/x/"}));
     // Each page shows the totals before it when its scan ends, then with it.
     EXPECT_EQ(view_->Numbers(engine.resultsCounter), (std::vector<int>{0, 3, 3, 4, 4}));
     EXPECT_EQ(view_->Numbers(engine.newSitesCounter), (std::vector<int>{2, 2, 3, 3, 3}));
@@ -191,7 +200,8 @@ TEST_F(EngineThreadTest, WorkedExamplesOverHttp) {
     std::vector<std::string> texts;
     std::vector<std::string> found;
   } cases[] = {
-      {Anchor, {"h/pub/file.zip", "g/pub/", "k/pub%20x/a.txt"},
+      {Anchor,
+       {"h/pub/file.zip", "g/pub/", "k/pub%20x/a.txt"},
        {"ftp://h/pub/", "ftp://g/pub/", "ftp://k/pub x/"}},
       {ClassLs, {"h/pub/f.zip"}, {"ftp://h/pub/f.zip/"}},
       {Form, {"h/d/f.zip", "h"}, {"ftp://h/d/", "ftp://h/"}},
@@ -288,7 +298,8 @@ TEST_F(EngineThreadTest, RunsWithoutAnOpenDialog) {
 // the engines' new-site counts add up to the table.
 TEST_F(EngineThreadTest, FiveEnginesTogetherShareTheTable) {
   std::vector<std::string> texts;
-  for (int i = 0; i < 30; ++i) texts.push_back("site" + std::to_string(i % 12) + ".test/d" + std::to_string(i % 7) + "/");
+  for (int i = 0; i < 30; ++i)
+    texts.push_back("site" + std::to_string(i % 12) + ".test/d" + std::to_string(i % 7) + "/");
   for (int e = 0; e < EngineCount; ++e) {
     ServePage(e, 0, {HttpReply::Page(Page(e, texts))});
     ServePage(e, 1, {HttpReply::Page(Page(e, {"late" + std::to_string(e) + ".test/"}))});

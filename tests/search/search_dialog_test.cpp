@@ -40,6 +40,8 @@
 #include "tests/support/http_test_server.h"
 #include "tests/support/screenshot.h"
 
+using namespace qb;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -23,6 +23,8 @@
 #include "search/search_view.h"
 #include "tests/support/http_test_server.h"
 
+using namespace qb;
+
 namespace {
 
 using namespace std::chrono_literals;

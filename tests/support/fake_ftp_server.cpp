@@ -11,6 +11,8 @@
 
 #include "net/socket_util.h"
 
+using namespace qb;
+
 namespace qbtest {
 
 FtpReply FtpReply::Line(const std::string& text) { return Raw(text + "\r\n"); }

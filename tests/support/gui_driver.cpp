@@ -5,6 +5,8 @@
 
 #include <thread>
 
+using namespace qb;
+
 namespace qbtest {
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound) {

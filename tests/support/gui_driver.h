@@ -9,6 +9,7 @@
 class wxWindow;
 
 namespace qbtest {
+using namespace qb;
 
 // Runs work on the UI thread and hands back its result.
 template <class Result>

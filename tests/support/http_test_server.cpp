@@ -20,8 +20,8 @@ int PollFor(int fd, short events, int wakeFd, int timeoutMs) {
   for (;;) {
     const int n = poll(fds, 2, timeoutMs);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return 0;                // time-out
-    if (fds[1].revents) return -1;       // stopping
+    if (n <= 0) return 0;           // time-out
+    if (fds[1].revents) return -1;  // stopping
     return 1;
   }
 }
@@ -166,7 +166,8 @@ bool HttpTestServer::ReadRequest(int fd, std::string& request) {
   const auto deadline = std::chrono::steady_clock::now() + RequestBound;
   char chunk[4096];
   while (request.find("\r\n\r\n") == std::string::npos && request.size() < RequestLimit) {
-    const auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return true;
     const int ready = PollFor(fd, POLLIN, wakeFds_[0], static_cast<int>(left.count()));
     if (ready < 0) return false;

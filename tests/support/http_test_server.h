@@ -49,7 +49,7 @@ class HttpTestServer {
 
   bool Listening() const { return listenFd_ >= 0; }
   uint16_t Port() const { return port_; }
-  std::string HostPort() const;                  // "127.0.0.1:port"
+  std::string HostPort() const;                      // "127.0.0.1:port"
   std::string Url(const std::string& target) const;  // "http://127.0.0.1:port" + target
 
   // Replies for the next connections, in order; they come before any other rule.
