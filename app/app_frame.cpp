@@ -11,9 +11,13 @@
 #include "app_icon.xpm"
 #include "core/launcher.h"
 #include "core/ui_door.h"
-#include "mainwin/display_text.h"
+#include "dialogs/about_dialog.h"
+#include "dialogs/settings_sheet.h"
+#include "dialogs/version_check_ui.h"
 #include "mainwin/main_dialog.h"
 #include "resources/resource_module.h"
+#include "searchwin/search_dialog.h"
+#include "ui/display_text.h"
 
 namespace qb {
 
@@ -47,8 +51,12 @@ void TFW::OnClose(wxCloseEvent&) {
 }
 
 bool DApp::OnInit() {
-  SetUiPoster([](UiTask task) { wxTheApp->CallAfter(std::move(task)); },
-              [] { return wxIsMainThread(); });
+  // A task handed over once the application has gone is dropped.
+  SetUiPoster(
+      [](UiTask task) {
+        if (wxTheApp) wxTheApp->CallAfter(std::move(task));
+      },
+      [] { return wxIsMainThread(); });
   SetLauncher([](LaunchKind kind, const std::string& target) {
     const wxString text = ToDisplayText(target);
     if (kind == LaunchKind::Browser)
@@ -58,6 +66,12 @@ bool DApp::OnInit() {
   });
   auto* frame = new TFW;
   auto* dialog = new TD;
+  dialog->SetActions({
+      .runSearch = RunSearchDialog,
+      .showAbout = ShowAboutDialog,
+      .showSettings = ShowSettingsSheet,
+      .startVersionCheck = StartVersionCheck,
+  });
   // Set before the dialog's set-up starts the threads that read it.
   MainDialog = dialog;
   if (!dialog->Create(frame)) {
@@ -68,6 +82,11 @@ bool DApp::OnInit() {
   SetTopWindow(frame);
   frame->Show();
   return true;
+}
+
+int DApp::OnExit() {
+  CloseUiDoor();
+  return wxApp::OnExit();
 }
 
 std::string ExeDirOf(const std::string& exePath) {

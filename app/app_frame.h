@@ -30,6 +30,8 @@ class DApp : public wxApp {
  public:
   // Installs the UI door and the launcher, then makes the frame and the main dialog.
   bool OnInit() override;
+  // Threads that still post to the windows are turned away from here on.
+  int OnExit() override;
 };
 
 // The directory of an executable's full path, with its trailing "/".

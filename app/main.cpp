@@ -5,7 +5,6 @@
 
 #include <wx/app.h>
 #include <wx/init.h>
-#include <wx/msgdlg.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +12,9 @@
 
 #include "app/app_frame.h"
 #include "core/settings.h"
-#include "mainwin/display_text.h"
 #include "resources/resource_module.h"
+#include "ui/display_text.h"
+#include "ui/message_box.h"
 
 namespace qb {
 namespace {
@@ -38,7 +38,7 @@ void ReportStartFailure(int argc, char** argv, const std::string& text) {
   if (!DisplayAvailable()) return;
   wxApp::SetInstance(new wxApp);
   if (!wxEntryStart(argc, argv)) return;
-  wxMessageBox(ToDisplayText(text), "FTP-ZEVO", wxOK | wxICON_ERROR);
+  ShowMessage(nullptr, ToDisplayText(text), "FTP-ZEVO", MessageStyle::Error);
   wxEntryCleanup();
 }
 }  // namespace

@@ -25,7 +25,7 @@ class TickedView : public SearchView {
   void ShowMark(int) override {}
   bool IsChecked(int id) override { return id != AutoContinueBox; }
   std::string ReadTerm(int) override { return "zevo"; }
-  bool Message(int, const char*, int) override { return true; }
+  bool Message(int, const char*, MessageStyle) override { return true; }
   void PlayAnimation() override {}
   void StopAnimation() override {}
   void PostOk() override {}

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/version_check.h"
+#include "version/version_check.h"
 
 using namespace qb;
 

@@ -10,18 +10,28 @@ namespace {
 std::mutex doorLock;
 std::function<void(UiTask)> posterFn;
 std::function<bool()> onUiFn;
+bool closed = false;
 }  // namespace
 
 void SetUiPoster(std::function<void(UiTask)> poster, std::function<bool()> isUiThread) {
   std::lock_guard<std::mutex> hold(doorLock);
   posterFn = std::move(poster);
   onUiFn = std::move(isUiThread);
+  closed = false;
+}
+
+void CloseUiDoor() {
+  std::lock_guard<std::mutex> hold(doorLock);
+  posterFn = nullptr;
+  onUiFn = nullptr;
+  closed = true;
 }
 
 void PostToUi(UiTask task) {
   std::function<void(UiTask)> poster;
   {
     std::lock_guard<std::mutex> hold(doorLock);
+    if (closed) return;
     poster = posterFn;
   }
   if (poster)
@@ -35,14 +45,22 @@ bool AskOnUi(std::function<bool()> question) {
   bool onUi = true;
   {
     std::lock_guard<std::mutex> hold(doorLock);
+    if (closed) return false;
     poster = posterFn;
     if (onUiFn) onUi = onUiFn();
   }
   if (!poster || onUi) return question();
   auto answer = std::make_shared<std::promise<bool>>();
   std::future<bool> result = answer->get_future();
-  poster([answer, question = std::move(question)] { answer->set_value(question()); });
-  return result.get();
+  // The task holds the only promise: dropped unrun, it breaks it.
+  poster([answer = std::move(answer), question = std::move(question)] {
+    answer->set_value(question());
+  });
+  try {
+    return result.get();
+  } catch (const std::future_error&) {
+    return false;
+  }
 }
 
 }  // namespace qb

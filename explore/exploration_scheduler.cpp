@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/controls.h"
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "explore/exploration_view.h"
@@ -25,11 +26,6 @@ constexpr auto TickInterval = std::chrono::milliseconds(100);
 // "ftp://" plus the next ten characters, normally the host name: the folders of
 // one server are explored one after another, not all at once.
 constexpr std::size_t SamePrefix = 16;
-
-constexpr int SessionsControl = 11102;
-constexpr int WaitingControl = 11103;
-constexpr int FinishedControl = 11104;
-constexpr int PercentControl = 101;
 
 std::atomic<uint64_t> runGeneration{0};
 std::atomic<int32_t> liveSchedulers{0};
@@ -135,24 +131,24 @@ bool ExplorationScheduler::Show(int waiting, int exploring) {
   const int sessions = ActiveSessions;
   if (sessions != shownSessions_) {
     shownSessions_ = sessions;
-    if (view) view->SetNumber(SessionsControl, sessions);
+    if (view) view->SetNumber(IdSessions, sessions);
   }
   const int finished = FinishedWorkers;
   if (finished != shownFinished_) {
     shownFinished_ = finished;
-    if (view) view->SetNumber(FinishedControl, finished);
+    if (view) view->SetNumber(IdFinished, finished);
   }
   const int percent = ExplorationPercent(finished, waiting, exploring);
   if (percent != shownPercent) {
     shownPercent = percent;
     if (view) {
       view->SetProgress(percent);
-      view->SetNumber(PercentControl, percent);
+      view->SetNumber(IdPercent, percent);
     }
   }
   if (waiting != shownWaiting_) {
     if (view) {
-      view->SetNumber(WaitingControl, waiting);
+      view->SetNumber(IdWaiting, waiting);
       if (shownWaiting_ == 0)
         view->PlayAnimation();
       else if (waiting == 0)

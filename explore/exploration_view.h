@@ -8,9 +8,9 @@ namespace qb {
 class ExplorationView {
  public:
   virtual ~ExplorationView() = default;
-  // Shows a signed number in a text control (11102, 11103, 11104, 101).
+  // Shows a signed number in a text control (IdSessions, IdWaiting, IdFinished, IdPercent).
   virtual void SetNumber(int controlId, int value) = 0;
-  // Progress bar 11000.
+  // The progress bar (IdProgress).
   virtual void SetProgress(int percent) = 0;
   // The main dialog's animation: all frames, repeated without end.
   virtual void PlayAnimation() = 0;

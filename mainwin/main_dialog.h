@@ -1,32 +1,46 @@
 #pragma once
 // The main window's content: site and file lists, progress, counters, the
-// selected site's details, and every command of the program.
+// selected site's details, and every command of the program. It wires those
+// pieces to the timer, the menus and the threads.
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <wx/imaglist.h>
-#include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/panel.h>
 #include <wx/timer.h>
 
 #include "core/site_table.h"
+#include "mainwin/details_pane.h"
+#include "mainwin/file_list.h"
 #include "mainwin/layout.h"
-#include "mainwin/site_list_pass.h"
+#include "mainwin/site_list.h"
+#include "ui/window_link.h"
 
 namespace qb {
 
 class AviPlayer;
-struct DialogLink;
+class TLwComparator;
+
+// The windows the main dialog opens but does not own; start-up hands them in.
+struct MainDialogActions {
+  // Runs the search; true when the user went on to the exploration.
+  std::function<bool(wxWindow* parent)> runSearch = nullptr;
+  std::function<void(wxWindow* parent)> showAbout = nullptr;
+  std::function<void(wxWindow* parent)> showSettings = nullptr;
+  std::function<void(wxWindow* mainDialog)> startVersionCheck = nullptr;
+};
 
 class TD : public wxPanel {
  public:
   TD();
   ~TD() override;
 
-  // Builds the panel from template 1 under the frame and sets it up. With
+  // Set before Create; an action left empty does nothing (a search: none runs).
+  void SetActions(MainDialogActions actions) { actions_ = std::move(actions); }
+
+  // Builds the panel from its template under the frame and sets it up. With
   // startActivities off (tests), the first search and the version check are
   // not started.
   bool Create(wxWindow* frame, bool startActivities = true);
@@ -60,29 +74,23 @@ class TD : public wxPanel {
 
   int32_t SelectedSite() const { return selectedSite; }
   bool ShowAll() const { return showAll; }
-  wxListCtrl* SiteList() const { return siteList; }
-  wxListCtrl* FileList() const { return fileList; }
-
-  // Tests answer the new-search question and stand in for the search dialog.
-  static void SetQuestionHook(std::function<bool(const wxString& text)> hook);
-  static void SetSearchRunner(std::function<bool(wxWindow* parent)> runner);
+  wxListCtrl* SiteList() const { return sites_.List(); }
+  wxListCtrl* FileList() const { return files_.List(); }
 
  private:
-  void SetUpColumns();
-  void SetUpColours();
-  // Site indexes of the selected rows, top to bottom.
-  std::vector<int> SelectedSites() const;
-  void EmptySiteList();
+  void SortSites(const TLwComparator& comparator, int flag);
   void EmptyFileList();
-  void SortSites(const class TLwComparator& comparator, int flag);
-  void SortFiles(const class TLwComparator& comparator, int flag);
-  void SetText(int id, const wxString& text);
+  // The URL of the first selected file row, or empty.
+  std::string SelectedFileUrl() const;
+
+  // Placing and painting.
+  void SetUpColours();
   void CaptureLayout();
   void ApplyLayout();
-
-  void OnTimer(wxTimerEvent& event);
   void OnSize(wxSizeEvent& event);
   void OnPaint(wxPaintEvent& event);
+
+  void OnTimer(wxTimerEvent& event);
   void OnSiteSelection(wxListEvent& event);
   void OnSiteColumn(wxListEvent& event);
   void OnFileColumn(wxListEvent& event);
@@ -93,47 +101,31 @@ class TD : public wxPanel {
   void EnableWithSelection(wxUpdateUIEvent& event);
   void CheckShowAll(wxUpdateUIEvent& event);
 
-  wxListCtrl* siteList = nullptr;
-  wxListCtrl* fileList = nullptr;
-  wxImageList siteImages;
-  wxImageList fileImages;
+  MainDialogActions actions_;
+  SiteListView sites_;
+  FileListView files_;
+  DetailsPane details_;
   // The first submenus of menu resources 2, 3 and 4.
   std::unique_ptr<wxMenu> siteMenu;
   std::unique_ptr<wxMenu> fileMenu;
   std::unique_ptr<wxMenu> folderMenu;
   AviPlayer* animation = nullptr;
-  wxColour fieldBrush;
-  wxColour panelBrush;
   int32_t selectedSite = -1;
   bool showAll = false;
-
   wxTimer timer_;
-  // The site list as shown: each row's site index, and per site its icon and text.
-  std::vector<int> rowSites_;
-  std::vector<ShownRow> shown_;
-  // A copy of the selected site's listing; file rows point into it.
-  std::vector<ListingEntry> fileRows_;
 
   bool layoutCaptured_ = false;
   wxRect initialClientRect_;
   LayoutRect layoutRects_[LayoutGroupCount * LayoutGroupSlots];
   int layoutCounts_[LayoutGroupCount] = {};
 
-  std::shared_ptr<DialogLink> link_;
+  // What other threads hold to reach the dialog.
+  std::shared_ptr<WindowLink<wxWindow>> link_;
 
   wxDECLARE_EVENT_TABLE();
 };
 
 // The one main dialog; set by start-up, never reset.
 extern TD* MainDialog;
-
-// Puts a text on the clipboard; failures are silent. UI thread only.
-void CopyToClipboard(const std::string& text);
-
-// Colours of the main dialog's painting and controls.
-extern const wxColour ListColour;
-extern const wxColour FieldColour;
-extern const wxColour PanelColour;
-extern const wxColour BandColour;
 
 }  // namespace qb

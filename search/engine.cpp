@@ -14,19 +14,19 @@ namespace qb {
 namespace {
 
 const EngineSpec engines[EngineCount] = {
-    {"AnchorEngine", "anchor.engines.invalid", "/s/s?q=%s&cl=1&skip=%i", 0, 20, nullptr,
-     ResultRule::Anchor, 101, 104, 1200, 1300, 240, 110},
-    {"ClassLsEngine", "classls.engines.invalid", "/cgi-bin/s?q=%s&m=50&f=%i", 1, 50, nullptr,
-     ResultRule::ClassLs, 103, 121, 1400, 1500, 242, 112},
-    {"FormEngine", "form.engines.invalid", "/s.php3?q=%s&X=%i", 0, 20, "</FORM>", ResultRule::Form,
-     800, 114, 1600, 106, 241, 111},
-    {"AdvancedEngine", "advanced.engines.invalid",
+    {EngineControlIds[0], "AnchorEngine", "anchor.engines.invalid", "/s/s?q=%s&cl=1&skip=%i", 0, 20,
+     nullptr, ResultRule::Anchor},
+    {EngineControlIds[1], "ClassLsEngine", "classls.engines.invalid", "/cgi-bin/s?q=%s&m=50&f=%i",
+     1, 50, nullptr, ResultRule::ClassLs},
+    {EngineControlIds[2], "FormEngine", "form.engines.invalid", "/s.php3?q=%s&X=%i", 0, 20,
+     "</FORM>", ResultRule::Form},
+    {EngineControlIds[3], "AdvancedEngine", "advanced.engines.invalid",
      "/swadv/AdvResults.asp?form=advanced&query=%s&type=Case+insensitive+substring+search"
      "&hits=15&matches=&hitsprmatch=&limdom=&limpath=&limsize1=&limsize2=&limtime1="
      "&limtime2=&f1=Path&f2=-&f3=-&f4=-&f5=-&f6=-&header=none&sort=none&trlen=20&offset=%i",
-     0, 15, "Copyright", ResultRule::Advanced, 187, 128, 123, 124, 108, 113},
-    {"PathEngine", "path.engines.invalid", "/ls?pattern=%s&a=%i", 1, 20, nullptr, ResultRule::Path,
-     118, 122, 116, 117, 125, 115},
+     0, 15, "Copyright", ResultRule::Advanced},
+    {EngineControlIds[4], "PathEngine", "path.engines.invalid", "/ls?pattern=%s&a=%i", 1, 20,
+     nullptr, ResultRule::Path},
 };
 
 std::mutex termLock;
@@ -242,7 +242,7 @@ void EngineThread(int index) {
     pageValue += engine.pageStep;
     ToDialog([&](SearchView& v) { v.SetNumber(engine.resultsCounter, total); });
     ToDialog([&](SearchView& v) { v.SetNumber(engine.newSitesCounter, newSites); });
-    ToDialog([&](SearchView& v) { v.SetNumber(SiteCountControl, SiteTable.count); });
+    ToDialog([&](SearchView& v) { v.SetNumber(SiteCountField, SiteTable.count); });
     ToDialog([&](SearchView& v) { EngineEnabled[index] = v.IsChecked(engine.checkBox); });
   }
   ToDialog([&](SearchView& v) { v.ShowMark(engine.doneMark); });

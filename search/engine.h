@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "core/controls.h"
+
 namespace qb {
 
 // How a result is recognised in a page and which text becomes its URL.
@@ -14,21 +16,19 @@ enum class ResultRule {
   Path,      // path=... up to "&", cut back only when the page calls it a file
 };
 
-struct EngineSpec {
+// An engine and the search dialog's controls that show it.
+struct EngineSpec : EngineControls {
   const char* name;  // also its key in the [Hosts] section
   const char* defaultHost;
   const char* pathTemplate;  // "%s" takes the query term, "%i" the page value
   int firstPage, pageStep;
   const char* stopMarker;  // null: the page ends only by the fetcher's own rules
   ResultRule rule;
-  int checkBox, foundList, resultsCounter, newSitesCounter, doneMark, failMark;
 };
 
 // Table order: AnchorEngine, ClassLsEngine, FormEngine, AdvancedEngine, PathEngine.
 const EngineSpec& Engine(int index);
 
-// Site count control shown beside the engines' counters.
-inline constexpr int SiteCountControl = 134;
 inline constexpr int EngineFetchTimeOut = 20;  // seconds
 
 // Thread body: fetches the engine's pages until a page gives no result, the run

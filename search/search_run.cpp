@@ -101,7 +101,7 @@ void RunSearch() {
 
   if (SiteTable.count != 0) {
     if (auto view = GetSearchDialog()) {
-      if (!view->Message(KeepSitesQuestion, "Quillbrook", StyleYesNoQuestion)) ClearSites();
+      if (!view->Message(KeepSitesQuestion, "Quillbrook", MessageStyle::Question)) ClearSites();
     }
   }
   if (auto view = GetSearchDialog()) {
@@ -115,7 +115,8 @@ void RunSearch() {
   if (auto view = GetSearchDialog()) term = view->ReadTerm(TermMaxChars);
   if (term.size() > TermMaxChars) term.resize(TermMaxChars);
   if (term.empty()) {
-    if (auto view = GetSearchDialog()) view->Message(TermNeededMessage, nullptr, StyleInformation);
+    if (auto view = GetSearchDialog())
+      view->Message(TermNeededMessage, nullptr, MessageStyle::Information);
     return;
   }
   if (auto view = GetSearchDialog()) view->PlayAnimation();
@@ -157,7 +158,7 @@ void RunSearch() {
   if (!view) return;
   view->StopAnimation();
   if (SiteTable.count == 0) {
-    view->Message(NothingFoundMessage, "FTP-ZEVO", StyleExclamation);
+    view->Message(NothingFoundMessage, "FTP-ZEVO", MessageStyle::Exclamation);
     return;
   }
   AutoContinue = view->IsChecked(AutoContinueBox);

@@ -7,19 +7,10 @@
 
 namespace qb {
 
-// Control and string numbers of the search dialog that the run uses.
-inline constexpr int TermField = 109;
-inline constexpr int AutoContinueBox = 102;
-inline constexpr int SiteCountField = 134;
+// String numbers of the messages the run shows.
 inline constexpr int KeepSitesQuestion = 105;
 inline constexpr int TermNeededMessage = 106;
 inline constexpr int NothingFoundMessage = 107;
-
-// Message box styles as the resource texts were written for: question with
-// Yes/No and No as default; information; exclamation.
-inline constexpr int StyleYesNoQuestion = 292;
-inline constexpr int StyleInformation = 64;
-inline constexpr int StyleExclamation = 48;
 
 inline constexpr int TermMaxChars = 79;
 // Escaping turns one byte into three, so a read term needs 3 * 79 + 1 bytes.

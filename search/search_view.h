@@ -7,6 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "core/controls.h"
+#include "core/message_style.h"
+
 namespace qb {
 
 class SearchView {
@@ -24,7 +27,7 @@ class SearchView {
   // The term from the edit control, at most maxChars characters.
   virtual std::string ReadTerm(int maxChars) = 0;
   // A message box with the text of a string-table entry; true for Yes (or OK).
-  virtual bool Message(int stringId, const char* caption, int style) = 0;
+  virtual bool Message(int stringId, const char* caption, MessageStyle style) = 0;
   virtual void PlayAnimation() = 0;
   virtual void StopAnimation() = 0;
   // Closes the dialog as if OK had been pressed.
@@ -35,7 +38,6 @@ class SearchView {
 std::shared_ptr<SearchView> GetSearchDialog();
 void SetSearchDialog(std::shared_ptr<SearchView> view);
 
-inline constexpr int EngineCount = 5;
 // Process-wide search state.
 extern std::atomic<bool> SearchRunning;
 extern std::atomic<bool> SearchRunActive;

@@ -38,11 +38,12 @@
 #include "mainwin/list_logic.h"
 #include "mainwin/main_dialog.h"
 #include "resources/resource_module.h"
-#include "search/search_dialog.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
+#include "searchwin/search_dialog.h"
 #include "tests/support/gui_driver.h"
 #include "tests/support/screenshot.h"
+#include "ui/message_box.h"
 
 using namespace qb;
 
@@ -192,11 +193,11 @@ void StopTestbed() {
 
 TEST(EndToEnd, SearchExploreAndBrowseAgainstTheTestbed) {
   ASSERT_TRUE(MainDialog != nullptr);
-  std::vector<int> asked;
+  std::vector<wxString> asked;
   std::mutex askedLock;
-  SetSearchMessageHook([&](int id, const std::string&, int) {
+  SetMessageResponder([&](const MessageRequest& box) {
     std::lock_guard<std::mutex> hold(askedLock);
-    asked.push_back(id);
+    asked.push_back(box.text);
     return true;
   });
 
@@ -314,7 +315,7 @@ TEST(EndToEnd, SearchExploreAndBrowseAgainstTheTestbed) {
         },
         20s));
     std::lock_guard<std::mutex> hold(askedLock);
-    EXPECT_TRUE(asked.empty()) << "message " << (asked.empty() ? 0 : asked[0]);
+    EXPECT_TRUE(asked.empty()) << "message " << (asked.empty() ? wxString() : asked[0]);
   });
 
   wxTheApp->OnRun();

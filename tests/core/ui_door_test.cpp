@@ -75,4 +75,23 @@ TEST(UiDoor, QuestionsRunOnTheUiThreadAndAnswerTheCaller) {
   EXPECT_EQ(posted, ui.Id());
 }
 
+TEST(UiDoor, AQuestionTheUiThreadNeverRunsAnswersNoInsteadOfEndingTheProgram) {
+  // A loop that has gone drops what it is handed, as the toolkit does at exit.
+  SetUiPoster([](UiTask) {}, [] { return false; });
+  bool asked = false;
+  EXPECT_FALSE(AskOnUi([&] {
+    asked = true;
+    return true;
+  }));
+  EXPECT_FALSE(asked);
+
+  CloseUiDoor();
+  int ran = 0;
+  PostToUi([&] { ++ran; });
+  EXPECT_FALSE(AskOnUi([&] { return ++ran > 0; }));
+  EXPECT_EQ(ran, 0);
+  SetUiPoster(nullptr, nullptr);
+  EXPECT_TRUE(AskOnUi([] { return true; }));
+}
+
 }  // namespace

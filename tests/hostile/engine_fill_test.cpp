@@ -42,7 +42,7 @@ class CountingView : public SearchView {
   void ShowMark(int) override { ++calls; }
   bool IsChecked(int) override { return true; }
   std::string ReadTerm(int) override { return {}; }
-  bool Message(int, const char*, int) override { return true; }
+  bool Message(int, const char*, MessageStyle) override { return true; }
   void PlayAnimation() override {}
   void StopAnimation() override {}
   void PostOk() override {}

@@ -24,12 +24,16 @@
 #include "core/launcher.h"
 #include "core/settings.h"
 #include "core/ui_door.h"
+#include "dialogs/about_dialog.h"
+#include "dialogs/settings_sheet.h"
 #include "explore/exploration_scheduler.h"
 #include "explore/exploration_view.h"
 #include "mainwin/list_logic.h"
 #include "mainwin/main_dialog.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
+#include "ui/colour.h"
+#include "ui/message_box.h"
 
 using namespace qb;
 
@@ -88,8 +92,7 @@ class MainDialogTest : public testing::Test {
     files = td->FileList();
   }
   void TearDown() override {
-    TD::SetSearchRunner(nullptr);
-    TD::SetQuestionHook(nullptr);
+    SetMessageResponder(nullptr);
     SetLauncher(nullptr);
     SetUiPoster(nullptr, nullptr);
     frame->Destroy();
@@ -462,14 +465,14 @@ TEST_F(MainDialogTest, NewSearchWithoutOkStartsNothing) {
   AddSite("ftp://old.example.invalid/");
   td->RefreshSiteList();
   int runs = 0;
-  TD::SetSearchRunner([&](wxWindow* parent) {
+  td->SetActions({.runSearch = [&](wxWindow* parent) {
     ++runs;
     EXPECT_EQ(parent, td);
     EXPECT_EQ(SiteTable.count, 0);  // reset before the dialog
     EXPECT_EQ(sites->GetItemCount(), 0);
     AddSite("ftp://new.example.invalid/");
     return false;
-  });
+  }});
   const uint64_t run = CurrentExplorationRun();
   Command(4000);
   EXPECT_EQ(runs, 1);
@@ -486,7 +489,7 @@ class TermOnlyView : public SearchView {
   void ShowMark(int) override {}
   bool IsChecked(int) override { return false; }
   std::string ReadTerm(int) override { return "MP3 Player"; }
-  bool Message(int, const char*, int) override { return false; }
+  bool Message(int, const char*, MessageStyle) override { return false; }
   void PlayAnimation() override {}
   void StopAnimation() override {}
   void PostOk() override {}
@@ -503,15 +506,15 @@ TEST_F(MainDialogTest, NewSearchAsksWithTheLastTermAndForgetsItOnlyOnYes) {
   td->RefreshSiteList();
   std::vector<wxString> asked;
   bool answer = false;
-  TD::SetQuestionHook([&](const wxString& q) {
-    asked.push_back(q);
+  SetMessageResponder([&](const MessageRequest& box) {
+    asked.push_back(box.text);
     return answer;
   });
   int runs = 0;
-  TD::SetSearchRunner([&](wxWindow*) {
+  td->SetActions({.runSearch = [&](wxWindow*) {
     ++runs;
     return false;
-  });
+  }});
   Command(4000);
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_TRUE(asked[0].EndsWith("\"mp3 player\" ?")) << asked[0];
@@ -538,10 +541,10 @@ TEST_F(MainDialogTest, NewSearchWithOkStartsTheExploration) {
   });
   Command(11201);
   ASSERT_TRUE(td->ShowAll());
-  TD::SetSearchRunner([&](wxWindow*) {
+  td->SetActions({.runSearch = [&](wxWindow*) {
     AddSite("ftp://new.example.invalid/");
     return true;
-  });
+  }});
   const uint64_t run = CurrentExplorationRun();
   Command(4000);
   EXPECT_FALSE(td->ShowAll());
@@ -675,17 +678,17 @@ TEST_F(MainDialogTest, PaintsPanelAndBandAndKeepsAScreenshot) {
   const wxRect bandEnd = td->FindWindow(11400)->GetRect();
   // The grey band fills the gap under the site list across the whole width.
   const int bandY = (siteRect.GetBottom() + bandEnd.GetTop()) / 2;
-  EXPECT_EQ(colourAt({1, bandY}), BandColour);
-  EXPECT_EQ(colourAt({td->GetClientSize().x - 2, siteRect.GetBottom() + 2}), BandColour);
-  EXPECT_EQ(colourAt({1, bandEnd.GetTop() + 2}), PanelColour);
-  EXPECT_EQ(colourAt({1, 1}).GetRGB(), PanelColour.GetRGB());
+  EXPECT_EQ(colourAt({1, bandY}), WxColour(BandColour));
+  EXPECT_EQ(colourAt({td->GetClientSize().x - 2, siteRect.GetBottom() + 2}), WxColour(BandColour));
+  EXPECT_EQ(colourAt({1, bandEnd.GetTop() + 2}), WxColour(PanelColour));
+  EXPECT_EQ(colourAt({1, 1}).GetRGB(), WxColour(PanelColour).GetRGB());
   // On the band, only the totals line's labels keep its grey; the counts have
   // the panel's colour behind them. Corners lie clear of the label texts.
   for (int id : {11300, 11302, 11303, 11306}) {
     const wxRect label = td->FindWindow(id)->GetRect();
     ASSERT_GT(label.GetTop(), siteRect.GetBottom()) << id;
     ASSERT_LT(label.GetBottom(), bandEnd.GetTop()) << id;
-    const wxColour expected = id <= 11302 ? BandColour : PanelColour;
+    const wxColour expected = id <= 11302 ? WxColour(BandColour) : WxColour(PanelColour);
     EXPECT_EQ(colourAt({label.GetRight() - 1, label.GetBottom() - 1}).GetRGB(), expected.GetRGB())
         << id;
   }
@@ -731,6 +734,8 @@ TEST_F(MainDialogTest, AboutAndSettingsOpenModelessWindows) {
       if (w->IsKindOf(kind) && !w->IsBeingDeleted()) found.push_back(w);
     return found;
   };
+  // The windows start-up hands in.
+  td->SetActions({.showAbout = ShowAboutDialog, .showSettings = ShowSettingsSheet});
   const auto dialogsBefore = opened(wxCLASSINFO(wxDialog)).size();
   Command(4001);
   Command(4001);  // several may be open at once

@@ -52,7 +52,7 @@ class RecorderView : public SearchView {
     return !unticked_.count(boxId);
   }
   std::string ReadTerm(int) override { return {}; }
-  bool Message(int, const char*, int) override { return false; }
+  bool Message(int, const char*, MessageStyle) override { return false; }
   void PlayAnimation() override {}
   void StopAnimation() override {}
   void PostOk() override {}
@@ -191,7 +191,7 @@ TEST_F(EngineThreadTest, EachEngineWalksPagesUntilNoResult) {
     EXPECT_TRUE(view_->Marked(engine.doneMark));
     EXPECT_FALSE(view_->Marked(engine.failMark));
   }
-  EXPECT_EQ(view_->Numbers(SiteCountControl), (std::vector<int>{2, 3, 2, 3, 2, 3, 2, 3, 2, 3}));
+  EXPECT_EQ(view_->Numbers(SiteCountField), (std::vector<int>{2, 3, 2, 3, 2, 3, 2, 3, 2, 3}));
 }
 
 TEST_F(EngineThreadTest, WorkedExamplesOverHttp) {

@@ -136,7 +136,7 @@ class RecorderView : public SearchView {
   struct Shown {
     int id;
     std::string caption;
-    int style;
+    MessageStyle style;
   };
 
   void SetNumber(int id, int value) override {
@@ -166,7 +166,7 @@ class RecorderView : public SearchView {
     std::lock_guard<std::mutex> hold(lock_);
     return term_.substr(0, maxChars);
   }
-  bool Message(int id, const char* caption, int style) override {
+  bool Message(int id, const char* caption, MessageStyle style) override {
     std::lock_guard<std::mutex> hold(lock_);
     messages_.push_back({id, caption ? caption : "(none)", style});
     return answer_;
@@ -295,7 +295,7 @@ TEST_F(SearchRunTest, EmptyTermShowsMessage106AndStartsNothing) {
   ASSERT_EQ(view_->Messages().size(), 1u);
   EXPECT_EQ(view_->Messages()[0].id, TermNeededMessage);
   EXPECT_EQ(view_->Messages()[0].caption, "(none)");
-  EXPECT_EQ(view_->Messages()[0].style, StyleInformation);
+  EXPECT_EQ(view_->Messages()[0].style, MessageStyle::Information);
   EXPECT_EQ(view_->Cleared(), CounterIds);
   EXPECT_EQ(view_->Plays(), 0);
   EXPECT_FALSE(SearchRunActive);
@@ -315,7 +315,7 @@ TEST_F(SearchRunTest, SitesPresentAskQuestion105AndNoEmptiesTheTable) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].id, KeepSitesQuestion);
     EXPECT_EQ(shown[0].caption, "Quillbrook");
-    EXPECT_EQ(shown[0].style, StyleYesNoQuestion);
+    EXPECT_EQ(shown[0].style, MessageStyle::Question);
     EXPECT_EQ(shown[1].id, TermNeededMessage);
     EXPECT_EQ(SiteTable.count, yes ? 1 : 0) << (yes ? "Yes" : "No");
   }
@@ -334,7 +334,7 @@ TEST_F(SearchRunTest, RunThatFindsNothingShows107AndKeepsTheTerms) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].id, NothingFoundMessage);
   EXPECT_EQ(shown[0].caption, "FTP-ZEVO");
-  EXPECT_EQ(shown[0].style, StyleExclamation);
+  EXPECT_EQ(shown[0].style, MessageStyle::Exclamation);
   EXPECT_TRUE(view_->OkPosts().empty());
   std::set<std::string> targets;
   for (const auto& t : server_.Targets()) targets.insert(t);

@@ -1,4 +1,4 @@
-#include "app/version_check.h"
+#include "version/version_check.h"
 
 #include <gtest/gtest.h>
 

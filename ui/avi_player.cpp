@@ -1,11 +1,11 @@
-#include "mainwin/avi_player.h"
+#include "ui/avi_player.h"
 
 #include <wx/dcclient.h>
 #include <wx/image.h>
 
 #include <cstring>
 
-#include "mainwin/avi_clip.h"
+#include "ui/avi_clip.h"
 
 namespace qb {
 

@@ -1,11 +1,12 @@
-#include "app/infos_dialog.h"
+#include "dialogs/infos_dialog.h"
 
 #include <wx/textctrl.h>
 
-#include "app/version_check.h"
+#include "core/controls.h"
 #include "core/launcher.h"
-#include "mainwin/display_text.h"
 #include "resources/resource_module.h"
+#include "ui/display_text.h"
+#include "version/version_check.h"
 
 namespace qb {
 
@@ -25,13 +26,13 @@ wxString NoticeForDisplay(const std::string& text) {
 
 Tinfos* Tinfos::Open(wxWindow* parent, const std::string& text, std::function<void(int)> onClosed) {
   Tinfos* dialog = new Tinfos();
-  if (!ResourceModule::LoadDialog(dialog, parent, 100)) {
+  if (!ResourceModule::LoadDialog(dialog, parent, InfosTemplate)) {
     delete dialog;
     return nullptr;
   }
-  if (auto* field = dynamic_cast<wxTextCtrl*>(dialog->FindWindow(200))) {
+  if (auto* field = dynamic_cast<wxTextCtrl*>(dialog->FindWindow(InfosTextField))) {
     field->ChangeValue(NoticeForDisplay(text));
-  } else if (wxWindow* label = dialog->FindWindow(200)) {
+  } else if (wxWindow* label = dialog->FindWindow(InfosTextField)) {
     label->SetLabel(NoticeForDisplay(text));
   }
   dialog->onClosed_ = std::move(onClosed);

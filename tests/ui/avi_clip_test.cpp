@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "mainwin/avi_clip.h"
+#include "ui/avi_clip.h"
 
 using namespace qb;
 
@@ -123,7 +123,7 @@ TEST(AviClip, DamagedInputIsRefused) {
 }
 
 TEST(AviClip, TheProgramsOwnAnimation) {
-  const std::string bin = QB_BIN_DIR;
+  const std::string bin = QB_ART_DIR;
   AviClip clip;
   ASSERT_TRUE(ReadAviClip(bin + "/ZEVO.avi", &clip));
   EXPECT_EQ(clip.width, 48);

@@ -6,25 +6,26 @@
 #include <memory>
 #include <string>
 
-#include <wx/weakref.h>
 #include <wx/window.h>
 
-#include "app/version_check.h"
+#include "ui/window_link.h"
+#include "version/version_check.h"
 
 namespace qb {
 
-// The windows of the version check. Make and destroy it on the UI thread; its
-// calls come from the check's thread and are carried over by the UI door.
-class WxVersionCheckView : public VersionCheckView,
-                           public std::enable_shared_from_this<WxVersionCheckView> {
+// The windows of the version check. Make it on the UI thread; its calls come
+// from the check's thread.
+class WxVersionCheckView : public VersionCheckView {
  public:
-  explicit WxVersionCheckView(wxWindow* mainDialog) : mainDialog_(mainDialog) {}
+  explicit WxVersionCheckView(wxWindow* mainDialog)
+      : mainDialog_(WindowLink<wxWindow>::To(mainDialog)) {}
+  // Returns when the notice has been closed, or could not be shown.
   void ShowNotice(const std::string& text) override;
   // Dropped when the main dialog has gone by the time the UI thread runs it.
   void ShowCounter(int32_t users) override;
 
  private:
-  wxWeakRef<wxWindow> mainDialog_;  // touched on the UI thread only
+  std::shared_ptr<WindowLink<wxWindow>> mainDialog_;
 };
 
 void StartVersionCheck(wxWindow* mainDialog);

@@ -1,8 +1,6 @@
 #pragma once
 // The modal search dialog: the user types a term, ticks engines, starts and
 // stops runs, then goes on to the exploration with OK.
-#include <functional>
-#include <string>
 
 class wxDialog;
 class wxWindow;
@@ -15,10 +13,5 @@ bool RunSearchDialog(wxWindow* parent);
 
 // The dialog while RunSearchDialog shows it, else null. UI thread only.
 wxDialog* OpenSearchDialog();
-
-// Tests answer the dialog's message boxes instead of a user: the hook gets the
-// string number, caption and style and returns true for Yes (or OK).
-using SearchMessageHook = std::function<bool(int stringId, const std::string& caption, int style)>;
-void SetSearchMessageHook(SearchMessageHook hook);
 
 }  // namespace qb

@@ -20,17 +20,17 @@
 #include <thread>
 #include <vector>
 
-#include "app/about_dialog.h"
-#include "app/infos_dialog.h"
-#include "app/settings_sheet.h"
-#include "app/version_check.h"
-#include "app/version_check_ui.h"
 #include "core/ini_file.h"
 #include "core/launcher.h"
 #include "core/settings.h"
 #include "core/ui_door.h"
+#include "dialogs/about_dialog.h"
+#include "dialogs/infos_dialog.h"
+#include "dialogs/settings_sheet.h"
+#include "dialogs/version_check_ui.h"
 #include "resources/resource_module.h"
 #include "tests/support/http_test_server.h"
+#include "version/version_check.h"
 
 using namespace qb;
 

@@ -1,79 +1,33 @@
-#include "search/search_dialog.h"
+#include "searchwin/search_dialog.h"
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/dialog.h>
 #include <wx/listbox.h>
-#include <wx/msgdlg.h>
 #include <wx/textctrl.h>
-#include <wx/weakref.h>
 
-#include <array>
 #include <memory>
-#include <mutex>
 #include <thread>
 
+#include "core/controls.h"
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "core/ui_door.h"
-#include "mainwin/avi_player.h"
-#include "mainwin/display_text.h"
 #include "resources/resource_module.h"
 #include "search/engine.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
+#include "ui/avi_player.h"
+#include "ui/colour.h"
+#include "ui/display_text.h"
+#include "ui/message_box.h"
+#include "ui/window_link.h"
 
 namespace qb {
 
 namespace {
 
-constexpr int SearchTemplate = 30;
-constexpr int AnimationControl = 300;
-constexpr int StartButton = 200;
-constexpr int StopButton = 178;
-
-const wxColour WindowColour(225, 220, 180);
-const wxColour EditColour(170, 230, 240);
-const wxColour FoundListColour(240, 255, 255);
-const wxColour DisabledFoundListColour(192, 192, 192);  // the platform's light grey brush
-
-// Found lists in member order, each with the engine box that enables it.
-struct FoundListSlot {
-  int list;
-  int box;
-};
-constexpr std::array<FoundListSlot, EngineCount> FoundLists = {
-    {{104, 101}, {114, 800}, {121, 103}, {128, 187}, {122, 118}}};
-
-const int MarkIds[] = {240, 241, 242, 108, 125, 110, 111, 112, 113, 115};
-
-std::mutex hookLock;
-SearchMessageHook messageHook;
-
 wxDialog* openDialog = nullptr;  // UI thread only
-
-// The message box flags of the style values the run passes.
-long MessageFlags(int style) {
-  long flags = (style & 0xF) == 4 ? wxYES_NO : wxOK;
-  switch (style & 0xF0) {
-    case 0x10:
-      flags |= wxICON_ERROR;
-      break;
-    case 0x20:
-      flags |= wxICON_QUESTION;
-      break;
-    case 0x30:
-      flags |= wxICON_EXCLAMATION;
-      break;
-    case 0x40:
-      flags |= wxICON_INFORMATION;
-      break;
-    default:
-      break;
-  }
-  if (style & 0x100) flags |= wxNO_DEFAULT;
-  return flags;
-}
 
 class TDS : public wxDialog {
  public:
@@ -115,18 +69,9 @@ class TDS : public wxDialog {
     }
     return term;
   }
-  bool Ask(int stringId, const char* caption, int style) {
-    SearchMessageHook hook;
-    {
-      std::lock_guard<std::mutex> hold(hookLock);
-      hook = messageHook;
-    }
-    const std::string title = caption ? caption : "";
-    if (hook) return hook(stringId, title, style);
-    wxMessageDialog box(this, ResourceModule::String(stringId), wxString::FromUTF8(title.c_str()),
-                        MessageFlags(style));
-    const int answer = box.ShowModal();
-    return answer == wxID_YES || answer == wxID_OK;
+  bool Ask(int stringId, const char* caption, MessageStyle style) {
+    return ShowMessage(this, ResourceModule::String(stringId),
+                       caption ? wxString::FromUTF8(caption) : wxString(), style);
   }
   void PlayAnimation() {
     if (AviPlayer* player = Animation()) player->Play();
@@ -141,10 +86,10 @@ class TDS : public wxDialog {
   }
 
  private:
-  AviPlayer* Animation() { return dynamic_cast<AviPlayer*>(FindWindow(AnimationControl)); }
+  AviPlayer* Animation() { return dynamic_cast<AviPlayer*>(FindWindow(SearchAnimation)); }
 
   void SetUp() {
-    SetBackgroundColour(WindowColour);
+    SetBackgroundColour(WxColour(DialogColour));
     // Without the clip the control stays empty and the dialog works on.
     if (AviPlayer* player = Animation()) player->Open(ExeDir + "ZEVO.avi");
     if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(AutoContinueBox)))
@@ -152,17 +97,20 @@ class TDS : public wxDialog {
     for (int i = 0; i < EngineCount; ++i) {
       if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(Engine(i).checkBox)))
         box->SetValue(EngineEnabled[i]);
+      Bind(wxEVT_CHECKBOX, &TDS::CmEngineBox, this, Engine(i).checkBox);
     }
     for (wxWindow* child : GetChildren()) {
       auto* field = dynamic_cast<wxTextCtrl*>(child);
-      if (field && field->GetId() != TermField) field->SetBackgroundColour(EditColour);
+      if (field && field->GetId() != TermField)
+        field->SetBackgroundColour(WxColour(SearchEditColour));
     }
-    for (const FoundListSlot& slot : FoundLists) PaintFoundList(slot.list);
+    for (int i = 0; i < EngineCount; ++i) PaintFoundList(Engine(i).foundList);
   }
 
   void PaintFoundList(int id) {
     if (wxWindow* list = FindWindow(id)) {
-      list->SetBackgroundColour(list->IsEnabled() ? FoundListColour : DisabledFoundListColour);
+      list->SetBackgroundColour(
+          WxColour(list->IsEnabled() ? FoundListColour : DisabledFoundListColour));
       list->Refresh();
     }
   }
@@ -170,11 +118,12 @@ class TDS : public wxDialog {
   void CmStart(wxCommandEvent&) {
     SearchRunning = true;
     ClearField(SiteCountField);
-    for (int id : MarkIds) {
-      if (wxWindow* mark = FindWindow(id)) mark->Hide();
-    }
-    for (const FoundListSlot& slot : FoundLists) {
-      if (auto* list = dynamic_cast<wxListBox*>(FindWindow(slot.list))) list->Clear();
+    for (int i = 0; i < EngineCount; ++i) {
+      const EngineSpec& engine = Engine(i);
+      for (int id : {engine.doneMark, engine.failMark}) {
+        if (wxWindow* mark = FindWindow(id)) mark->Hide();
+      }
+      if (auto* list = dynamic_cast<wxListBox*>(FindWindow(engine.foundList))) list->Clear();
     }
     std::thread(RunSearch).detach();
   }
@@ -186,10 +135,11 @@ class TDS : public wxDialog {
   }
 
   void CmEngineBox(wxCommandEvent& event) {
-    for (const FoundListSlot& slot : FoundLists) {
-      if (slot.box != event.GetId()) continue;
-      if (wxWindow* list = FindWindow(slot.list)) list->Enable(IsBoxTicked(slot.box));
-      PaintFoundList(slot.list);
+    for (int i = 0; i < EngineCount; ++i) {
+      const EngineSpec& engine = Engine(i);
+      if (engine.checkBox != event.GetId()) continue;
+      if (wxWindow* list = FindWindow(engine.foundList)) list->Enable(IsBoxTicked(engine.checkBox));
+      PaintFoundList(engine.foundList);
     }
   }
 
@@ -203,93 +153,67 @@ class TDS : public wxDialog {
 };
 
 wxBEGIN_EVENT_TABLE(TDS, wxDialog)
-  EVT_BUTTON(StartButton, TDS::CmStart)
-  EVT_BUTTON(StopButton, TDS::CmStop)
-  EVT_CHECKBOX(101, TDS::CmEngineBox)
-  EVT_CHECKBOX(103, TDS::CmEngineBox)
-  EVT_CHECKBOX(800, TDS::CmEngineBox)
-  EVT_CHECKBOX(187, TDS::CmEngineBox)
-  EVT_CHECKBOX(118, TDS::CmEngineBox)
-  EVT_UPDATE_UI(StartButton, TDS::EnableStart)
-  EVT_UPDATE_UI(StopButton, TDS::EnableStop)
+  EVT_BUTTON(SearchStartButton, TDS::CmStart)
+  EVT_BUTTON(SearchStopButton, TDS::CmStop)
+  EVT_UPDATE_UI(SearchStartButton, TDS::EnableStart)
+  EVT_UPDATE_UI(SearchStopButton, TDS::EnableStop)
   EVT_UPDATE_UI(wxID_OK, TDS::EnableOk)
 wxEND_EVENT_TABLE()
 
-// The search threads' side of the dialog. Every call is carried to the UI thread;
-// there the weak reference tells whether the dialog still exists, so updates
-// that arrive after it closed are dropped where that check cannot race.
-class DialogView final : public SearchView, public std::enable_shared_from_this<DialogView> {
+// The search threads' side of the dialog.
+class DialogView final : public SearchView {
  public:
-  explicit DialogView(TDS* dialog) : dialog_(dialog) {}
+  explicit DialogView(TDS* dialog) : link_(WindowLink<TDS>::To(dialog)) {}
   // UI thread: from now on every call is dropped.
-  void Detach() { dialog_.Release(); }
+  void Detach() { link_->Detach(); }
 
   void SetNumber(int id, int value) override {
-    Post([id, value](TDS& d) { d.ShowNumber(id, value); });
+    link_->Post([id, value](TDS& d) { d.ShowNumber(id, value); });
   }
   void ClearText(int id) override {
-    Post([id](TDS& d) { d.ClearField(id); });
+    link_->Post([id](TDS& d) { d.ClearField(id); });
   }
   void AddFound(int listId, const std::string& url) override {
-    Post([listId, url](TDS& d) { d.AddFound(listId, url); });
+    link_->Post([listId, url](TDS& d) { d.AddFound(listId, url); });
   }
   void ShowMark(int id) override {
-    Post([id](TDS& d) { d.ShowMark(id); });
+    link_->Post([id](TDS& d) { d.ShowMark(id); });
   }
   bool IsChecked(int id) override {
-    return Ask([id](TDS& d) { return d.IsBoxTicked(id); });
+    return link_->Ask([id](TDS& d) { return d.IsBoxTicked(id); });
   }
   std::string ReadTerm(int maxChars) override {
     std::string term;
-    Ask([&term, maxChars](TDS& d) {
+    link_->Ask([&term, maxChars](TDS& d) {
       term = d.Term(maxChars);
       return true;
     });
     return term;
   }
-  bool Message(int stringId, const char* caption, int style) override {
+  bool Message(int stringId, const char* caption, MessageStyle style) override {
     const std::string title = caption ? caption : "";
     const bool hasCaption = caption != nullptr;
-    return Ask([stringId, title, hasCaption, style](TDS& d) {
+    return link_->Ask([stringId, title, hasCaption, style](TDS& d) {
       return d.Ask(stringId, hasCaption ? title.c_str() : nullptr, style);
     });
   }
   void PlayAnimation() override {
-    Post([](TDS& d) { d.PlayAnimation(); });
+    link_->Post([](TDS& d) { d.PlayAnimation(); });
   }
   void StopAnimation() override {
-    Post([](TDS& d) { d.StopAnimation(); });
+    link_->Post([](TDS& d) { d.StopAnimation(); });
   }
   void PostOk() override {
-    Post([](TDS& d) { d.PostOk(); });
+    link_->Post([](TDS& d) { d.PostOk(); });
   }
 
  private:
-  template <class Action>
-  void Post(Action action) {
-    PostToUi([self = shared_from_this(), action] {
-      if (TDS* d = self->dialog_) action(*d);
-    });
-  }
-  template <class Question>
-  bool Ask(Question question) {
-    return AskOnUi([self = shared_from_this(), question]() mutable {
-      TDS* d = self->dialog_;
-      return d ? question(*d) : false;
-    });
-  }
-
-  wxWeakRef<TDS> dialog_;  // UI thread only
+  std::shared_ptr<WindowLink<TDS>> link_;
 };
 
 }  // namespace
 
 wxDialog* OpenSearchDialog() { return openDialog; }
-
-void SetSearchMessageHook(SearchMessageHook hook) {
-  std::lock_guard<std::mutex> hold(hookLock);
-  messageHook = std::move(hook);
-}
 
 bool RunSearchDialog(wxWindow* parent) {
   SearchRunActive = false;

@@ -1,4 +1,4 @@
-#include "mainwin/avi_clip.h"
+#include "ui/avi_clip.h"
 
 #include <cstring>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "app/settings_sheet.h"
+#include "dialogs/settings_sheet.h"
 
 #include <atomic>
 #include <iterator>
@@ -6,6 +6,7 @@
 #include <wx/simplebook.h>
 #include <wx/textctrl.h>
 
+#include "core/controls.h"
 #include "core/settings.h"
 #include "core/text_helpers.h"
 #include "resources/resource_module.h"
@@ -19,20 +20,22 @@ struct Box {
   std::atomic<int32_t> SettingsData::*field;
 };
 const Box boxes[] = {
-    {101, &SettingsData::MinConnect},
-    {104, &SettingsData::HttpTimeOut},
-    {120, &SettingsData::VerifyTimeOut},
-    {105, &SettingsData::NbRetry},
+    {MinConnectBox, &SettingsData::MinConnect},
+    {HttpTimeOutBox, &SettingsData::HttpTimeOut},
+    {VerifyTimeOutBox, &SettingsData::VerifyTimeOut},
+    {NbRetryBox, &SettingsData::NbRetry},
 };
 }  // namespace
 
 wxBEGIN_EVENT_TABLE(TConf, wxPanel)
-  EVT_BUTTON(200, TConf::CmPreset8)
-  EVT_BUTTON(201, TConf::CmPreset10)
-  EVT_BUTTON(202, TConf::CmPreset16)
+  EVT_BUTTON(Preset8Button, TConf::CmPreset8)
+  EVT_BUTTON(Preset10Button, TConf::CmPreset10)
+  EVT_BUTTON(Preset16Button, TConf::CmPreset16)
 wxEND_EVENT_TABLE()
 
-bool TConf::Create(wxWindow* parent) { return ResourceModule::LoadPanel(this, parent, 20); }
+bool TConf::Create(wxWindow* parent) {
+  return ResourceModule::LoadPanel(this, parent, SettingsTemplate);
+}
 
 void TConf::SetNumber(int controlId, int value) {
   if (auto* box = dynamic_cast<wxTextCtrl*>(FindWindow(controlId))) {
@@ -54,9 +57,9 @@ void TConf::Apply() {
   for (std::size_t i = 0; i < std::size(boxes); ++i) (Settings.*boxes[i].field) = values[i];
 }
 
-void TConf::CmPreset8(wxCommandEvent&) { SetNumber(101, 8); }
-void TConf::CmPreset10(wxCommandEvent&) { SetNumber(101, 10); }
-void TConf::CmPreset16(wxCommandEvent&) { SetNumber(101, 16); }
+void TConf::CmPreset8(wxCommandEvent&) { SetNumber(MinConnectBox, 8); }
+void TConf::CmPreset10(wxCommandEvent&) { SetNumber(MinConnectBox, 10); }
+void TConf::CmPreset16(wxCommandEvent&) { SetNumber(MinConnectBox, 16); }
 
 wxBEGIN_EVENT_TABLE(TPSConf, wxPropertySheetDialog)
   EVT_BUTTON(wxID_OK, TPSConf::CmOk)

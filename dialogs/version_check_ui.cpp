@@ -1,12 +1,13 @@
-#include "app/version_check_ui.h"
+#include "dialogs/version_check_ui.h"
 
 #include <future>
 
 #include <wx/textentry.h>
 
-#include "app/infos_dialog.h"
+#include "core/controls.h"
 #include "core/settings.h"
 #include "core/ui_door.h"
+#include "dialogs/infos_dialog.h"
 #include "resources/resource_module.h"
 
 namespace qb {
@@ -14,18 +15,20 @@ namespace qb {
 void WxVersionCheckView::ShowNotice(const std::string& text) {
   auto closed = std::make_shared<std::promise<void>>();
   std::future<void> done = closed->get_future();
-  PostToUi([text, closed] {
-    if (!Tinfos::Open(nullptr, text, [closed](int) { closed->set_value(); })) {
-      closed->set_value();
-    }
+  // The dialog's close callback holds the promise; a notice that cannot be
+  // shown, or a task the UI thread drops, breaks it instead.
+  PostToUi([text, closed = std::move(closed)] {
+    Tinfos::Open(nullptr, text, [closed](int) { closed->set_value(); });
   });
-  done.wait();
+  try {
+    done.get();
+  } catch (const std::future_error&) {
+  }
 }
 
 void WxVersionCheckView::ShowCounter(int32_t users) {
-  PostToUi([self = shared_from_this(), users] {
-    wxWindow* dialog = self->mainDialog_.get();
-    wxWindow* field = dialog ? dialog->FindWindow(11108) : nullptr;
+  mainDialog_->Post([users](wxWindow& dialog) {
+    wxWindow* field = dialog.FindWindow(IdUsers);
     if (!field) return;
     const wxString number = wxString::Format("%d", static_cast<int>(users));
     if (auto* entry = dynamic_cast<wxTextEntry*>(field))

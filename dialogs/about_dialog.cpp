@@ -1,24 +1,26 @@
-#include "app/about_dialog.h"
+#include "dialogs/about_dialog.h"
 
-#include "app/version_check.h"
+#include "core/controls.h"
 #include "core/launcher.h"
 #include "resources/resource_module.h"
+#include "ui/colour.h"
+#include "version/version_check.h"
 
 namespace qb {
 
 wxBEGIN_EVENT_TABLE(TAbout, wxDialog)
-  EVT_BUTTON(101, TAbout::CmHomePage)
+  EVT_BUTTON(AboutHomePageButton, TAbout::CmHomePage)
   EVT_BUTTON(wxID_OK, TAbout::CmOk)
   EVT_CLOSE(TAbout::OnCloseWindow)
 wxEND_EVENT_TABLE()
 
 TAbout* TAbout::Open() {
   TAbout* dialog = new TAbout();
-  if (!ResourceModule::LoadDialog(dialog, nullptr, 10)) {
+  if (!ResourceModule::LoadDialog(dialog, nullptr, AboutTemplate)) {
     delete dialog;
     return nullptr;
   }
-  dialog->SetBackgroundColour(wxColour(225, 220, 180));
+  dialog->SetBackgroundColour(WxColour(DialogColour));
   dialog->Show();
   return dialog;
 }

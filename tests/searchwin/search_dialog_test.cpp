@@ -1,6 +1,6 @@
 // The search dialog under a real window toolkit: a script thread drives the
 // dialog through the UI door while the main thread runs its modal loop.
-#include "search/search_dialog.h"
+#include "searchwin/search_dialog.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -31,7 +31,6 @@
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "core/ui_door.h"
-#include "mainwin/avi_player.h"
 #include "resources/resource_module.h"
 #include "search/engine.h"
 #include "search/search_run.h"
@@ -39,6 +38,8 @@
 #include "tests/support/gui_driver.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/screenshot.h"
+#include "ui/avi_player.h"
+#include "ui/message_box.h"
 
 using namespace qb;
 
@@ -150,7 +151,7 @@ bool Playing() {
 struct Asked {
   int id;
   std::string caption;
-  int style;
+  MessageStyle style;
 };
 
 class SearchDialogTest : public ::testing::Test {
@@ -169,13 +170,17 @@ class SearchDialogTest : public ::testing::Test {
     AutoContinue = false;
     SearchRunning = false;
     SetSearchRunTimings({600000ms, 1000ms, 100ms});
-    SetSearchMessageHook([this](int id, const std::string& caption, int style) {
+    SetMessageResponder([this](const MessageRequest& box) {
+      // The run's messages by their string numbers.
+      int id = -1;
+      for (int n : {KeepSitesQuestion, TermNeededMessage, NothingFoundMessage})
+        if (ResourceModule::String(n) == box.text) id = n;
       std::lock_guard<std::mutex> hold(lock_);
-      asked_.push_back({id, caption, style});
+      asked_.push_back({id, box.caption.utf8_string(), box.style});
       return answer_;
     });
   }
-  void TearDown() override { SetSearchMessageHook(nullptr); }
+  void TearDown() override { SetMessageResponder(nullptr); }
 
   // Runs the dialog on this (the UI) thread while script drives it; a script
   // that returns early still gets the dialog closed. Once the dialog is closed
@@ -285,7 +290,7 @@ TEST_F(SearchDialogTest, StartWithAnEmptyTermShows106AndStartsNothing) {
     ASSERT_TRUE(WaitForAsked(1));
     EXPECT_EQ(AskedSoFar()[0].id, TermNeededMessage);
     EXPECT_EQ(AskedSoFar()[0].caption, "");
-    EXPECT_EQ(AskedSoFar()[0].style, StyleInformation);
+    EXPECT_EQ(AskedSoFar()[0].style, MessageStyle::Information);
     EXPECT_FALSE(SearchRunActive);
     EXPECT_TRUE(server_.Requests().empty());
   });
@@ -298,7 +303,7 @@ TEST_F(SearchDialogTest, RunFindingNothingShows107AndStaysOpen) {
     ASSERT_TRUE(WaitForAsked(1));
     EXPECT_EQ(AskedSoFar()[0].id, NothingFoundMessage);
     EXPECT_EQ(AskedSoFar()[0].caption, "FTP-ZEVO");
-    EXPECT_EQ(AskedSoFar()[0].style, StyleExclamation);
+    EXPECT_EQ(AskedSoFar()[0].style, MessageStyle::Exclamation);
     EXPECT_TRUE(OnUi<bool>([] { return OpenSearchDialog() && OpenSearchDialog()->IsModal(); }));
     for (int id : DoneMarks) EXPECT_TRUE(Shown(id)) << id;
     EXPECT_TRUE(WaitUntil([] { return EnabledNow(200); }));
@@ -406,7 +411,7 @@ TEST_F(SearchDialogTest, SecondStartWithSitesAsks105AndNoEmptiesTheTable) {
     const auto asked = AskedSoFar();
     EXPECT_EQ(asked[0].id, KeepSitesQuestion);
     EXPECT_EQ(asked[0].caption, "Quillbrook");
-    EXPECT_EQ(asked[0].style, StyleYesNoQuestion);
+    EXPECT_EQ(asked[0].style, MessageStyle::Question);
     EXPECT_EQ(asked[1].id, NothingFoundMessage);
     EXPECT_EQ(SiteTable.count, 0);
     EXPECT_EQ(Text(1200), "0");

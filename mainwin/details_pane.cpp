@@ -1,0 +1,75 @@
+#include "mainwin/details_pane.h"
+
+#include <wx/gauge.h>
+#include <wx/textctrl.h>
+
+#include <string>
+
+#include "core/controls.h"
+#include "mainwin/list_logic.h"
+#include "ui/display_text.h"
+
+namespace qb {
+
+namespace {
+constexpr std::size_t UrlFieldChars = 499;
+
+wxString ControlText(wxWindow* w) {
+  if (auto* edit = dynamic_cast<wxTextCtrl*>(w)) return edit->GetValue();
+  return w->GetLabel();
+}
+
+void SetControlText(wxWindow* w, const wxString& text) {
+  if (auto* edit = dynamic_cast<wxTextCtrl*>(w))
+    edit->ChangeValue(text);
+  else
+    w->SetLabel(text);
+}
+}  // namespace
+
+void DetailsPane::SetText(int id, const wxString& text) {
+  if (wxWindow* w = panel_->FindWindow(id)) SetControlText(w, text);
+}
+
+void DetailsPane::ShowSite(const SiteEntry* site) {
+  static const int ids[] = {IdUrl, IdStatusText, IdLoginReply, IdTestedFile};
+  if (!site) {
+    for (int id : ids) SetText(id, wxString());
+    return;
+  }
+  const std::string values[] = {site->url, site->statusText.Get(), site->loginReply.Get(),
+                                site->testedFile.Get()};
+  for (int i = 0; i < 4; ++i) {
+    wxWindow* w = panel_->FindWindow(ids[i]);
+    if (!w) continue;
+    const wxString value = ToDisplayText(values[i]);
+    if (ControlText(w) != value) SetControlText(w, value);
+  }
+}
+
+void DetailsPane::ShowListing(const SiteEntry* site, const ListingCounts& counts) {
+  if (!site) {
+    for (int id : {IdUser, IdPassword, IdHost, IdFiles, IdFolders, IdTotal})
+      SetText(id, wxString());
+    return;
+  }
+  SetText(IdFiles, wxString::Format("%d", counts.files));
+  SetText(IdFolders, wxString::Format("%d", counts.folders));
+  SetText(IdTotal, FormatTotal(counts.totalSize));
+  const UrlParts parts = SplitUrlParts(site->url);
+  SetText(IdUser, ToDisplayText(parts.user));
+  SetText(IdPassword, ToDisplayText(parts.password));
+  SetText(IdHost, ToDisplayText(parts.host));
+}
+
+void DetailsPane::ClearRun() {
+  if (auto* gauge = dynamic_cast<wxGauge*>(panel_->FindWindow(IdProgress))) gauge->SetValue(0);
+  for (int id : {IdWaiting, IdSessions, IdFinished}) SetText(id, wxString());
+}
+
+wxString DetailsPane::Url() const {
+  wxWindow* w = panel_->FindWindow(IdUrl);
+  return w ? ControlText(w).Left(UrlFieldChars) : wxString();
+}
+
+}  // namespace qb

@@ -1,0 +1,33 @@
+#pragma once
+// The fields around the lists: the selected site's details, its listing's
+// counts, and the exploration's counters and progress.
+#include <wx/string.h>
+#include <wx/window.h>
+
+#include "core/site_table.h"
+#include "mainwin/file_list.h"
+
+namespace qb {
+
+class DetailsPane {
+ public:
+  // panel holds the template's fields.
+  void Attach(wxWindow* panel) { panel_ = panel; }
+
+  // URL, status text, login reply and tested file of site (empty for null);
+  // a field is written only when its text changed.
+  void ShowSite(const SiteEntry* site);
+  // User, password and host of site's URL and the listing's counts; all empty
+  // for null.
+  void ShowListing(const SiteEntry* site, const ListingCounts& counts);
+  // Progress and the exploration's counters back to empty.
+  void ClearRun();
+  // The URL field's text, at most its field's length.
+  wxString Url() const;
+
+ private:
+  void SetText(int id, const wxString& text);
+  wxWindow* panel_ = nullptr;
+};
+
+}  // namespace qb

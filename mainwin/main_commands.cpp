@@ -1,0 +1,128 @@
+// The main dialog's commands, from its menus, buttons and context menus.
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "core/controls.h"
+#include "core/launcher.h"
+#include "core/settings.h"
+#include "explore/exploration_scheduler.h"
+#include "mainwin/list_logic.h"
+#include "mainwin/main_dialog.h"
+#include "resources/resource_module.h"
+#include "search/search_run.h"
+#include "ui/avi_player.h"
+#include "ui/clipboard.h"
+#include "ui/display_text.h"
+#include "ui/message_box.h"
+
+namespace qb {
+
+namespace {
+constexpr std::size_t QuestionChars = 179;
+}  // namespace
+
+void TD::CmShowAll(wxCommandEvent&) {
+  showAll = !showAll;
+  sites_.Empty();
+  selectedSite = -1;
+  RefreshSiteList();
+}
+
+void TD::CmHideSites(wxCommandEvent&) {
+  for (int index : sites_.SelectedSites()) {
+    if (auto site = SiteAt(index)) site->dropped = true;
+  }
+  selectedSite = -1;
+  RefreshSiteList();
+}
+
+void TD::CmReexplore(wxCommandEvent&) {
+  for (int index : sites_.SelectedSites()) {
+    std::shared_ptr<SiteEntry> site = SiteAt(index);
+    // Only finished sites go back: a site whose worker still runs is left to it
+    // (its result would overwrite the fresh state), and a waiting one may be
+    // taken by the scheduler at any moment, so its status is never written here.
+    if (!site) continue;
+    int32_t finished = site->status;
+    if (finished == Exploring || finished == Waiting) continue;
+    if (index == selectedSite) EmptyFileList();
+    {
+      std::lock_guard<std::mutex> hold(ListingLock);
+      std::vector<ListingEntry>().swap(site->listing);
+    }
+    site->statusText.Clear();
+    site->status.compare_exchange_strong(finished, Waiting);
+  }
+  RefreshSiteList();
+}
+
+void TD::CmCopySiteUrl(wxCommandEvent&) {
+  const std::vector<int> chosen = sites_.SelectedSites();
+  if (chosen.empty()) return;
+  if (auto site = SiteAt(chosen.front())) CopyToClipboard(site->url);
+}
+
+void TD::CmCopyFileUrl(wxCommandEvent&) {
+  const std::string url = SelectedFileUrl();
+  if (!url.empty()) CopyToClipboard(url);
+}
+
+void TD::CmExploreFolder(wxCommandEvent&) {
+  std::string url = SelectedFileUrl();
+  if (url.empty()) return;
+  bool added = false;
+  AddUniqueSite(url, added, false);
+}
+
+void TD::CmOpenUrl(wxCommandEvent&) { LaunchBrowser(details_.Url().ToStdString(wxConvUTF8)); }
+
+void TD::CmCopyUrl(wxCommandEvent&) { CopyToClipboard(details_.Url().ToStdString(wxConvUTF8)); }
+
+void TD::CmHelp(wxCommandEvent&) { LaunchDocument(ExeDir + "ZevO.chm"); }
+
+void TD::CmAbout(wxCommandEvent&) {
+  if (actions_.showAbout) actions_.showAbout(this);
+}
+
+void TD::CmSettings(wxCommandEvent&) {
+  if (actions_.showSettings) actions_.showSettings(this);
+}
+
+void TD::CmExit(wxCommandEvent&) {
+  std::fflush(nullptr);
+  _exit(0);
+}
+
+void TD::CmPause(wxCommandEvent&) {
+  const bool paused = !ExplorationPaused;
+  ExplorationPaused = paused;
+  if (paused) {
+    ExplorationLimit = Settings.MinConnect.load();
+    if (animation) animation->Stop();
+  } else if (animation) {
+    animation->Play();
+  }
+  if (wxWindow* button = FindWindow(IdPause)) button->SetLabel(paused ? "Continue" : "Pause");
+}
+
+void TD::CmNewSearch(wxCommandEvent&) {
+  const std::string lastTerm = GetLastTerm();
+  if (!lastTerm.empty()) {
+    const wxString question = ResourceModule::String(101).Left(QuestionChars) +
+                              wxString::Format("\"%s\" ?", ToDisplayText(lastTerm));
+    if (!ShowMessage(this, question, "ZEVO", MessageStyle::Question)) return;
+    ClearLastTerm();
+  }
+  sites_.Empty();
+  EmptyFileList();
+  ResetSortState();
+  ResetSites();
+  if (!actions_.runSearch || !actions_.runSearch(this)) return;
+  showAll = false;
+  ClearRunDisplay();
+  if (SiteTable.count > 0) StartExplorationScheduler();
+}
+
+}  // namespace qb
