@@ -1,13 +1,14 @@
 #pragma once
-// The file list: the selected site's listing, one row per file or folder,
-// each row pointing into the list's own copy of the listing.
+// The file list: the selected site's listing, one row per file or folder. The
+// list shows only what is on screen; its rows live here, in a copy of the
+// listing taken when the site was chosen.
 #include <string>
 #include <vector>
 
 #include <wx/imaglist.h>
-#include <wx/listctrl.h>
 
 #include "core/site_table.h"
+#include "mainwin/virtual_list.h"
 
 namespace qb {
 
@@ -24,23 +25,28 @@ class FileListView {
  public:
   FileListView();
   // Columns and icons of the template's list.
-  void Attach(wxListCtrl* list);
-  wxListCtrl* List() const { return list_; }
+  void Attach(VirtualListCtrl* list);
+  VirtualListCtrl* List() const { return list_; }
 
   // A copy of the site's listing, sorted by name.
   ListingCounts Fill(const SiteEntry& site);
   void Empty();
+  // The selected row stays selected.
   void Sort(const TLwComparator& comparator, int flag);
-  // The name shown in the first selected row, or empty.
-  std::string SelectedName() const;
-  // Whether a row is selected and the first selected one is a folder.
-  bool SelectedIsFolder() const;
-  bool HasSelection() const;
+  // The entry the first selected row shows, or null.
+  const ListingEntry* Selected() const;
+  // Column 0 takes the width the other columns leave, so that all show whole.
+  void FitColumns(int firstColumnWidth);
 
  private:
-  wxListCtrl* list_ = nullptr;
+  wxString Text(long row, long column) const;
+  const ListingEntry* EntryOfRow(long row) const;
+
+  VirtualListCtrl* list_ = nullptr;
   wxImageList images_;
-  std::vector<ListingEntry> rows_;
+  std::vector<ListingEntry> entries_;
+  // Row order: indexes into entries_.
+  std::vector<int> rows_;
 };
 
 }  // namespace qb

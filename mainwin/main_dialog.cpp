@@ -90,8 +90,8 @@ TD::~TD() {
 bool TD::Create(wxWindow* frame, bool startActivities) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   if (!ResourceModule::LoadPanel(this, frame, MainTemplate)) return false;
-  auto* siteList = dynamic_cast<wxListCtrl*>(FindWindow(IdSiteList));
-  auto* fileList = dynamic_cast<wxListCtrl*>(FindWindow(IdFileList));
+  auto* siteList = dynamic_cast<VirtualListCtrl*>(FindWindow(IdSiteList));
+  auto* fileList = dynamic_cast<VirtualListCtrl*>(FindWindow(IdFileList));
   animation = dynamic_cast<AviPlayer*>(FindWindow(IdAnimation));
   if (!siteList || !fileList) return false;
   sites_.Attach(siteList);
@@ -167,15 +167,18 @@ void TD::ClearRunDisplay() {
 }
 
 std::string TD::SelectedFileUrl() const {
-  if (selectedSite == -1 || !files_.HasSelection()) return {};
+  const ListingEntry* entry = files_.Selected();
+  if (selectedSite == -1 || !entry) return {};
   auto site = SiteAt(selectedSite);
   if (!site) return {};
-  return JoinFileUrl(site->url, files_.SelectedName());
+  return JoinFileUrl(site->url, entry->name);
 }
 
 // ---- events -------------------------------------------------------------
 
 void TD::OnSiteSelection(wxListEvent&) {
+  // The list moving the selection along with sorted rows changes nothing.
+  if (sites_.List()->Reselecting()) return;
   const std::vector<int> chosen = sites_.SelectedSites();
   const int last = chosen.empty() ? -1 : chosen.back();
   if (chosen.size() >= 2) {
@@ -216,14 +219,18 @@ void TD::OnSiteKey(wxListEvent& event) {
   if (event.GetKeyCode() == WXK_DELETE) {
     wxCommandEvent none;
     CmHideSites(none);
+    return;
   }
+  // Moving, paging and the menus' shortcuts belong to the list and the frame.
+  event.Skip();
 }
 
 wxMenu* TD::ContextMenuFor(wxWindow* window) {
   if (window == SiteList()) return siteMenu.get();
   if (window == FileList()) {
-    if (!files_.HasSelection()) return nullptr;
-    return files_.SelectedIsFolder() ? folderMenu.get() : fileMenu.get();
+    const ListingEntry* entry = files_.Selected();
+    if (!entry) return nullptr;
+    return entry->isFolder ? folderMenu.get() : fileMenu.get();
   }
   return nullptr;
 }

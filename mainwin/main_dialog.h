@@ -76,6 +76,8 @@ class TD : public wxPanel {
   bool ShowAll() const { return showAll; }
   wxListCtrl* SiteList() const { return sites_.List(); }
   wxListCtrl* FileList() const { return files_.List(); }
+  // The site a row of the site list shows, or -1.
+  int SiteOfRow(long row) const { return sites_.SiteOfRow(row); }
 
  private:
   void SortSites(const TLwComparator& comparator, int flag);

@@ -57,7 +57,7 @@ void TD::ApplyLayout() {
     }
   }
   SiteList()->SetColumnWidth(0, SiteColumnWidth(dx));
-  FileList()->SetColumnWidth(0, FileColumnWidth(dx));
+  files_.FitColumns(FileColumnWidth(dx));
   Refresh();
   Update();
 }

@@ -1,12 +1,14 @@
 #pragma once
 // The site list: a row per shown site of the table, with its icon and status
-// text, brought in line with the table by a cheap pass on every tick.
+// text, brought in line with the table by a cheap pass on every tick. The list
+// shows only what is on screen; its rows live here.
+#include <string>
 #include <vector>
 
 #include <wx/imaglist.h>
-#include <wx/listctrl.h>
 
 #include "mainwin/site_list_pass.h"
+#include "mainwin/virtual_list.h"
 
 namespace qb {
 
@@ -16,22 +18,31 @@ class SiteListView {
  public:
   SiteListView();
   // Columns and icons of the template's list.
-  void Attach(wxListCtrl* list);
-  wxListCtrl* List() const { return list_; }
+  void Attach(VirtualListCtrl* list);
+  VirtualListCtrl* List() const { return list_; }
 
   // Returns whether a status text changed.
   bool Refresh(bool showAll);
+  // Selected sites stay selected, and the first of them in view.
   void Sort(const TLwComparator& comparator, int flag);
   void Empty();
   // Site indexes of the selected rows, top to bottom.
   std::vector<int> SelectedSites() const;
+  // The site a row shows, or -1.
+  int SiteOfRow(long row) const;
 
  private:
-  wxListCtrl* list_ = nullptr;
+  wxString Text(long row, long column) const;
+  int Image(long row) const;
+  // Rows of the given sites, where they are shown.
+  std::vector<long> RowsOf(const std::vector<int>& sites) const;
+
+  VirtualListCtrl* list_ = nullptr;
   wxImageList images_;
-  // Each row's site index, and per site what its row shows.
+  // Each row's site index, and per site its URL and what its row shows.
   std::vector<int> rowSites_;
   std::vector<ShownRow> shown_;
+  std::vector<std::string> urls_;
 };
 
 }  // namespace qb

@@ -253,7 +253,7 @@ TEST(EndToEnd, SearchExploreAndBrowseAgainstTheTestbed) {
         [] {
           wxListCtrl* list = MainDialog->SiteList();
           for (long row = 0; row < list->GetItemCount(); ++row) {
-            auto site = SiteAt(static_cast<int>(list->GetItemData(row)));
+            auto site = SiteAt(MainDialog->SiteOfRow(row));
             wxListItem item;
             item.SetId(row);
             item.SetMask(wxLIST_MASK_IMAGE);
@@ -278,7 +278,7 @@ TEST(EndToEnd, SearchExploreAndBrowseAgainstTheTestbed) {
     ASSERT_TRUE(OnUi<bool>([&] {
       wxListCtrl* list = MainDialog->SiteList();
       for (long row = 0; row < list->GetItemCount(); ++row) {
-        auto site = SiteAt(static_cast<int>(list->GetItemData(row)));
+        auto site = SiteAt(MainDialog->SiteOfRow(row));
         if (site && chosen == site->url) {
           list->SetItemState(row, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
                              wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);

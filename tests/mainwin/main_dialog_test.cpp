@@ -108,7 +108,7 @@ class MainDialogTest : public testing::Test {
   }
   long RowOf(int site) {
     for (long r = 0; r < sites->GetItemCount(); ++r)
-      if (static_cast<int>(sites->GetItemData(r)) == site) return r;
+      if (td->SiteOfRow(r) == site) return r;
     return -1;
   }
   int ImageOf(wxListCtrl* list, long row) {
@@ -214,11 +214,53 @@ TEST_F(MainDialogTest, DeleteKeyRemovesSitesForGood) {
   EXPECT_EQ(RowOf(1), -1);
   td->RefreshSiteList();
   EXPECT_EQ(RowOf(1), -1);
-  // Other keys do nothing.
+  // Other keys do nothing here and go on to the list and the frame: moving
+  // the selection, paging, the menus' shortcuts.
   Select({0});
-  key.m_code = 'X';
-  td->GetEventHandler()->ProcessEvent(key);
+  for (int code : {int('X'), int(WXK_DOWN), int(WXK_END), int(WXK_F1)}) {
+    key.m_code = code;
+    key.Skip(false);
+    EXPECT_FALSE(td->GetEventHandler()->ProcessEvent(key)) << code;
+  }
   EXPECT_EQ(sites->GetItemCount(), 2);
+}
+
+TEST_F(MainDialogTest, SortingAndRefreshingKeepTheSelectedSiteAndFile) {
+  auto a = AddSite("ftp://a.example.invalid/");
+  auto b = AddSite("ftp://b.example.invalid/");
+  auto c = AddSite("ftp://c.example.invalid/");
+  b->listing = {Node("x.zip", false, 5, ""), Node("y.txt", false, 900, ""),
+                Node("z.iso", false, 70, "")};
+  td->RefreshSiteList();
+  Select({1});
+  ASSERT_EQ(td->SelectedSite(), 1);
+  files->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);  // x.zip
+  auto selectedRows = [&] {
+    std::vector<int> shown;
+    for (long r = sites->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); r != -1;
+         r = sites->GetNextItem(r, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
+      shown.push_back(td->SiteOfRow(r));
+    return shown;
+  };
+  Column(sites, 0);
+  Column(sites, 0);  // by URL descending: b stays in the middle row
+  Column(sites, 1);
+  a->statusText.Set("z");
+  c->statusText.Set("a");
+  Column(sites, 1);  // by status, kept so while texts change
+  td->RefreshSiteList();
+  EXPECT_EQ(selectedRows(), std::vector<int>{1});
+  EXPECT_EQ(td->SelectedSite(), 1);
+  EXPECT_EQ(files->GetItemCount(), 3);
+  // Hiding another site moves the rows under the selection; it follows.
+  a->status = Failed;
+  td->RefreshSiteList();
+  EXPECT_EQ(RowOf(0), -1);
+  EXPECT_EQ(selectedRows(), std::vector<int>{1});
+  Column(files, 2);  // by size: x.zip moves to the top
+  const long fileRow = files->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+  ASSERT_NE(fileRow, -1);
+  EXPECT_EQ(files->GetItemText(fileRow), "x.zip");
 }
 
 TEST_F(MainDialogTest, ReexploreSetsSitesBackToWaiting) {
@@ -346,25 +388,25 @@ TEST_F(MainDialogTest, StatusSortTwiceKeepsTheListInOrder) {
   td->RefreshSiteList();
   td->RefreshSiteList();
   Column(sites, 0);  // by URL ascending
-  EXPECT_EQ(sites->GetItemData(0), 0);
+  EXPECT_EQ(td->SiteOfRow(0), 0);
   Column(sites, 0);
-  EXPECT_EQ(sites->GetItemData(0), 2);
+  EXPECT_EQ(td->SiteOfRow(0), 2);
   Column(sites, 1);  // ascending, no automatic re-sort
-  EXPECT_EQ(sites->GetItemData(0), 1);
+  EXPECT_EQ(td->SiteOfRow(0), 1);
   EXPECT_FALSE(StatusAutoSort);
   c->statusText.Set("0");
   td->RefreshSiteList();
-  EXPECT_EQ(sites->GetItemData(2), 2);
+  EXPECT_EQ(td->SiteOfRow(2), 2);
   Column(sites, 1);  // descending, and kept so
   EXPECT_TRUE(StatusAutoSort);
-  EXPECT_EQ(sites->GetItemData(0), 0);
+  EXPECT_EQ(td->SiteOfRow(0), 0);
   b->statusText.Set("z");
   td->RefreshSiteList();
-  EXPECT_EQ(sites->GetItemData(0), 1);
+  EXPECT_EQ(td->SiteOfRow(0), 1);
   // New rows still go to the end.
   AddSite("ftp://d.example.invalid/");
   td->RefreshSiteList();
-  EXPECT_EQ(sites->GetItemData(3), 3);
+  EXPECT_EQ(td->SiteOfRow(3), 3);
 }
 
 TEST_F(MainDialogTest, CommandsAreEnabledByTableAndSelection) {
@@ -614,9 +656,13 @@ TEST_F(MainDialogTest, LayoutFollowsTheClientSize) {
   EXPECT_EQ(total->GetRect().x, t0.x + 100);
   EXPECT_EQ(total->GetRect().y, t0.y + 30);
   EXPECT_EQ(url->GetRect().width, u0.width + 100);
-  // Column 0 of the file list: 145 plus 0.4 of the growth since the template's size.
+  // Column 0 of the file list: 145 plus 0.4 of the growth since the template's
+  // size, at most what leaves every other column whole.
   const int dx = td->GetClientSize().x - 776;
-  EXPECT_EQ(files->GetColumnWidth(0), static_cast<int>(145 + dx * 0.4f));
+  EXPECT_LE(files->GetColumnWidth(0), static_cast<int>(145 + dx * 0.4f));
+  int columns = 0;
+  for (int c = 0; c < 4; ++c) columns += files->GetColumnWidth(c);
+  EXPECT_LE(columns, files->GetClientSize().x);
   EXPECT_EQ(sites->GetColumnWidth(0), static_cast<int>(210 + dx * 0.6f));
   // Shrinking back restores the first places.
   frame->SetClientSize(client);
