@@ -2,8 +2,12 @@
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
+TIDY_BUILD ?= build-tidy
+CLANG_FORMAT ?= clang-format
+CLANG_TIDY ?= clang-tidy
+RUN_CLANG_TIDY ?= run-clang-tidy
 
-.PHONY: deps build test run bench clean
+.PHONY: deps build test run bench clean lint format format-check tidy lint-deps
 
 deps:
 	@scripts/install-deps.sh
@@ -23,3 +27,22 @@ bench: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Format check and clang-tidy; both fail on any finding.
+lint: format-check tidy
+
+lint-deps:
+	@QB_LINT_DEPS=1 scripts/install-deps.sh
+
+format: lint-deps
+	git ls-files -z '*.cpp' '*.h' | xargs -0 $(CLANG_FORMAT) -i
+
+format-check: lint-deps
+	git ls-files -z '*.cpp' '*.h' | xargs -0 $(CLANG_FORMAT) --dry-run -Werror
+
+# The program's own sources, from the headless build's compile commands; nothing
+# needs building first.
+tidy: lint-deps
+	cmake -S . -B $(TIDY_BUILD) -DQB_HEADLESS=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+	$(RUN_CLANG_TIDY) -clang-tidy-binary $(CLANG_TIDY) -p $(TIDY_BUILD) -j$(JOBS) -quiet \
+	  '^$(CURDIR)/(core|net|explore|search)/'

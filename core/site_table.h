@@ -31,7 +31,7 @@ struct ListingEntry {
 };
 
 struct SiteEntry {
-  explicit SiteEntry(const std::string& url);
+  explicit SiteEntry(const std::string& text);
   SiteEntry(const SiteEntry&) = delete;
   SiteEntry& operator=(const SiteEntry&) = delete;
 

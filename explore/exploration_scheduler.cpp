@@ -96,9 +96,9 @@ void ExplorationScheduler::End() {
   if (auto view = GetExplorationView()) view->StopAnimation();
 }
 
-void ExplorationScheduler::StartOne(int n) {
+void ExplorationScheduler::StartOne(int count) {
   std::vector<const char*> busy;  // urls of earlier entries being explored
-  for (int i = 0; i < n; ++i) {
+  for (int i = 0; i < count; ++i) {
     const std::shared_ptr<SiteEntry>& e = SiteTable.slots[i];
     const int32_t status = e->status;
     if (status == Exploring) {

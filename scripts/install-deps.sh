@@ -4,6 +4,7 @@ set -euo pipefail
 pkgs=(g++ cmake make pkg-config libwxgtk3.2-dev libgtest-dev libgmock-dev libbenchmark-dev
       xvfb xauth x11-utils libx11-dev python3 python3-pyftpdlib)
 [ "${QB_FUZZ_DEPS:-0}" = 1 ] && pkgs+=(clang-14 libclang-rt-14-dev)
+[ "${QB_LINT_DEPS:-0}" = 1 ] && pkgs+=(clang-format clang-tidy)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

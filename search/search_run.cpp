@@ -178,7 +178,7 @@ std::string QueryReportUrl(const std::string& preparedTerm) {
          "/addtop10.php3?requete=" + term;
 }
 
-void QueryReport(std::string preparedTerm) {
+void QueryReport(const std::string& preparedTerm) {
   std::this_thread::sleep_for(CurrentTimings().reportDelay);
   const char* tag = nullptr;
   FetchPage(QueryReportUrl(preparedTerm).c_str(), &tag, 1, nullptr);

@@ -37,7 +37,7 @@ std::string GetReportTerm();
 std::string QueryReportUrl(const std::string& preparedTerm);
 
 // Thread body: waits, then sends the report once; nothing is shown.
-void QueryReport(std::string preparedTerm);
+void QueryReport(const std::string& preparedTerm);
 
 // Tests shorten the waits; the program keeps the defaults.
 struct SearchRunTimings {
