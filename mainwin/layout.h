@@ -27,7 +27,7 @@ extern const std::array<LayoutGroup, LayoutGroupCount> LayoutGroups;
 struct Placement {
   int x, y, width, height;
 };
-Placement PlaceControl(const LayoutRect& initial, const LayoutGroup& group, int dx, int dy);
+Placement PlaceControl(const LayoutRect& r, const LayoutGroup& g, int dx, int dy);
 
 // Widths of column 0 of the site list and of the file list.
 int SiteColumnWidth(int dx);
@@ -37,6 +37,6 @@ int FileColumnWidth(int dx);
 struct FrameSize {
   int width, height;
 };
-FrameSize FrameSizeForScreen(int screenWidth, int screenHeight);
+FrameSize FrameSizeForScreen(int w, int h);
 
 }  // namespace qb

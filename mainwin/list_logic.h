@@ -11,7 +11,7 @@
 namespace qb {
 
 // Size text of one file: "999", "1.0k", "999.9k", "1000k". Needs 16 bytes.
-char* FormatFileSize(int32_t size, char* out, std::size_t outSize);
+char* FormatFileSize(int32_t n, char* out, std::size_t outSize);
 
 // Total of a site's file sizes: "(999)", "(1.5k)", "(2.50M)".
 std::string FormatTotal(float total);

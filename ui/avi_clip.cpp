@@ -11,8 +11,10 @@ constexpr uint32_t BiRgb = 0;
 constexpr uint32_t BiRle8 = 1;
 constexpr int MaxSide = 4096;
 
-uint32_t U32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t U32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 bool Is(const uint8_t* p, const char* fourcc) { return std::memcmp(p, fourcc, 4) == 0; }
 // A stream chunk: two digits of the stream, then "db" or "dc".
 bool IsFrame(const uint8_t* p) { return p[2] == 'd' && (p[3] == 'b' || p[3] == 'c'); }
@@ -41,8 +43,9 @@ bool ReadFormat(const uint8_t* p, uint32_t size, Format* f) {
   if (f->bits == 8) {
     uint32_t used = U32(p + 32);
     if (used == 0 || used > 256) used = 256;
-    f->palette.assign(256 * 3, 0);
-    for (uint32_t i = 0; i < used && header + i * 4 + 4 <= size; ++i) {
+    f->palette.assign(std::size_t{256} * 3, 0);
+    // In 64 bits: a header size near 4 GiB must not wrap back into the buffer.
+    for (std::size_t i = 0; i < used && std::size_t{header} + i * 4 + 4 <= size; ++i) {
       const uint8_t* q = p + header + i * 4;
       f->palette[i * 3] = q[2];
       f->palette[i * 3 + 1] = q[1];
@@ -57,7 +60,7 @@ void PutIndex(const Format& f, std::vector<uint8_t>& rgb, int x, int row, uint8_
   if (x < 0 || x >= f.width || row < 0 || row >= f.height) return;
   const int y = f.bottomUp ? f.height - 1 - row : row;
   uint8_t* px = &rgb[(static_cast<size_t>(y) * f.width + x) * 3];
-  std::memcpy(px, &f.palette[index * 3], 3);
+  std::memcpy(px, &f.palette[std::size_t{index} * 3], 3);
 }
 
 bool DecodeRgb(const Format& f, const uint8_t* p, uint32_t size, std::vector<uint8_t>& rgb) {
@@ -69,9 +72,9 @@ bool DecodeRgb(const Format& f, const uint8_t* p, uint32_t size, std::vector<uin
     for (int x = 0; x < f.width; ++x) {
       uint8_t* px = &rgb[(static_cast<size_t>(y) * f.width + x) * 3];
       if (f.bits == 8) {
-        std::memcpy(px, &f.palette[line[x] * 3], 3);
+        std::memcpy(px, &f.palette[std::size_t{line[x]} * 3], 3);
       } else {
-        const uint8_t* s = line + x * (f.bits / 8);
+        const uint8_t* s = line + static_cast<std::size_t>(x) * (f.bits / 8);
         px[0] = s[2];
         px[1] = s[1];
         px[2] = s[0];
@@ -117,7 +120,7 @@ class Walker {
   Walker(const std::vector<uint8_t>& data, AviClip* clip) : data_(data), clip_(clip) {}
 
   bool Run() {
-    if (data_.size() < 12 || !Is(&data_[0], "RIFF") || !Is(&data_[8], "AVI ")) return false;
+    if (data_.size() < 12 || !Is(data_.data(), "RIFF") || !Is(&data_[8], "AVI ")) return false;
     uint32_t end = 8 + U32(&data_[4]);
     if (end > data_.size()) end = static_cast<uint32_t>(data_.size());
     Walk(12, end, 0);
@@ -129,7 +132,8 @@ class Walker {
   }
 
  private:
-  void Walk(uint32_t pos, uint32_t end, int depth) {
+  // Lists nest at most five deep.
+  void Walk(uint32_t pos, uint32_t end, int depth) {  // NOLINT(misc-no-recursion)
     if (depth > 4) return;
     while (pos + 8 <= end) {
       const uint8_t* head = &data_[pos];

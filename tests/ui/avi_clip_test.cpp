@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -120,6 +122,20 @@ TEST(AviClip, DamagedInputIsRefused) {
   EXPECT_FALSE(ParseAviClip(Clip(24, 0, {{1, 2, 3}}), &clip));
   // 4-bit pictures are not read.
   EXPECT_FALSE(ParseAviClip(Clip(4, 0, {{0, 0, 0, 0, 0, 0, 0, 0}}), &clip));
+}
+
+TEST(AviClip, AHeaderSizeNearFourGigabytesReadsNoPaletteFromOutside) {
+  std::vector<uint8_t> clip = Clip(8, 0, {{0, 1, 0, 0, 2, 3, 0, 0}});
+  const uint8_t strf[] = {'s', 't', 'r', 'f'};
+  auto at = std::search(clip.begin(), clip.end(), strf, strf + 4);
+  ASSERT_NE(at, clip.end());
+  const std::size_t header = static_cast<std::size_t>(at - clip.begin()) + 8;
+  for (int i = 0; i < 4; ++i) clip[header + i] = 0xFF;  // 0xFFFFFFFF
+  // The palette lies outside the clip, so none is read: every pixel black.
+  AviClip parsed;
+  ASSERT_TRUE(ParseAviClip(clip, &parsed));
+  ASSERT_EQ(parsed.frames.size(), 1u);
+  EXPECT_EQ(parsed.frames[0], std::vector<uint8_t>(12, 0));
 }
 
 TEST(AviClip, TheProgramsOwnAnimation) {
