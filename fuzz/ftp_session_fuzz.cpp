@@ -20,16 +20,13 @@
 #include "fuzz/table_check.h"
 #include "net/explore_site.h"
 #include "net/ftp_channel.h"
+#include "net/socket_util.h"
 
 using namespace qb;
 
 namespace {
 
-void Bound(int fd) {
-  timeval tv{2, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-}
+void Bound(int fd) { SetSocketTimeouts(fd, 2000); }
 
 void SendListing(const std::string& port, const std::string& listing) {
   unsigned v[6];

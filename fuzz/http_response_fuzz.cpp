@@ -15,6 +15,7 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/loopback.h"
 #include "net/http_fetcher.h"
+#include "net/socket_util.h"
 
 using namespace qb;
 
@@ -29,9 +30,7 @@ void Serve(int listener, const std::string& answer, std::size_t piece) {
   if (poll(&p, 1, 5000) != 1) return;
   const int fd = accept(listener, nullptr, nullptr);
   if (fd < 0) return;
-  timeval bound{5, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+  SetSocketTimeouts(fd, 5000);
   const int yes = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
   std::string request;

@@ -47,15 +47,10 @@ void HostileServer::Track(int fd, bool add) {
 
 void HostileServer::AcceptLoop() {
   for (;;) {
-    // Stop shuts the listener down, which ends a blocked accept.
-    const int fd = accept(listener_.Fd(), nullptr, nullptr);
+    const int fd = listener_.Accept();  // -1 once Stop shut the listener down
     std::lock_guard<std::mutex> hold(lock_);
-    if (stopping_) {
+    if (stopping_ || fd < 0) {
       if (fd >= 0) close(fd);
-      return;
-    }
-    if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
       return;
     }
     Bound(fd);

@@ -179,14 +179,10 @@ void FakeFtpServer::Stop() {
 
 void FakeFtpServer::AcceptLoop() {
   for (;;) {
-    const int fd = accept(listener_.Fd(), nullptr, nullptr);
+    const int fd = listener_.Accept();  // -1 once Stop shut the listener down
     std::lock_guard<std::mutex> hold(lock_);
-    if (stopping_) {
+    if (stopping_ || fd < 0) {
       if (fd >= 0) close(fd);
-      return;
-    }
-    if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
       return;
     }
     const std::size_t index = sessions_.size();

@@ -127,6 +127,7 @@ void HttpTestServer::Stop() {
     const char byte = 1;
     (void)!write(wakeFds_[1], &byte, 1);
   }
+  listener_.Shutdown();  // ends an Accept that would block
   if (acceptor_.joinable()) acceptor_.join();
   // The acceptor has ended, so the list no longer grows.
   for (std::thread& t : connections_) t.join();
@@ -141,7 +142,7 @@ void HttpTestServer::Stop() {
 void HttpTestServer::AcceptLoop() {
   for (;;) {
     if (PollFor(listener_.Fd(), POLLIN, wakeFds_[0], -1) < 0) return;
-    const int fd = accept4(listener_.Fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    const int fd = listener_.Accept(SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) continue;
     std::lock_guard<std::mutex> hold(lock_);
     connections_.emplace_back([this, fd] { Handle(fd); });

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -70,7 +71,17 @@ class LoopbackListener {
     return scheme + "://" + address_ + ":" + std::to_string(Port()) + rest;
   }
 
-  // Wakes a thread blocked in accept() on it (which then fails) without
+  // The next connection, with accept4's flags; blocks until one comes. -1 once
+  // Shutdown has ended the wait (or on any error but an interrupted or
+  // aborted handshake, which are skipped).
+  int Accept(int flags = 0) const {
+    for (;;) {
+      const int fd = accept4(fd_, nullptr, nullptr, flags);
+      if (fd >= 0 || (errno != EINTR && errno != ECONNABORTED)) return fd;
+    }
+  }
+
+  // Wakes a thread blocked in Accept() on it (which then fails) without
   // closing the descriptor under it.
   void Shutdown() const {
     if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
