@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/settings.h"
@@ -14,6 +13,7 @@
 #include "explore/exploration_scheduler.h"
 #include "explore/site_worker.h"
 #include "tests/support/pyftpd_fixture.h"
+#include "tests/support/wait.h"
 
 using namespace qb;
 
@@ -56,7 +56,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   ResetSites();
-  while (LiveSchedulers() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (!qbtest::WaitUntil([] { return LiveSchedulers() == 0; }, std::chrono::minutes(1))) {
+    std::fprintf(stderr, "the scheduler did not end\n");
+    return 1;
+  }
 
   for (int i = 0; i < sites; ++i) {
     std::string site = server.Url("/pub/", static_cast<std::size_t>(i));
@@ -65,7 +68,10 @@ int main(int argc, char** argv) {
   Settings.MinConnect = sessions;
   start = Clock::now();
   StartExplorationScheduler();
-  while (FinishedWorkers < sites) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  if (!qbtest::WaitUntil([&] { return FinishedWorkers >= sites; }, std::chrono::minutes(10))) {
+    std::fprintf(stderr, "the sites were not all explored\n");
+    return 1;
+  }
   const double whole = std::chrono::duration<double>(Clock::now() - start).count();
   int ok = 0;
   for (int i = 0; i < sites; ++i) ok += SiteAt(i)->status == Ok;

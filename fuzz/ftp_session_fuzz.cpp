@@ -20,16 +20,13 @@
 #include "fuzz/table_check.h"
 #include "net/explore_site.h"
 #include "net/ftp_channel.h"
+#include "net/socket_util.h"
 
 using namespace qb;
 
 namespace {
 
-void Bound(int fd) {
-  timeval tv{2, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-}
+void Bound(int fd) { SetSocketTimeouts(fd, 2000); }
 
 void SendListing(const std::string& port, const std::string& listing) {
   unsigned v[6];
@@ -87,8 +84,8 @@ void Serve(int listener, const std::vector<std::string>& segments) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  static uint16_t port = 0;
-  static const int listener = qbfuzz::LoopbackListener(port);
+  static const qbtest::LoopbackListener& listener = qbfuzz::SharedListener();
+  static const uint16_t port = listener.Port();
   FtpTiming.settleMs = 2;
   FtpTiming.retrWaitMs = 1;
   Settings.HttpTimeOut = 1;
@@ -104,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string url = "ftp://127.0.0.1:" + std::to_string(port) + "/pub/";
   auto entry = std::make_shared<SiteEntry>(url);
   SiteAttempt attempt;
-  std::thread server(Serve, listener, std::cref(segments));
+  std::thread server(Serve, listener.Fd(), std::cref(segments));
   const std::optional<std::string> listing = ExploreSite(entry->url, *entry, attempt);
   entry->ReleaseSocket(attempt.controlFd);
   server.join();

@@ -15,6 +15,7 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/loopback.h"
 #include "net/http_fetcher.h"
+#include "net/socket_util.h"
 
 using namespace qb;
 
@@ -29,9 +30,7 @@ void Serve(int listener, const std::string& answer, std::size_t piece) {
   if (poll(&p, 1, 5000) != 1) return;
   const int fd = accept(listener, nullptr, nullptr);
   if (fd < 0) return;
-  timeval bound{5, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+  SetSocketTimeouts(fd, 5000);
   const int yes = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
   std::string request;
@@ -63,8 +62,8 @@ bool KnownTag(const char* tag) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  static uint16_t port = 0;
-  static const int listener = qbfuzz::LoopbackListener(port);
+  static const qbtest::LoopbackListener& listener = qbfuzz::SharedListener();
+  static const uint16_t port = listener.Port();
   static const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/page";
 
   qbfuzz::Picker pick(data, size);
@@ -86,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   // At most about 64 sends, however small the pieces asked for.
   const std::size_t sendSize = std::max(piece, answer.size() / 64);
-  std::thread server(Serve, listener, std::cref(answer), sendSize);
+  std::thread server(Serve, listener.Fd(), std::cref(answer), sendSize);
   const char* tag = "unset";
   std::unique_ptr<char[]> page = FetchPage(url.c_str(), &tag, 5, stop);
   server.join();

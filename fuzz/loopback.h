@@ -1,27 +1,15 @@
 #pragma once
-// A listening socket on 127.0.0.1 for targets that need a real peer.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
-#include <cstdint>
-
+// The listening socket on 127.0.0.1 of targets that need a real peer: the
+// tests' loopback listener, opened on first use and kept for the process.
 #include "fuzz/fuzz_check.h"
+#include "tests/support/loopback_listener.h"
 
 namespace qbfuzz {
 
-inline int LoopbackListener(uint16_t& port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  FUZZ_CHECK(fd >= 0);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof at;
-  FUZZ_CHECK(bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0);
-  FUZZ_CHECK(getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) == 0);
-  FUZZ_CHECK(listen(fd, 4) == 0);
-  port = ntohs(at.sin_port);
-  return fd;
+inline const qbtest::LoopbackListener& SharedListener() {
+  static const qbtest::LoopbackListener listener("127.0.0.1", 0, 4);
+  FUZZ_CHECK(listener.Ok());
+  return listener;
 }
 
 }  // namespace qbfuzz

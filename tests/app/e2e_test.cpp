@@ -319,10 +319,7 @@ TEST(EndToEnd, SearchExploreAndBrowseAgainstTheTestbed) {
   });
 
   wxTheApp->OnRun();
-  while (!done) {
-    wxTheApp->ProcessPendingEvents();
-    std::this_thread::sleep_for(5ms);
-  }
+  qbtest::YieldUntil([&] { return done.load(); }, 10min);
   user.join();
 }
 

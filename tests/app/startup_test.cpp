@@ -14,8 +14,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "tests/support/wait.h"
 
 namespace fs = std::filesystem;
 
@@ -46,13 +47,16 @@ Child Start(const fs::path& program, const fs::path& cwd, bool display) {
 
 // Exit status, or -1 when the child is still running after boundMs.
 int WaitExit(pid_t pid, int boundMs) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-  while (std::chrono::steady_clock::now() < end) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return -1;
+  int code = -1;
+  qbtest::WaitUntil(
+      [&] {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+          code = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+        return code != -1;
+      },
+      std::chrono::milliseconds(boundMs));
+  return code;
 }
 
 std::string Drain(int fd) {
@@ -140,16 +144,14 @@ TEST_F(StartupTest, StartsInItsOwnFolderWithItsFrame) {
   Child child = Start(dir / "quillbrook", "/", true);
   ASSERT_GT(child.pid, 0);
   std::string line;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (line.empty() && std::chrono::steady_clock::now() < end) {
-    const std::string tree = Output("xwininfo -root -tree 2>/dev/null");
-    const auto at = tree.find("\" FTP Quillbrook v 0.31\"");
-    if (at != std::string::npos) {
-      line = tree.substr(at, tree.find('\n', at) - at);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  qbtest::WaitUntil(
+      [&] {
+        const std::string tree = Output("xwininfo -root -tree 2>/dev/null");
+        const auto at = tree.find("\" FTP Quillbrook v 0.31\"");
+        if (at != std::string::npos) line = tree.substr(at, tree.find('\n', at) - at);
+        return !line.empty();
+      },
+      std::chrono::seconds(20));
   char cwd[4096] = {};
   const ssize_t n =
       readlink(("/proc/" + std::to_string(child.pid) + "/cwd").c_str(), cwd, sizeof cwd - 1);
@@ -175,23 +177,25 @@ TEST_F(StartupTest, ClosingTheFrameEndsTheProgramWithCodeZero) {
   int code = -1;
   Window frame = 0;
   bool frameAsked = false;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (code == -1 && std::chrono::steady_clock::now() < end) {
-    std::vector<std::pair<Window, std::string>> windows;
-    NamedWindows(d, DefaultRootWindow(d), &windows);
-    bool others = false;
-    for (const auto& [w, name] : windows) {
-      if (name == title)
-        frame = w;
-      else
-        others = true, AskToClose(d, w);
-    }
-    if (frame && !others) {
-      AskToClose(d, frame);
-      frameAsked = true;
-    }
-    code = WaitExit(child.pid, 200);
-  }
+  qbtest::WaitUntil(
+      [&] {
+        std::vector<std::pair<Window, std::string>> windows;
+        NamedWindows(d, DefaultRootWindow(d), &windows);
+        bool others = false;
+        for (const auto& [w, name] : windows) {
+          if (name == title)
+            frame = w;
+          else
+            others = true, AskToClose(d, w);
+        }
+        if (frame && !others) {
+          AskToClose(d, frame);
+          frameAsked = true;
+        }
+        code = WaitExit(child.pid, 200);
+        return code != -1;
+      },
+      std::chrono::seconds(30));
   XCloseDisplay(d);
   if (code == -1) kill(child.pid, SIGKILL), waitpid(child.pid, nullptr, 0);
   close(child.errFd);

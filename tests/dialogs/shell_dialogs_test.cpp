@@ -29,6 +29,7 @@
 #include "dialogs/settings_sheet.h"
 #include "dialogs/version_check_ui.h"
 #include "resources/resource_module.h"
+#include "tests/support/gui_driver.h"
 #include "tests/support/http_test_server.h"
 #include "version/version_check.h"
 
@@ -45,14 +46,7 @@ class TestApp : public wxApp {
 
 // Runs the UI loop until cond holds, at most bound.
 bool YieldUntil(const std::function<bool()>& cond, std::chrono::milliseconds bound = 5s) {
-  const auto end = std::chrono::steady_clock::now() + bound;
-  for (;;) {
-    wxTheApp->ProcessPendingEvents();
-    wxYield();
-    if (cond()) return true;
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(2ms);
-  }
+  return qbtest::YieldUntil(cond, bound);
 }
 
 // Lets every task posted so far run.

@@ -10,7 +10,7 @@
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "explore/exploration_view.h"
-#include "tests/explore/wait_until.h"
+#include "tests/support/wait.h"
 
 using namespace qb;
 

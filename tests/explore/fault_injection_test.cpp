@@ -20,8 +20,8 @@
 #include "explore/exploration_scheduler.h"
 #include "explore/site_worker.h"
 #include "net/ftp_channel.h"
-#include "tests/explore/wait_until.h"
 #include "tests/hostile/ftp_dialogue.h"
+#include "tests/support/wait.h"
 
 using namespace qb;
 

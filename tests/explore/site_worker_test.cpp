@@ -1,9 +1,6 @@
 #include "explore/site_worker.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <future>
@@ -13,8 +10,9 @@
 #include "core/site_table.h"
 #include "explore/exploration_scheduler.h"
 #include "net/ftp_channel.h"
-#include "tests/explore/wait_until.h"
 #include "tests/support/fake_ftp_server.h"
+#include "tests/support/loopback_listener.h"
+#include "tests/support/wait.h"
 
 using namespace qb;
 
@@ -55,15 +53,7 @@ class WorkerTest : public ::testing::Test {
     return std::async(std::launch::async, [entry]() mutable { SiteWorker(std::move(entry)); });
   }
   static std::string ClosedPortUrl() {
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    inet_pton(AF_INET, "127.0.0.1", &at.sin_addr);
-    socklen_t length = sizeof at;
-    bind(probe, reinterpret_cast<sockaddr*>(&at), sizeof at);
-    getsockname(probe, reinterpret_cast<sockaddr*>(&at), &length);
-    close(probe);
-    return "ftp://127.0.0.1:" + std::to_string(ntohs(at.sin_port)) + "/pub/";
+    return "ftp://127.0.0.1:" + std::to_string(qbtest::ClosedLoopbackPort()) + "/pub/";
   }
 };
 

@@ -105,24 +105,27 @@ TEST(EngineFill, FiveEnginesFillTheTableWhileTheDialogComesAndGoes) {
 
   // The dialog closes and a new one opens at random moments until every engine
   // has ended by itself on its empty page.
-  std::minstd_rand random(std::random_device{}());
   std::vector<std::shared_ptr<CountingView>> views{first};
-  const auto allEnded = [&] {
-    return std::all_of(engines.begin(), engines.end(), [](const std::future<void>& f) {
-      return f.wait_for(0s) == std::future_status::ready;
-    });
-  };
-  const auto bound = std::chrono::steady_clock::now() + 60s;
-  while (!allEnded()) {
-    if (std::chrono::steady_clock::now() > bound) {
-      SearchRunning = false;  // lets the futures' waits end
-      FAIL() << "engines still running after 60 s";
+  std::atomic<bool> ended{false};
+  std::thread toggler([&] {
+    std::minstd_rand random(std::random_device{}());
+    while (!ended) {
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+      SetSearchDialog(nullptr);
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % 1000));
+      views.push_back(std::make_shared<CountingView>());
+      SetSearchDialog(views.back());
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
-    SetSearchDialog(nullptr);
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 1000));
-    views.push_back(std::make_shared<CountingView>());
-    SetSearchDialog(views.back());
+  });
+  const auto bound = std::chrono::steady_clock::now() + 60s;
+  const bool allEnded = std::all_of(
+      engines.begin(), engines.end(),
+      [&](const std::future<void>& f) { return f.wait_until(bound) == std::future_status::ready; });
+  ended = true;
+  toggler.join();
+  if (!allEnded) {
+    SearchRunning = false;  // lets the futures' waits end
+    FAIL() << "engines still running after 60 s";
   }
   EXPECT_GT(views.size(), 2u);
   SetSearchDialog(nullptr);

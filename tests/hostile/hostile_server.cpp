@@ -1,7 +1,6 @@
 #include "tests/hostile/hostile_server.h"
 
 #include <arpa/inet.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -24,34 +23,18 @@ void Bound(int fd) { SetSocketTimeouts(fd, 5000); }
 }  // namespace
 
 HostileServer::HostileServer(Handler handler, const char* address)
-    : handler_(std::move(handler)), address_(address) {
-  listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
-  if (listenFd_ < 0) return;
-  const int yes = 1;
-  setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  socklen_t length = sizeof at;
-  if (inet_pton(AF_INET, address, &at.sin_addr) != 1 ||
-      bind(listenFd_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
-      getsockname(listenFd_, reinterpret_cast<sockaddr*>(&at), &length) != 0 ||
-      listen(listenFd_, 16) != 0) {
-    close(listenFd_);
-    listenFd_ = -1;
-    return;
-  }
-  port_ = ntohs(at.sin_port);
-  acceptor_ = std::thread(&HostileServer::AcceptLoop, this);
+    : handler_(std::move(handler)), listener_(address) {
+  if (listener_.Ok()) acceptor_ = std::thread(&HostileServer::AcceptLoop, this);
 }
 
 HostileServer::~HostileServer() { Stop(); }
 
 std::string HostileServer::HttpUrl(const std::string& target) const {
-  return "http://" + address_ + ":" + std::to_string(port_) + target;
+  return listener_.Url("http", target);
 }
 
 std::string HostileServer::FtpUrl(const std::string& path) const {
-  return "ftp://" + address_ + ":" + std::to_string(port_) + path;
+  return listener_.Url("ftp", path);
 }
 
 void HostileServer::Track(int fd, bool add) {
@@ -64,16 +47,15 @@ void HostileServer::Track(int fd, bool add) {
 
 void HostileServer::AcceptLoop() {
   for (;;) {
-    pollfd p{listenFd_, POLLIN, 0};
-    const int ready = poll(&p, 1, 50);
-    if (stopping_) return;
-    if (ready <= 0) continue;
-    const int fd = accept(listenFd_, nullptr, nullptr);
-    if (fd < 0) continue;
+    const int fd = listener_.Accept();  // -1 once Stop shut the listener down
+    std::lock_guard<std::mutex> hold(lock_);
+    if (stopping_ || fd < 0) {
+      if (fd >= 0) close(fd);
+      return;
+    }
     Bound(fd);
     ++accepted_;
-    Track(fd, true);
-    std::lock_guard<std::mutex> hold(lock_);
+    open_.push_back(fd);
     handlers_.emplace_back([this, fd] {
       handler_(*this, fd);
       Track(fd, false);
@@ -165,6 +147,7 @@ void HostileServer::Stop() {
     if (stopping_.exchange(true)) return;
     // Wakes handlers blocked in recv or send; they close their own sockets.
     for (int fd : open_) shutdown(fd, SHUT_RDWR);
+    listener_.Shutdown();
   }
   wake_.notify_all();
   if (acceptor_.joinable()) acceptor_.join();
@@ -174,8 +157,7 @@ void HostileServer::Stop() {
     handlers.swap(handlers_);
   }
   for (std::thread& t : handlers) t.join();
-  if (listenFd_ >= 0) close(listenFd_);
-  listenFd_ = -1;
+  listener_.Close();
 }
 
 }  // namespace qbtest

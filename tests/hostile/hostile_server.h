@@ -3,8 +3,6 @@
 // misbehaves on purpose (endless headers, floods, trickles, silence). Handlers
 // loop through Send/Pause/ReadLine, which all return false once Stop begins,
 // so every handler ends promptly and Stop joins them all.
-#include <netinet/in.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -15,6 +13,8 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "tests/support/loopback_listener.h"
 
 namespace qbtest {
 
@@ -29,8 +29,8 @@ class HostileServer {
   HostileServer(const HostileServer&) = delete;
   HostileServer& operator=(const HostileServer&) = delete;
 
-  uint16_t Port() const { return port_; }
-  const std::string& Address() const { return address_; }
+  uint16_t Port() const { return listener_.Port(); }
+  const std::string& Address() const { return listener_.Address(); }
   std::string HttpUrl(const std::string& target) const;
   std::string FtpUrl(const std::string& path) const;
 
@@ -60,9 +60,7 @@ class HostileServer {
   void Track(int fd, bool add);
 
   Handler handler_;
-  std::string address_;
-  int listenFd_ = -1;
-  uint16_t port_ = 0;
+  LoopbackListener listener_;
   std::atomic<bool> stopping_{false};
   std::atomic<int> accepted_{0};
   std::mutex lock_;

@@ -32,6 +32,7 @@
 #include "mainwin/main_dialog.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
+#include "tests/support/gui_driver.h"
 #include "ui/colour.h"
 #include "ui/message_box.h"
 
@@ -40,13 +41,7 @@ using namespace qb;
 namespace {
 // Runs the event loop until done() holds or the bound passes.
 bool WaitFor(const std::function<bool()>& done, int boundMs = 3000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    wxYield();
-    wxMilliSleep(2);
-  }
-  return true;
+  return qbtest::YieldUntil(done, std::chrono::milliseconds(boundMs));
 }
 
 std::shared_ptr<SiteEntry> AddSite(const std::string& text) {

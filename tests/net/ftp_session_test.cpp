@@ -1,17 +1,14 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "net/explore_site.h"
 #include "tests/support/fake_ftp_server.h"
+#include "tests/support/loopback_listener.h"
 
 using namespace qb;
 
@@ -247,15 +244,8 @@ TEST_F(SessionTest, SilentServerFailsWithinTheTimeOut) {
 }
 
 TEST_F(SessionTest, RefusedConnectionIsConnect) {
-  const int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  inet_pton(AF_INET, "127.0.0.1", &at.sin_addr);
-  socklen_t length = sizeof at;
-  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-  ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&at), &length), 0);
-  close(probe);  // nothing listens there now
-  EXPECT_FALSE(Explore("ftp://127.0.0.1:" + std::to_string(ntohs(at.sin_port)) + "/").has_value());
+  const uint16_t port = qbtest::ClosedLoopbackPort();  // nothing listens there
+  EXPECT_FALSE(Explore("ftp://127.0.0.1:" + std::to_string(port) + "/").has_value());
   EXPECT_STREQ(attempt_.result, "connect");
   EXPECT_TRUE(attempt_.retry);
   EXPECT_EQ(entry_->controlSocket, -1);
@@ -265,26 +255,12 @@ TEST_F(SessionTest, ConnectionSetUpIsBoundedByTheTimeOut) {
   Settings.HttpTimeOut = 1;
   // A listener that never accepts: once its queue is full, further handshakes
   // get no answer at all.
-  const int full = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  inet_pton(AF_INET, "127.0.0.1", &at.sin_addr);
-  socklen_t length = sizeof at;
-  ASSERT_EQ(bind(full, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-  ASSERT_EQ(listen(full, 0), 0);
-  ASSERT_EQ(getsockname(full, reinterpret_cast<sockaddr*>(&at), &length), 0);
-  std::vector<int> queued;
-  for (int i = 0; i < 2; ++i) {
-    queued.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-    connect(queued.back(), reinterpret_cast<sockaddr*>(&at), sizeof at);
-  }
-  std::this_thread::sleep_for(100ms);
+  const qbtest::FullLoopbackListener full;
+  ASSERT_TRUE(full.Ok());
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(Explore("ftp://127.0.0.1:" + std::to_string(ntohs(at.sin_port)) + "/").has_value());
+  EXPECT_FALSE(Explore("ftp://127.0.0.1:" + std::to_string(full.Port()) + "/").has_value());
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
   EXPECT_STREQ(attempt_.result, "connect");
-  for (int fd : queued) close(fd);
-  close(full);
 }
 
 TEST_F(SessionTest, PortOutOfRangeIsConnectNotAnotherPort) {

@@ -1,19 +1,16 @@
 #include "net/http_fetcher.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <future>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "core/settings.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/loopback_listener.h"
 
 using namespace qb;
 
@@ -47,17 +44,6 @@ std::future<Fetched> FetchAsync(const std::string& url, int timeOut,
 
 std::string Request(const std::string& target, const std::string& host) {
   return "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\n" + AcceptLine + "\r\n";
-}
-
-// Binds fd to a free loopback port and returns the address.
-sockaddr_in BindLoopback(int fd) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof addr;
-  EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  EXPECT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length), 0);
-  return addr;
 }
 
 TEST(BuildGetRequest, FormatsRequestAndHost) {
@@ -129,28 +115,17 @@ TEST(FetchPage, BadHostsFailWithHostName) {
 }
 
 TEST(FetchPage, ClosedPortFailsWithConnect) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in addr = BindLoopback(fd);
-  close(fd);  // nothing listens on that port now
-  EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/").tag,
-            std::string("Connect"));
+  const uint16_t port = qbtest::ClosedLoopbackPort();  // nothing listens on that port
+  EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(port) + "/").tag, std::string("Connect"));
 }
 
 TEST(FetchPage, ConnectionSetUpIsBoundedByTheTimeOut) {
   // A listener that never accepts, with its queue already full: further connection
   // attempts get no answer at all.
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in addr = BindLoopback(listener);
-  ASSERT_EQ(listen(listener, 0), 0);
-  std::vector<int> fillers;
-  for (int i = 0; i < 3; ++i) {
-    fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-    connect(fillers.back(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-  }
-  auto pending = FetchAsync("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/", 1);
+  const qbtest::FullLoopbackListener full;
+  ASSERT_TRUE(full.Ok());
+  auto pending = FetchAsync("http://127.0.0.1:" + std::to_string(full.Port()) + "/", 1);
   const bool ready = pending.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
-  for (int fd : fillers) close(fd);
-  close(listener);
   ASSERT_TRUE(ready);
   EXPECT_EQ(pending.get().tag, std::string("Connect"));
 }

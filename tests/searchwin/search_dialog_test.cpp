@@ -196,10 +196,7 @@ class SearchDialogTest : public ::testing::Test {
       done = true;
     });
     const bool ok = RunSearchDialog(nullptr);
-    while (!done) {
-      wxTheApp->ProcessPendingEvents();
-      std::this_thread::sleep_for(5ms);
-    }
+    qbtest::YieldUntil([&] { return done.load(); }, 10min);
     driver.join();
     return ok;
   }

@@ -112,30 +112,13 @@ bool ParsePort(const std::string& line, sockaddr_in& out) {
 
 }  // namespace
 
-FakeFtpServer::FakeFtpServer(const char* address) : address_(address) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return;
-  const int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  socklen_t length = sizeof at;
-  if (inet_pton(AF_INET, address, &at.sin_addr) != 1 ||
-      bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(fd, 16) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) != 0) {
-    close(fd);
-    return;
-  }
-  listenFd_ = fd;
-  port_ = ntohs(at.sin_port);
-  acceptor_ = std::thread([this] { AcceptLoop(); });
+FakeFtpServer::FakeFtpServer(const char* address) : listener_(address) {
+  if (listener_.Ok()) acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
 FakeFtpServer::~FakeFtpServer() { Stop(); }
 
-std::string FakeFtpServer::Url(const std::string& path) const {
-  return "ftp://" + address_ + ":" + std::to_string(port_) + path;
-}
+std::string FakeFtpServer::Url(const std::string& path) const { return listener_.Url("ftp", path); }
 
 void FakeFtpServer::AddSession(FtpScript script) {
   std::lock_guard<std::mutex> hold(lock_);
@@ -177,7 +160,7 @@ void FakeFtpServer::Stop() {
     std::lock_guard<std::mutex> hold(lock_);
     if (stopping_) return;
     stopping_ = true;
-    if (listenFd_ >= 0) shutdown(listenFd_, SHUT_RDWR);
+    listener_.Shutdown();
     for (const Session& s : sessions_) {
       if (s.fd >= 0) shutdown(s.fd, SHUT_RDWR);
     }
@@ -189,20 +172,15 @@ void FakeFtpServer::Stop() {
     handlers.swap(handlers_);
   }
   for (std::thread& t : handlers) t.join();
-  if (listenFd_ >= 0) close(listenFd_);
-  listenFd_ = -1;
+  listener_.Close();
 }
 
 void FakeFtpServer::AcceptLoop() {
   for (;;) {
-    const int fd = accept(listenFd_, nullptr, nullptr);
+    const int fd = listener_.Accept();  // -1 once Stop shut the listener down
     std::lock_guard<std::mutex> hold(lock_);
-    if (stopping_) {
+    if (stopping_ || fd < 0) {
       if (fd >= 0) close(fd);
-      return;
-    }
-    if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
       return;
     }
     const std::size_t index = sessions_.size();

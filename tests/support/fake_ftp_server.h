@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/loopback_listener.h"
+
 namespace qbtest {
 
 using Millis = std::chrono::milliseconds;
@@ -79,8 +81,8 @@ class FakeFtpServer {
   FakeFtpServer(const FakeFtpServer&) = delete;
   FakeFtpServer& operator=(const FakeFtpServer&) = delete;
 
-  bool Listening() const { return listenFd_ >= 0; }
-  uint16_t Port() const { return port_; }
+  bool Listening() const { return listener_.Ok(); }
+  uint16_t Port() const { return listener_.Port(); }
   // "ftp://address:port" + path
   std::string Url(const std::string& path) const;
 
@@ -110,9 +112,7 @@ class FakeFtpServer {
   bool OpenData(std::size_t index, const sockaddr_in& target, const FtpData& data);
   bool Pause(Millis delay);  // false when stopping
 
-  std::string address_;
-  int listenFd_ = -1;
-  uint16_t port_ = 0;
+  LoopbackListener listener_;
   mutable std::mutex lock_;
   mutable std::condition_variable changed_;
   bool stopping_ = false;

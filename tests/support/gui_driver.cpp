@@ -1,25 +1,25 @@
 #include "tests/support/gui_driver.h"
 
+#include <wx/app.h>
 #include <wx/event.h>
 #include <wx/window.h>
-
-#include <thread>
 
 using namespace qb;
 
 namespace qbtest {
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound) {
-  const auto end = std::chrono::steady_clock::now() + bound;
-  for (;;) {
-    if (condition()) return true;
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
 bool WaitOnUi(std::function<bool()> condition, std::chrono::milliseconds bound) {
   return WaitUntil([&] { return OnUi<bool>(condition); }, bound);
+}
+
+bool YieldUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound) {
+  return WaitUntil(
+      [&] {
+        if (wxTheApp) wxTheApp->ProcessPendingEvents();
+        wxYield();
+        return condition();
+      },
+      bound);
 }
 
 void PressButton(wxWindow* button) {

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "core/ui_door.h"
+#include "tests/support/wait.h"
 
 class wxWindow;
 
@@ -22,10 +23,12 @@ Result OnUi(std::function<Result()> work) {
   return out;
 }
 
-// Checks condition on the calling thread every 20 ms until it holds or bound passes.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound);
-// The same with the condition checked on the UI thread.
+// Script thread: WaitUntil with the condition checked on the UI thread.
 bool WaitOnUi(std::function<bool()> condition, std::chrono::milliseconds bound);
+
+// UI thread, outside a modal loop: WaitUntil that runs the pending events and
+// tasks (those of the UI door among them) before every check.
+bool YieldUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound);
 
 // UI thread: the click event of a button, as a press sends it.
 void PressButton(wxWindow* button);

@@ -59,32 +59,19 @@ HttpReply& HttpReply::Reset() {
   return *this;
 }
 
-HttpTestServer::HttpTestServer(const char* address) {
+HttpTestServer::HttpTestServer(const char* address) : listener_(address, 0, 64) {
   fallback_ = HttpReply::Page("<html><body>not found</body></html>", 404);
-  if (pipe2(wakeFds_, O_CLOEXEC) != 0) return;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  inet_pton(AF_INET, address, &addr.sin_addr);
-  socklen_t length = sizeof addr;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 64) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
-    close(fd);
+  if (!listener_.Ok() || pipe2(wakeFds_, O_CLOEXEC) != 0) {
+    listener_.Close();
     return;
   }
-  address_ = addr.sin_addr;
-  port_ = ntohs(addr.sin_port);
-  listenFd_ = fd;
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
 HttpTestServer::~HttpTestServer() { Stop(); }
 
 std::string HttpTestServer::HostPort() const {
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &address_, text, sizeof text);
-  return std::string(text) + ":" + std::to_string(port_);
+  return listener_.Address() + ":" + std::to_string(listener_.Port());
 }
 
 std::string HttpTestServer::Url(const std::string& target) const {
@@ -140,12 +127,12 @@ void HttpTestServer::Stop() {
     const char byte = 1;
     (void)!write(wakeFds_[1], &byte, 1);
   }
+  listener_.Shutdown();  // ends an Accept that would block
   if (acceptor_.joinable()) acceptor_.join();
   // The acceptor has ended, so the list no longer grows.
   for (std::thread& t : connections_) t.join();
   connections_.clear();
-  if (listenFd_ >= 0) close(listenFd_);
-  listenFd_ = -1;
+  listener_.Close();
   for (int& fd : wakeFds_) {
     if (fd >= 0) close(fd);
     fd = -1;
@@ -154,8 +141,8 @@ void HttpTestServer::Stop() {
 
 void HttpTestServer::AcceptLoop() {
   for (;;) {
-    if (PollFor(listenFd_, POLLIN, wakeFds_[0], -1) < 0) return;
-    const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (PollFor(listener_.Fd(), POLLIN, wakeFds_[0], -1) < 0) return;
+    const int fd = listener_.Accept(SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) continue;
     std::lock_guard<std::mutex> hold(lock_);
     connections_.emplace_back([this, fd] { Handle(fd); });

@@ -3,8 +3,6 @@
 // malformed or not), chosen from a queue, by request target, or a fallback; every
 // request received is recorded. All waits are bounded and Stop ends every
 // connection at once.
-#include <netinet/in.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -14,6 +12,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/loopback_listener.h"
 
 namespace qbtest {
 
@@ -47,8 +47,8 @@ class HttpTestServer {
   HttpTestServer(const HttpTestServer&) = delete;
   HttpTestServer& operator=(const HttpTestServer&) = delete;
 
-  bool Listening() const { return listenFd_ >= 0; }
-  uint16_t Port() const { return port_; }
+  bool Listening() const { return listener_.Ok(); }
+  uint16_t Port() const { return listener_.Port(); }
   std::string HostPort() const;                      // "127.0.0.1:port"
   std::string Url(const std::string& target) const;  // "http://127.0.0.1:port" + target
 
@@ -78,10 +78,8 @@ class HttpTestServer {
   void HoldUntilClosed(int fd);
   HttpReply Choose(const std::string& target);
 
-  int listenFd_ = -1;
+  LoopbackListener listener_;
   int wakeFds_[2] = {-1, -1};  // readable once Stop began
-  uint16_t port_ = 0;
-  in_addr address_{};
   std::thread acceptor_;
 
   mutable std::mutex lock_;

@@ -12,7 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
+
+#include "tests/support/wait.h"
 
 extern char** environ;
 
@@ -78,11 +79,8 @@ PyFtpd::~PyFtpd() {
   if (pid_ > 0) {
     kill(pid_, SIGTERM);
     int status = 0;
-    bool ended = false;
-    for (int i = 0; i < 200 && !ended; ++i) {
-      ended = waitpid(pid_, &status, WNOHANG) == pid_;
-      if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    const bool ended = qbtest::WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; },
+                                         std::chrono::seconds(2));
     if (!ended) {
       kill(pid_, SIGKILL);
       waitpid(pid_, &status, 0);
