@@ -10,12 +10,15 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "core/text_helpers.h"
 #include "net/listing_parser.h"
+#include "net/resolver.h"
 #include "net/socket_util.h"
+#include "net/unique_fd.h"
 
 namespace qb {
 
@@ -29,18 +32,6 @@ void SetResult(SiteAttempt& attempt, const char* text) {
 }
 
 std::span<char> ResultLine(SiteAttempt& attempt) { return std::span<char>(attempt.result); }
-
-bool Resolve(const char* host, in_addr& address) {
-  if (inet_pton(AF_INET, host, &address) == 1) return true;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return false;
-  address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-  freeaddrinfo(found);
-  return true;
-}
 
 // An MS-DOS style listing starts with a date such as 01-12-99.
 bool LooksLikeDosListing(const char* listing) {
@@ -80,10 +71,12 @@ bool Dialogue::Connect(const FtpUrlParts& parts) {
   entry_.AttachSocket(fd_);
   // Set before connect: on Linux the send time-out also bounds connect.
   SetSocketTimeouts(fd_, int64_t{Settings.HttpTimeOut} * 1000);
-  if (!Resolve(parts.host, server_)) {
+  const std::vector<in_addr> addresses = ResolveHost(parts.host);
+  if (addresses.empty()) {
     SetResult(attempt_, "host");
     return false;
   }
+  server_ = addresses.front();
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr = server_;
@@ -118,15 +111,12 @@ bool Dialogue::Login(const FtpUrlParts& parts) {
 
 void Dialogue::ListOnce() {
   std::memset(listing_.get(), 0, ListingCapacity + 1);
-  const int listener = OpenActiveData(fd_);
+  const UniqueFd listener(OpenActiveData(fd_));
   SendCommand(fd_, "LIST -a\r\n", "2");
-  if (listener < 0) return;
-  const int data = AcceptData(listener, server_, TimeoutMs(), &entry_.dropped);
-  if (data >= 0) {
-    ReceiveData(data, listing_.get(), ListingCapacity, TimeoutMs(), &entry_.dropped);
-    close(data);
-  }
-  close(listener);
+  if (!listener.valid()) return;
+  const UniqueFd data(AcceptData(listener.get(), server_, TimeoutMs(), &entry_.dropped));
+  if (data.valid())
+    ReceiveData(data.get(), listing_.get(), ListingCapacity, TimeoutMs(), &entry_.dropped);
 }
 
 void Dialogue::List() {
@@ -140,18 +130,18 @@ void Dialogue::List() {
 }
 
 bool Dialogue::TestDownload(const std::string& file, bool& refused) {
-  const int listener = OpenActiveData(fd_);
-  if (listener < 0) {
+  UniqueFd listener(OpenActiveData(fd_));
+  if (!listener.valid()) {
     SetResult(attempt_, "getdatasocket");
     return false;
   }
   entry_.testedFile.Set(file);
   char command[ReplyLineSize];
   std::snprintf(command, sizeof command, "RETR %s\r\n", file.c_str());
-  send(fd_, command, std::strlen(command), MSG_NOSIGNAL);
+  SendWhole(fd_, command, std::strlen(command));
   // Closed before the server connects: it answers whether it would send the
   // file, and nothing is transferred.
-  close(listener);
+  listener.reset();
   std::this_thread::sleep_for(std::chrono::milliseconds(FtpTiming.retrWaitMs.load()));
   char reply[ReplyLineSize];
   char line[ReplyLineSize] = {};

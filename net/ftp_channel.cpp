@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "core/text_helpers.h"
 #include "net/socket_util.h"
+#include "net/unique_fd.h"
 
 namespace qb {
 
@@ -176,24 +177,19 @@ int OpenActiveData(int control) {
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
   }
-  const int listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (listener < 0) return -1;
+  UniqueFd listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (!listener.valid()) return -1;
   sockaddr_in bound = local;
   bound.sin_port = 0;
   length = sizeof bound;
-  if (bind(listener, reinterpret_cast<sockaddr*>(&bound), sizeof bound) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &length) != 0 ||
-      listen(listener, 1) != 0) {
-    close(listener);
+  if (bind(listener.get(), reinterpret_cast<sockaddr*>(&bound), sizeof bound) != 0 ||
+      getsockname(listener.get(), reinterpret_cast<sockaddr*>(&bound), &length) != 0 ||
+      listen(listener.get(), 1) != 0)
     return -1;
-  }
   char command[64];
   FormatPortCommand(ntohl(local.sin_addr.s_addr), ntohs(bound.sin_port), command, sizeof command);
-  if (!SendCommand(control, command, "2")) {
-    close(listener);
-    return -1;
-  }
-  return listener;
+  if (!SendCommand(control, command, "2")) return -1;
+  return listener.release();
 }
 
 int AcceptData(int listener, const in_addr& server, int timeoutMs, const std::atomic<bool>* abort) {
@@ -209,14 +205,13 @@ int AcceptData(int listener, const in_addr& server, int timeoutMs, const std::at
     if (!WaitReadable(listener, bounded ? left : 0, abort)) return -1;
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
-    const int fd = accept(listener, reinterpret_cast<sockaddr*>(&peer), &length);
-    if (fd < 0) {
+    UniqueFd fd(accept(listener, reinterpret_cast<sockaddr*>(&peer), &length));
+    if (!fd.valid()) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       return -1;
     }
-    // Only the server itself may deliver the listing.
-    if (peer.sin_family == AF_INET && peer.sin_addr.s_addr == server.s_addr) return fd;
-    close(fd);
+    // Only the server itself may deliver the listing; any other peer is closed unread.
+    if (peer.sin_family == AF_INET && peer.sin_addr.s_addr == server.s_addr) return fd.release();
   }
 }
 

@@ -12,10 +12,13 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/settings.h"
 #include "core/text_helpers.h"
+#include "net/resolver.h"
 #include "net/socket_util.h"
+#include "net/unique_fd.h"
 
 namespace qb {
 
@@ -74,22 +77,6 @@ bool SplitHostPort(const char* host, std::string& name, uint16_t& port) {
   return true;
 }
 
-bool Resolve(const std::string& name, in_addr& address) {
-  const in_addr_t dotted = inet_addr(name.c_str());
-  if (dotted != INADDR_NONE) {
-    address.s_addr = dotted;
-    return true;
-  }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
-  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-  freeaddrinfo(found);
-  return true;
-}
-
 bool PageComplete(const char* text, const char* stopMarker) {
   return std::strstr(text, "</body>") || std::strstr(text, "</BODY>") ||
          (stopMarker && *stopMarker && std::strstr(text, stopMarker));
@@ -127,7 +114,8 @@ std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int ti
   std::unique_ptr<char[]> received(new char[ReceiveBufferSize]());
   *errorTag = nullptr;
 
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  const UniqueFd socketFd(socket(AF_INET, SOCK_STREAM, 0));
+  const int fd = socketFd.get();
   if (fd < 0) {
     *errorTag = TagInvalidSocket;
     return nullptr;
@@ -140,19 +128,19 @@ std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int ti
   uint16_t port = 80;
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
-  if (!SplitHostPort(host, name, port) || !Resolve(name, peer.sin_addr)) {
-    close(fd);
+  std::vector<in_addr> addresses;
+  if (SplitHostPort(host, name, port)) addresses = ResolveHost(name);
+  if (addresses.empty()) {
     *errorTag = TagHostName;
     return nullptr;
   }
+  peer.sin_addr = addresses.front();
   peer.sin_port = htons(port);
   if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-    close(fd);
     *errorTag = TagConnect;
     return nullptr;
   }
   if (!SendWhole(fd, request, std::strlen(request))) {
-    close(fd);
     *errorTag = TagSend;
     return nullptr;
   }
@@ -178,11 +166,9 @@ std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int ti
     if (!overdue && (got > 0 || readError == EINTR)) continue;
     if (count > EnoughReceived) break;
     const bool timedOut = overdue || readError == EAGAIN || readError == EWOULDBLOCK;
-    close(fd);
     *errorTag = timedOut ? TagTimeout : TagRecv;
     return nullptr;
   }
-  close(fd);
   text[count] = '\0';
 
   if (count == 0) *errorTag = TagNothingRead;

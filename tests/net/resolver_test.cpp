@@ -1,0 +1,53 @@
+#include "net/resolver.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include "net/unique_fd.h"
+
+using namespace qb;
+
+namespace {
+
+std::string First(const std::string& host) {
+  const std::vector<in_addr> found = ResolveHost(host);
+  if (found.empty()) return "none";
+  char text[INET_ADDRSTRLEN];
+  return inet_ntop(AF_INET, &found.front(), text, sizeof text);
+}
+
+// FTP took only dotted quads literally, HTTP also the short forms: both still resolve.
+TEST(Resolver, LiteralsShortFormsNamesAndNothing) {
+  EXPECT_EQ(First("127.0.0.2"), "127.0.0.2");
+  EXPECT_EQ(First("127.1"), "127.0.0.1");
+  EXPECT_EQ(First("localhost"), "127.0.0.1");
+  EXPECT_EQ(First(""), "none");
+  EXPECT_EQ(First("no-such-host.invalid"), "none");
+}
+
+TEST(UniqueFd, ClosesOnceWhateverOwnsItLast) {
+  const int raw = open("/dev/null", O_RDONLY);
+  ASSERT_GE(raw, 0);
+  {
+    UniqueFd a(raw);
+    UniqueFd b(std::move(a));
+    EXPECT_FALSE(a.valid());
+    ASSERT_NE(fcntl(raw, F_GETFD), -1);  // still open
+    UniqueFd c;
+    c = std::move(b);
+    EXPECT_EQ(c.get(), raw);
+  }
+  EXPECT_EQ(fcntl(raw, F_GETFD), -1);  // closed with the last owner
+
+  const int kept = open("/dev/null", O_RDONLY);
+  ASSERT_GE(kept, 0);
+  {
+    UniqueFd d(kept);
+    EXPECT_EQ(d.release(), kept);
+  }
+  EXPECT_NE(fcntl(kept, F_GETFD), -1);  // released, so not closed
+  close(kept);
+}
+
+}  // namespace
