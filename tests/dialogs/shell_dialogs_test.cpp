@@ -39,11 +39,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class TestApp : public wxApp {
- public:
-  bool OnInit() override { return true; }
-};
-
 // Runs the UI loop until cond holds, at most bound.
 bool YieldUntil(const std::function<bool()>& cond, std::chrono::milliseconds bound = 5s) {
   return qbtest::YieldUntil(cond, bound);
@@ -317,18 +312,9 @@ TEST_F(ShellDialogs, StartedCheckShowsTheNoticeThenTheCounter) {
 
 }  // namespace
 
-wxIMPLEMENT_APP_NO_MAIN(TestApp);
-
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
-  wxApp::SetInstance(new TestApp);
-  if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) return 2;
-  const char* build = std::getenv("QB_BUILD_DIR");
-  std::string error;
-  if (!ResourceModule::Load(std::string(build ? build : ".") + "/bin/", &error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 2;
-  }
+  if (qbtest::StartGuiTests(argc, argv).empty()) return 2;
   SetUiPoster([](UiTask task) { wxTheApp->CallAfter(std::move(task)); },
               [] { return wxThread::IsMain(); });
   const int rc = RUN_ALL_TESTS();

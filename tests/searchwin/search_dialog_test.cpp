@@ -420,20 +420,9 @@ TEST_F(SearchDialogTest, SecondStartWithSitesAsks105AndNoEmptiesTheTable) {
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
-  wxApp::SetInstance(new wxApp);
-  if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
-    std::fprintf(stderr, "cannot start the window toolkit\n");
-    return 2;
-  }
+  const std::string build = qbtest::StartGuiTests(argc, argv);
+  if (build.empty()) return 2;
   wxInitAllImageHandlers();
-  // Toolkit messages go to the log, not to message boxes nobody would close.
-  delete wxLog::SetActiveTarget(new wxLogStderr);
-  const char* build = std::getenv("QB_BUILD_DIR");
-  std::string error;
-  if (!build || !ResourceModule::Load(std::string(build) + "/bin/", &error)) {
-    std::fprintf(stderr, "%s\n", build ? error.c_str() : "QB_BUILD_DIR is not set");
-    return 2;
-  }
   buildDir = build;
   // A settings folder of its own, with the animation beside it as in the program.
   char pattern[] = "/tmp/qb_search_dialog_XXXXXX";

@@ -1,12 +1,52 @@
 #include "tests/support/gui_driver.h"
 
+#include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/debug.h>
 #include <wx/event.h>
+#include <wx/init.h>
+#include <wx/log.h>
 #include <wx/window.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "resources/resource_module.h"
 
 using namespace qb;
 
 namespace qbtest {
+
+namespace {
+class TestApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
+void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
+                  const wxString& msg) {
+  ADD_FAILURE() << "wx assertion in " << func << " at " << file << ":" << line << ": " << cond
+                << " " << msg;
+}
+}  // namespace
+
+std::string StartGuiTests(int& argc, char** argv) {
+  wxSetAssertHandler(FailOnAssert);
+  wxApp::SetInstance(new TestApp);
+  if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
+    std::fprintf(stderr, "cannot start the window toolkit\n");
+    return {};
+  }
+  delete wxLog::SetActiveTarget(new wxLogStderr);
+  const char* build = std::getenv("QB_BUILD_DIR");
+  std::string error;
+  if (!build || !ResourceModule::Load(std::string(build) + "/bin/", &error)) {
+    std::fprintf(stderr, "%s\n", build ? error.c_str() : "QB_BUILD_DIR is not set");
+    return {};
+  }
+  return build;
+}
 
 bool WaitOnUi(std::function<bool()> condition, std::chrono::milliseconds bound) {
   return WaitUntil([&] { return OnUi<bool>(condition); }, bound);

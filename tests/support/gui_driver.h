@@ -3,6 +3,7 @@
 // runs the event loop: everything that touches windows goes through the UI door.
 #include <chrono>
 #include <functional>
+#include <string>
 
 #include "core/ui_door.h"
 #include "tests/support/wait.h"
@@ -29,6 +30,12 @@ bool WaitOnUi(std::function<bool()> condition, std::chrono::milliseconds bound);
 // UI thread, outside a modal loop: WaitUntil that runs the pending events and
 // tasks (those of the UI door among them) before every check.
 bool YieldUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound);
+
+// Starts the window toolkit for a GUI test binary with a bare application
+// object, toolkit messages and assertions reported instead of shown in boxes
+// nobody would close, and the resource library loaded from QB_BUILD_DIR/bin.
+// Returns the build folder, or empty (after saying why) when it cannot start.
+std::string StartGuiTests(int& argc, char** argv);
 
 // UI thread: the click event of a button, as a press sends it.
 void PressButton(wxWindow* button);
