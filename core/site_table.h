@@ -44,6 +44,8 @@ struct SiteEntry {
   LockedText<2000> loginReply;
   LockedText<450> testedFile;
   std::atomic<int> controlSocket{-1};
+  // The listing filled its buffer: what came after was not read.
+  std::atomic<bool> listingCut{false};
 
   // A session publishes its control socket so that another thread can abort it.
   // If the entry was dropped already, the socket is shut down at once.

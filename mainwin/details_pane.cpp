@@ -37,8 +37,9 @@ void DetailsPane::ShowSite(const SiteEntry* site) {
     for (int id : ids) SetText(id, wxString());
     return;
   }
-  const std::string values[] = {site->url, site->statusText.Get(), site->loginReply.Get(),
-                                site->testedFile.Get()};
+  std::string status = site->statusText.Get();
+  if (site->listingCut) status += " (listing cut: only its first part was read)";
+  const std::string values[] = {site->url, status, site->loginReply.Get(), site->testedFile.Get()};
   for (int i = 0; i < 4; ++i) {
     wxWindow* w = panel_->FindWindow(ids[i]);
     if (!w) continue;

@@ -59,6 +59,7 @@ class Dialogue {
   int fd_ = -1;
   in_addr server_{};
   std::unique_ptr<char[]> listing_;
+  std::size_t listingSize_ = 0;
 };
 
 bool Dialogue::Connect(const FtpUrlParts& parts) {
@@ -111,12 +112,14 @@ bool Dialogue::Login(const FtpUrlParts& parts) {
 
 void Dialogue::ListOnce() {
   std::memset(listing_.get(), 0, ListingCapacity + 1);
+  listingSize_ = 0;
   const UniqueFd listener(OpenActiveData(fd_));
   SendCommand(fd_, "LIST -a\r\n", "2");
   if (!listener.valid()) return;
   const UniqueFd data(AcceptData(listener.get(), server_, TimeoutMs(), &entry_.dropped));
   if (data.valid())
-    ReceiveData(data.get(), listing_.get(), ListingCapacity, TimeoutMs(), &entry_.dropped);
+    listingSize_ =
+        ReceiveData(data.get(), listing_.get(), ListingCapacity, TimeoutMs(), &entry_.dropped);
 }
 
 void Dialogue::List() {
@@ -160,6 +163,7 @@ bool Dialogue::TestDownload(const std::string& file, bool& refused) {
 std::optional<std::string> Dialogue::Run(const char* url) {
   attempt_.success = false;
   entry_.testedFile.Clear();
+  entry_.listingCut = false;
   FtpUrlParts parts;
   ParseFtpUrl(url, parts);
   if (!Connect(parts)) return std::nullopt;
@@ -177,7 +181,11 @@ std::optional<std::string> Dialogue::Run(const char* url) {
   }
 
   List();
-  const ListingScan scan = ScanListing(listing_.get());
+  std::string_view listing(listing_.get(), listingSize_);
+  entry_.listingCut = listingSize_ == ListingCapacity;
+  // A line broken off at the cap is no entry.
+  if (entry_.listingCut) listing = listing.substr(0, listing.find_last_of('\n') + 1);
+  const ListingScan scan = ScanListing(listing);
   if (!scan.anyName) {
     SetResult(attempt_, "No files");
     attempt_.retry = false;
@@ -199,7 +207,7 @@ std::optional<std::string> Dialogue::Run(const char* url) {
     return std::nullopt;
   }
   attempt_.success = !refused;
-  return std::string(listing_.get());
+  return std::string(listing);
 }
 
 }  // namespace
@@ -210,7 +218,7 @@ std::optional<std::string> ExploreSite(const char* url, SiteEntry& entry, SiteAt
   return dialogue.Run(url);
 }
 
-ListingScan ScanListing(const char* listing) {
+ListingScan ScanListing(std::string_view listing) {
   ListingScan scan;
   ForEachCompleteLine(listing, [&](const char* line) {
     ListingLine parsed;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "net/ftp_channel.h"
 
@@ -31,12 +32,13 @@ struct ListingScan {
   std::string firstFolder;
   int folders = 0;  // links count as folders
 };
-ListingScan ScanListing(const char* listing);
+ListingScan ScanListing(std::string_view listing);
 
 // Runs the dialogue for url. The control socket is published on entry (so a
 // reset can abort it) and left open in attempt.controlFd. Returns the raw
-// listing, or nothing when the attempt failed or the folder was replaced by
-// its only sub-folder.
+// listing (bytes, NULs included; a listing that filled its buffer is cut after
+// its last complete line and marks entry.listingCut), or nothing when the
+// attempt failed or the folder was replaced by its only sub-folder.
 std::optional<std::string> ExploreSite(const char* url, SiteEntry& entry, SiteAttempt& attempt);
 
 }  // namespace qb

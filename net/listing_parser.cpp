@@ -1,6 +1,8 @@
 #include "net/listing_parser.h"
 
+#include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "core/text_helpers.h"
 
@@ -42,19 +44,102 @@ const char* WalkToDate(const char* line, bool isFolder, int32_t& size) {
   }
 }
 
+bool AllDigits(std::string_view field) {
+  if (field.empty()) return false;
+  for (char c : field)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+bool IsMode(std::string_view field) {
+  // "drwxr-xr-x", with an ACL or attribute mark after it on some servers.
+  if (field.size() != 10 && !(field.size() == 11 && (field[10] == '+' || field[10] == '@')))
+    return false;
+  if (!std::strchr("-dlbcps", field[0])) return false;
+  for (std::size_t i = 1; i < 10; ++i)
+    if (!std::strchr("rwxsStTl-", field[i])) return false;
+  return true;
+}
+
+bool IsMonth(std::string_view field) {
+  static const char* const months[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                       "jul", "aug", "sep", "oct", "nov", "dec"};
+  if (field.size() != 3) return false;
+  for (const char* m : months) {
+    if (AsciiLower(field[0]) == m[0] && AsciiLower(field[1]) == m[1] &&
+        AsciiLower(field[2]) == m[2])
+      return true;
+  }
+  return false;
+}
+
+bool IsTimeOrYear(std::string_view field) {
+  if (field.size() == 4) return AllDigits(field);
+  const std::size_t colon = field.find(':');
+  return colon != std::string_view::npos && AllDigits(field.substr(0, colon)) &&
+         AllDigits(field.substr(colon + 1));
+}
+
+// The long listing most servers print: mode, links, owner, group, size and a
+// three-field date, then the name. Its fields are taken by position, whatever
+// the owner, group and size look like.
+bool ParseStandardLine(const char* line, ListingLine& out) {
+  constexpr int Fields = 8;
+  std::string_view field[Fields];
+  const char* p = line;
+  for (std::string_view& f : field) {
+    p = SkipSpaces(p);
+    const char* end = p;
+    while (*end && *end != ' ') ++end;
+    if (end == p) return false;
+    f = std::string_view(p, static_cast<std::size_t>(end - p));
+    p = end;
+  }
+  if (*p != ' ') return false;
+  const char* name = SkipSpaces(p);
+  if (!*name) return false;
+  if (!IsMode(field[0]) || !AllDigits(field[1]) || !AllDigits(field[4]) || !IsMonth(field[5]) ||
+      field[6].size() > 2 || !AllDigits(field[6]) || !IsTimeOrYear(field[7]))
+    return false;
+  out.size = AtoL(field[4].data());
+  CopyRange(out.date, sizeof out.date, field[5].data(), field[7].data() + field[7].size());
+  CopyText(out.name, sizeof out.name, name);
+  return true;
+}
+
+// Whether the date that begins at date holds a time of day, looked for in its
+// three fields only so that a colon in the name is never taken for one; then
+// where the date ends (null: nothing follows it).
+const char* TimeOfDayEnd(const char* date, bool& found) {
+  found = false;
+  const char* p = date;
+  for (int field = 0; field < 3 && *p; ++field) {
+    const char* end = p;
+    while (*end && *end != ' ') ++end;
+    if (std::memchr(p, ':', static_cast<std::size_t>(end - p))) {
+      found = true;
+      return *end ? end : nullptr;
+    }
+    p = SkipSpaces(end);
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 void ParseListingLine(const char* line, ListingLine& out) {
   out = ListingLine{};
   out.isFolder = line[0] == 'd' || line[0] == 'l';
+  if (ParseStandardLine(line, out)) return;
   const char* date = WalkToDate(line, out.isFolder, out.size);
   if (!date) return;
 
   const char* dateEnd = nullptr;
   const char* name = nullptr;
-  if (const char* colon = std::strchr(date, ':')) {
+  bool hasTime = false;
+  if (const char* timeEnd = TimeOfDayEnd(date, hasTime); hasTime) {
     // A time of day ends the date.
-    dateEnd = std::strchr(colon, ' ');
+    dateEnd = timeEnd;
     if (!dateEnd) return;
   } else {
     // Month, day and year: the date ends after the second number.
@@ -104,6 +189,9 @@ void FilterListingLine(const char* line, ListingLine& out) {
 
 namespace {
 void VisitCut(std::string_view line, const std::function<void(const char*)>& visit) {
+  // A NUL would end the line's text inside it; the line is left out, the
+  // listing goes on.
+  if (line.find('\0') != std::string_view::npos) return;
   char buf[ListingLineMax + 1];
   const std::size_t n = line.size() < ListingLineMax ? line.size() : ListingLineMax;
   std::memcpy(buf, line.data(), n);

@@ -229,8 +229,22 @@ TEST_F(SessionTest, OversizedListingIsCut) {
   server_.AddSession(qbtest::ListingScript(big, FtpReply::Line("150 Opening")));
   const auto listing = Explore(server_.Url("/pub/"));
   ASSERT_TRUE(listing.has_value());
-  EXPECT_EQ(listing->size(), ListingCapacity);
-  EXPECT_EQ(*listing, big.substr(0, ListingCapacity));
+  // Only the complete lines before the cap are kept, and the entry says so.
+  const std::string kept = big.substr(0, ListingCapacity);
+  EXPECT_EQ(*listing, kept.substr(0, kept.rfind('\n') + 1));
+  EXPECT_TRUE(entry_->listingCut);
+}
+
+TEST_F(SessionTest, ANulInsideANameDropsThatLineOnly) {
+  std::string text = "-rw-r--r-- 1 ftp ftp 10 Jan 12 10:30 a.bin\r\n";
+  text += std::string("-rw-r--r-- 1 ftp ftp 999 Jan 12 10:30 b") + '\0' + "ad.bin\r\n";
+  text += "-rw-r--r-- 1 ftp ftp 500 Jan 12 10:30 c.bin\r\n";
+  server_.AddSession(qbtest::ListingScript(text, FtpReply::Line("150 Opening")));
+  const auto listing = Explore(server_.Url("/pub/"));
+  ASSERT_TRUE(listing.has_value());
+  EXPECT_EQ(*listing, text);  // the whole listing, past the NUL
+  EXPECT_EQ(entry_->testedFile.Get(), "c.bin");
+  EXPECT_FALSE(entry_->listingCut);
 }
 
 TEST_F(SessionTest, SilentServerFailsWithinTheTimeOut) {
