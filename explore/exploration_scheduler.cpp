@@ -1,8 +1,10 @@
 #include "explore/exploration_scheduler.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -10,8 +12,10 @@
 #include "core/controls.h"
 #include "core/settings.h"
 #include "core/site_table.h"
+#include "core/text_helpers.h"
 #include "explore/exploration_view.h"
 #include "explore/site_worker.h"
+#include "net/ftp_channel.h"
 
 namespace qb {
 
@@ -23,9 +27,15 @@ std::atomic<int32_t> ExplorationLimit{0};
 namespace {
 
 constexpr auto TickInterval = std::chrono::milliseconds(100);
-// "ftp://" plus the next ten characters, normally the host name: the folders of
+// The server a site lives on: its host, case folded, and port. The folders of
 // one server are explored one after another, not all at once.
-constexpr std::size_t SamePrefix = 16;
+std::string ServerOf(const char* url) {
+  FtpUrlParts parts;
+  ParseFtpUrl(url, parts);
+  std::string key = parts.host;
+  for (char& c : key) c = AsciiLower(c);
+  return key + ":" + std::to_string(parts.port);
+}
 
 std::atomic<uint64_t> runGeneration{0};
 std::atomic<int32_t> liveSchedulers{0};
@@ -97,23 +107,14 @@ void ExplorationScheduler::End() {
 }
 
 void ExplorationScheduler::StartOne(int count) {
-  std::vector<const char*> busy;  // urls of earlier entries being explored
+  std::vector<std::string> busy;  // servers with a session
+  for (int i = 0; i < count; ++i) {
+    if (SiteTable.slots[i]->status == Exploring) busy.push_back(ServerOf(SiteTable.slots[i]->url));
+  }
   for (int i = 0; i < count; ++i) {
     const std::shared_ptr<SiteEntry>& e = SiteTable.slots[i];
-    const int32_t status = e->status;
-    if (status == Exploring) {
-      busy.push_back(e->url);
-      continue;
-    }
-    if (status != Waiting || e->dropped) continue;
-    bool sameServerBusy = false;
-    for (const char* url : busy) {
-      if (std::strncmp(url, e->url, SamePrefix) == 0) {
-        sameServerBusy = true;
-        break;
-      }
-    }
-    if (sameServerBusy) continue;
+    if (e->status != Waiting || e->dropped) continue;
+    if (std::find(busy.begin(), busy.end(), ServerOf(e->url)) != busy.end()) continue;
     e->status = Exploring;
     try {
       LaunchWorker(e);

@@ -149,18 +149,21 @@ TEST_F(SchedulerTest, StartsOnePerTickUpToTheSessionBound) {
   EXPECT_EQ(Started().size(), 4u);
 }
 
-TEST_F(SchedulerTest, SitesSharingTheFirst16CharactersWaitForEachOther) {
+TEST_F(SchedulerTest, SitesOnOneServerWaitForEachOther) {
   Add("ftp://same.host.example/a/");
-  Add("ftp://same.host.example/b/");
-  Add("ftp://other.example/");
+  Add("ftp://user:pw@SAME.host.example:21/b/");  // the same server, with a user part
+  Add("ftp://ftp.univ-lyon1.fr/");
+  Add("ftp://ftp.univ-paris.fr/");         // a common prefix, another server
+  Add("ftp://same.host.example:2121/c/");  // another port, another server
   StartExplorationScheduler();
-  ASSERT_TRUE(WaitStarted(2));
+  ASSERT_TRUE(WaitStarted(4));
   QuietTicks();
-  EXPECT_EQ(Started(),
-            (std::vector<std::string>{"ftp://same.host.example/a/", "ftp://other.example/"}));
+  EXPECT_EQ(Started(), (std::vector<std::string>{
+                           "ftp://same.host.example/a/", "ftp://ftp.univ-lyon1.fr/",
+                           "ftp://ftp.univ-paris.fr/", "ftp://same.host.example:2121/c/"}));
   Finish(0);
-  ASSERT_TRUE(WaitStarted(3));
-  EXPECT_EQ(Started()[2], "ftp://same.host.example/b/");
+  ASSERT_TRUE(WaitStarted(5));
+  EXPECT_EQ(Started()[4], "ftp://user:pw@SAME.host.example:21/b/");
 }
 
 TEST_F(SchedulerTest, DroppedEntriesAreNeitherStartedNorCounted) {
