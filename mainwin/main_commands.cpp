@@ -104,7 +104,13 @@ void TD::CmPause(wxCommandEvent&) {
   } else if (animation) {
     animation->Play();
   }
-  if (wxWindow* button = FindWindow(IdPause)) button->SetLabel(paused ? "Continue" : "Pause");
+  ShowPauseCaption();
+}
+
+void TD::ShowPauseCaption() {
+  wxWindow* button = FindWindow(IdPause);
+  const wxString caption = ExplorationPaused ? "Continue" : "Pause";
+  if (button && button->GetLabel() != caption) button->SetLabel(caption);
 }
 
 void TD::CmNewSearch(wxCommandEvent&) {
@@ -123,6 +129,7 @@ void TD::CmNewSearch(wxCommandEvent&) {
   showAll = false;
   ClearRunDisplay();
   if (SiteTable.count > 0) StartExplorationScheduler();
+  ShowPauseCaption();
 }
 
 }  // namespace qb

@@ -245,6 +245,7 @@ void TD::OnContextMenu(wxContextMenuEvent& event) {
 }
 
 void TD::OnTimer(wxTimerEvent&) {
+  ShowPauseCaption();
   RefreshSiteList();
   RefreshDetails();
 }

@@ -81,6 +81,8 @@ class TD : public wxPanel {
 
  private:
   void SortSites(const TLwComparator& comparator, int flag);
+  // The Pause button says what it will do, whoever changed the state.
+  void ShowPauseCaption();
   void EmptyFileList();
   // The URL of the first selected file row, or empty.
   std::string SelectedFileUrl() const;

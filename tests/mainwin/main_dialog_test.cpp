@@ -496,6 +496,20 @@ TEST_F(MainDialogTest, PauseAndContinue) {
   Command(11200);
   EXPECT_FALSE(ExplorationPaused);
   EXPECT_EQ(td->FindWindow(11200)->GetLabel(), "Pause");
+
+  // A new exploration starts unpaused, and the caption says so.
+  Command(11200);
+  td->SetActions({.runSearch = [&](wxWindow*) {
+    AddSite("ftp://new.example.invalid/");
+    return true;
+  }});
+  SetWorkerLauncher([](std::shared_ptr<SiteEntry>) {});
+  Command(4000);
+  EXPECT_FALSE(ExplorationPaused);
+  EXPECT_EQ(td->FindWindow(11200)->GetLabel(), "Pause");
+  ResetSites();
+  EXPECT_TRUE(WaitFor([] { return LiveSchedulers() == 0; }, 5000));
+  SetWorkerLauncher(nullptr);
 }
 
 TEST_F(MainDialogTest, NewSearchWithoutOkStartsNothing) {
