@@ -54,9 +54,15 @@ void SiteEntry::AbortSession() {
 }
 
 void AddUniqueSite(std::string& url, bool& added, bool containedMatch) {
+  AddUniqueSite(url, added, containedMatch, nullptr);
+}
+
+void AddUniqueSite(std::string& url, bool& added, bool containedMatch,
+                   const std::function<bool()>& wanted) {
   added = false;
   if (url.empty()) return;
   std::lock_guard<std::mutex> hold(SiteTableLock);
+  if (wanted && !wanted()) return;
   if (url.back() != '/') url += '/';
   const std::string probe = LowerCopy(url);
   const int n = SiteTable.count;

@@ -75,6 +75,10 @@ extern std::mutex ListingLock;
 // in the new one; without, an entry equal to it ignoring case. A full table
 // refuses the URL. added tells whether a new entry was appended.
 void AddUniqueSite(std::string& url, bool& added, bool containedMatch);
+// The same, only while wanted() holds; it is asked under the table's lock, so
+// nothing that empties the table afterwards can miss the new entry.
+void AddUniqueSite(std::string& url, bool& added, bool containedMatch,
+                   const std::function<bool()>& wanted);
 
 // Empties the table and then the main window's site list (through the hook).
 void ClearSites();

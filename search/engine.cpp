@@ -180,8 +180,8 @@ ScanResult ScanPrefixed(char* page, const char* marker, char endChar, bool fileR
 }
 
 template <class Action>
-void ToDialog(Action&& action) {
-  if (std::shared_ptr<SearchView> view = GetSearchDialog()) action(*view);
+void ToDialog(uint64_t session, Action&& action) {
+  if (std::shared_ptr<SearchView> view = GetSearchDialog(session)) action(*view);
 }
 
 }  // namespace
@@ -202,8 +202,12 @@ ScanResult ScanEnginePage(const EngineSpec& engine, char* page, const Take& take
   return {};
 }
 
-void EngineThread(int index) {
+void EngineThread(int index) { EngineThreadFor(index, CurrentSearchSession()); }
+
+void EngineThreadFor(int index, uint64_t session) {
   if (index < 0 || index >= EngineCount) return;
+  const auto ToDialog = [session](auto&& action) { qb::ToDialog(session, action); };
+  const auto live = [session] { return SearchSessionIs(session); };
   const EngineSpec& engine = engines[index];
   const std::string host = ServiceHost(engine.name, engine.defaultHost);
   const std::string term = GetQueryTerm();
@@ -212,7 +216,7 @@ void EngineThread(int index) {
   int newSites = 0;
   int failures = 0;
 
-  while (SearchRunning && EngineEnabled[index]) {
+  while (SearchRunning && EngineEnabled[index] && live()) {
     const std::string url = EngineRequestUrl(engine, host, term, pageValue);
     const char* tag = nullptr;
     std::unique_ptr<char[]> page =
@@ -226,7 +230,7 @@ void EngineThread(int index) {
     StripControlChars(page.get());
     const ScanResult scan = ScanEnginePage(engine, page.get(), [&](std::string& site) {
       bool added = false;
-      AddUniqueSite(site, added, true);
+      AddUniqueSite(site, added, true, live);
       if (!added) return;
       ++newSites;
       ToDialog([&](SearchView& v) { v.AddFound(engine.foundList, site); });
@@ -243,7 +247,11 @@ void EngineThread(int index) {
     ToDialog([&](SearchView& v) { v.SetNumber(engine.resultsCounter, total); });
     ToDialog([&](SearchView& v) { v.SetNumber(engine.newSitesCounter, newSites); });
     ToDialog([&](SearchView& v) { v.SetNumber(SiteCountField, SiteTable.count); });
-    ToDialog([&](SearchView& v) { EngineEnabled[index] = v.IsChecked(engine.checkBox); });
+    ToDialog([&](SearchView& v) {
+      // A dialog closing meanwhile answers "not ticked"; that is not the user's choice.
+      const bool ticked = v.IsChecked(engine.checkBox);
+      if (live()) EngineEnabled[index] = ticked;
+    });
   }
   ToDialog([&](SearchView& v) { v.ShowMark(engine.doneMark); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 // The five web FTP-search engines: one loop, the engines as a table of data.
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -34,6 +35,9 @@ inline constexpr int EngineFetchTimeOut = 20;  // seconds
 // Thread body: fetches the engine's pages until a page gives no result, the run
 // stops, its box is unticked or two fetches in a row fail.
 void EngineThread(int index);
+// The same for a run of the given search session; it ends, touching nothing,
+// once that session has.
+void EngineThreadFor(int index, uint64_t session);
 
 // The prepared term, written by the search run before it starts the engines.
 void SetQueryTerm(const std::string& prepared);

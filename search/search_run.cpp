@@ -98,6 +98,10 @@ void SetSearchRunTimings(const SearchRunTimings& t) {
 
 void RunSearch() {
   const SearchRunTimings waits = CurrentTimings();
+  // Everything below belongs to the dialog that started the run; once it has
+  // closed, the run reaches no later dialog and changes no later run's flags.
+  const uint64_t session = CurrentSearchSession();
+  const auto GetSearchDialog = [session] { return qb::GetSearchDialog(session); };
 
   if (SiteTable.count != 0) {
     if (auto view = GetSearchDialog()) {
@@ -121,6 +125,7 @@ void RunSearch() {
   }
   if (auto view = GetSearchDialog()) view->PlayAnimation();
 
+  if (!SearchSessionIs(session)) return;
   for (char& c : term) c = AsciiLower(c);
   const std::string prepared = PrepareQuery(term);
   {
@@ -131,17 +136,21 @@ void RunSearch() {
   SetQueryTerm(prepared);
 
   SearchRunActive = true;
+  bool ticked[EngineCount] = {};
   for (int i = 0; i < EngineCount; ++i) {
     auto view = GetSearchDialog();
-    EngineEnabled[i] = view && view->IsChecked(Engine(i).checkBox);
+    ticked[i] = view && view->IsChecked(Engine(i).checkBox);
   }
+  // Boxes read from a dialog that closed meanwhile say nothing of the user's choice.
+  if (!SearchSessionIs(session)) return;
+  for (int i = 0; i < EngineCount; ++i) EngineEnabled[i] = ticked[i];
 
   std::vector<std::shared_ptr<EngineDone>> started;
   for (int i = 0; i < EngineCount; ++i) {
     if (!EngineEnabled[i]) continue;
     auto done = std::make_shared<EngineDone>();
-    std::thread([i, done] {
-      EngineThread(i);
+    std::thread([i, done, session] {
+      EngineThreadFor(i, session);
       std::lock_guard<std::mutex> hold(done->lock);
       done->done = true;
       done->ended.notify_all();
@@ -152,6 +161,7 @@ void RunSearch() {
     std::unique_lock<std::mutex> hold(done->lock);
     done->ended.wait_for(hold, waits.engineWait, [&] { return done->done; });
   }
+  if (!SearchSessionIs(session)) return;
   SearchRunActive = false;
 
   auto view = GetSearchDialog();
@@ -161,7 +171,9 @@ void RunSearch() {
     view->Message(NothingFoundMessage, "FTP-ZEVO", MessageStyle::Exclamation);
     return;
   }
-  AutoContinue = view->IsChecked(AutoContinueBox);
+  const bool autoContinue = view->IsChecked(AutoContinueBox);
+  if (!SearchSessionIs(session)) return;
+  AutoContinue = autoContinue;
   view.reset();
   if (AutoContinue) {
     std::this_thread::sleep_for(waits.autoContinueDelay);

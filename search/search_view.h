@@ -4,6 +4,7 @@
 // after the dialog closed; tests implement it with a recorder.
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -36,7 +37,14 @@ class SearchView {
 
 // The open search dialog, or null; every thread takes a copy before use.
 std::shared_ptr<SearchView> GetSearchDialog();
+// Opening and closing the dialog (setting a view or null) each start a new
+// session. A run and its engines belong to the session they started in: once
+// it has ended they reach no dialog, add no site and set no flag.
 void SetSearchDialog(std::shared_ptr<SearchView> view);
+uint64_t CurrentSearchSession();
+bool SearchSessionIs(uint64_t session);
+// The dialog of session, or null once that session has ended.
+std::shared_ptr<SearchView> GetSearchDialog(uint64_t session);
 
 // Process-wide search state.
 extern std::atomic<bool> SearchRunning;

@@ -6,6 +6,7 @@
 #include <wx/listbox.h>
 #include <wx/textctrl.h>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -115,7 +116,14 @@ class TDS : public wxDialog {
     }
   }
 
-  void CmStart(wxCommandEvent&) {
+  void CmStart(wxCommandEvent& event) {
+    // Start stays enabled until the run has read its term; a click meanwhile
+    // stops the run it started instead of starting a second one.
+    if (*runInProgress_) {
+      CmStop(event);
+      return;
+    }
+    *runInProgress_ = true;
     SearchRunning = true;
     ClearField(SiteCountField);
     for (int i = 0; i < EngineCount; ++i) {
@@ -125,7 +133,10 @@ class TDS : public wxDialog {
       }
       if (auto* list = dynamic_cast<wxListBox*>(FindWindow(engine.foundList))) list->Clear();
     }
-    std::thread(RunSearch).detach();
+    std::thread([running = runInProgress_] {
+      RunSearch();
+      *running = false;
+    }).detach();
   }
 
   void CmStop(wxCommandEvent&) {
@@ -142,6 +153,8 @@ class TDS : public wxDialog {
       PaintFoundList(engine.foundList);
     }
   }
+
+  std::shared_ptr<std::atomic<bool>> runInProgress_ = std::make_shared<std::atomic<bool>>(false);
 
   void EnableStart(wxUpdateUIEvent& event) { event.Enable(!SearchRunActive); }
   void EnableStop(wxUpdateUIEvent& event) { event.Enable(SearchRunActive); }

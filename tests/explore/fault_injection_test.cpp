@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -69,8 +70,9 @@ void CheckTable(bool containedRule) {
 // answers CWD with 421 (the worker tries again), gone* with 550.
 class SlowSites {
  public:
-  SlowSites()
-      : server_([this](HostileServer& s, int fd) { qbtest::ServeFtp(s, fd, Behaviour()); }) {}
+  explicit SlowSites(const char* address = "127.0.0.1")
+      : server_([this](HostileServer& s, int fd) { qbtest::ServeFtp(s, fd, Behaviour()); },
+                address) {}
 
   std::string Url(const std::string& path) const { return server_.FtpUrl(path); }
   std::string Url(const std::string& login, const std::string& path) const {
@@ -229,16 +231,19 @@ TEST_F(FaultInjection, ResetAndClearAtRandomMomentsUnder32Workers) {
 }
 
 TEST_F(FaultInjection, ReexploreAndHideRaceWithTheScheduler) {
-  SlowSites sites;
+  // Sixteen servers, one per loopback address, so that the scheduler runs many
+  // sessions at once (one per server).
+  std::vector<std::unique_ptr<SlowSites>> servers;
+  std::vector<std::string> addresses;
+  for (int i = 0; i < 16; ++i) addresses.push_back("127.0.0." + std::to_string(2 + i));
+  for (const std::string& a : addresses) servers.push_back(std::make_unique<SlowSites>(a.c_str()));
   std::minstd_rand random(Seed() + 1);
   Settings.MinConnect = 16;
   SetWorkerLauncher([this](std::shared_ptr<SiteEntry> entry) { Launch(std::move(entry)); });
-  // Distinct logins give every site its own 16-character prefix, so the
-  // scheduler runs many sessions at once against the one server.
   for (int i = 0; i < 48; ++i) {
     static const char* const kinds[] = {"ok", "one", "busy", "ok", "gone"};
-    std::string url = sites.Url("u" + std::to_string(i) + ":p",
-                                "/" + std::string(kinds[i % 5]) + std::to_string(i) + "/");
+    std::string url = servers[i % 16]->Url(
+        "u" + std::to_string(i) + ":p", "/" + std::string(kinds[i % 5]) + std::to_string(i) + "/");
     bool added = false;
     AddUniqueSite(url, added, true);
     ASSERT_TRUE(added);

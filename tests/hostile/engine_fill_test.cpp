@@ -80,81 +80,104 @@ void ServeEngines(HostileServer& s, int fd) {
   s.Send(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + body);
 }
 
-TEST(EngineFill, FiveEnginesFillTheTableWhileTheDialogComesAndGoes) {
-  HostileServer server(ServeEngines);
-  char dir[] = "/tmp/qb-fill-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string savedExeDir = ExeDir;
-  ExeDir = std::string(dir) + "/";
-  {
-    std::ofstream ini(ExeDir + SettingsFileName);
-    ini << "[Hosts]\n";
-    for (int i = 0; i < EngineCount; ++i)
-      ini << Engine(i).name << "=127.0.0.1:" << server.Port() << "\n";
+// No two entries of the table the same, ignoring case; every URL within its field.
+void ExpectDistinctEntries() {
+  std::lock_guard<std::mutex> hold(SiteTableLock);
+  std::vector<std::string> lower;
+  for (int i = 0; i < SiteTable.count; ++i) {
+    const char* url = SiteTable.slots[i]->url;
+    ASSERT_LT(strnlen(url, SiteUrlSize), SiteUrlSize);
+    std::string l(url);
+    for (char& c : l) c = AsciiLower(c);
+    lower.push_back(l);
   }
-  ResetSites();
-  SetQueryTerm("fill");
-  for (auto& flag : EngineEnabled) flag = true;
-  SearchRunning = true;
-  auto first = std::make_shared<CountingView>();
-  SetSearchDialog(first);
+  std::sort(lower.begin(), lower.end());
+  EXPECT_EQ(std::adjacent_find(lower.begin(), lower.end()), lower.end());
+}
 
+// Runs the five engines for the open dialog until each has ended; false after 60 s.
+bool RunEngines(const std::function<void()>& meanwhile = nullptr) {
+  const uint64_t session = CurrentSearchSession();
   std::vector<std::future<void>> engines;
   for (int e = 0; e < EngineCount; ++e)
-    engines.push_back(std::async(std::launch::async, EngineThread, e));
-
-  // The dialog closes and a new one opens at random moments until every engine
-  // has ended by itself on its empty page.
-  std::vector<std::shared_ptr<CountingView>> views{first};
-  std::atomic<bool> ended{false};
-  std::thread toggler([&] {
-    std::minstd_rand random(std::random_device{}());
-    while (!ended) {
-      std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
-      SetSearchDialog(nullptr);
-      std::this_thread::sleep_for(std::chrono::microseconds(random() % 1000));
-      views.push_back(std::make_shared<CountingView>());
-      SetSearchDialog(views.back());
-    }
-  });
+    engines.push_back(
+        std::async(std::launch::async, [e, session] { EngineThreadFor(e, session); }));
+  std::thread other;
+  if (meanwhile) other = std::thread([&] { meanwhile(); });
   const auto bound = std::chrono::steady_clock::now() + 60s;
   const bool allEnded = std::all_of(
       engines.begin(), engines.end(),
       [&](const std::future<void>& f) { return f.wait_until(bound) == std::future_status::ready; });
-  ended = true;
-  toggler.join();
-  if (!allEnded) {
-    SearchRunning = false;  // lets the futures' waits end
-    FAIL() << "engines still running after 60 s";
-  }
-  EXPECT_GT(views.size(), 2u);
-  SetSearchDialog(nullptr);
-  SearchRunning = false;
+  if (!allEnded) SearchRunning = false;  // lets the futures' waits end
+  if (other.joinable()) other.join();
+  return allEnded;
+}
 
+class EngineFill : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(mkdtemp(dir_), nullptr);
+    savedExeDir_ = ExeDir;
+    ExeDir = std::string(dir_) + "/";
+    std::ofstream ini(ExeDir + SettingsFileName);
+    ini << "[Hosts]\n";
+    for (int i = 0; i < EngineCount; ++i)
+      ini << Engine(i).name << "=127.0.0.1:" << server_.Port() << "\n";
+    ini.close();
+    ResetSites();
+    SetQueryTerm("fill");
+    for (auto& flag : EngineEnabled) flag = true;
+    SearchRunning = true;
+  }
+  void TearDown() override {
+    SetSearchDialog(nullptr);
+    SearchRunning = false;
+    ResetSites();
+    ExeDir = savedExeDir_;
+    std::filesystem::remove_all(dir_);
+  }
+
+  HostileServer server_{ServeEngines};
+  char dir_[32] = "/tmp/qb-fill-XXXXXX";
+  std::string savedExeDir_;
+};
+
+TEST_F(EngineFill, FiveEnginesFillTheTable) {
+  auto view = std::make_shared<CountingView>();
+  SetSearchDialog(view);
+  ASSERT_TRUE(RunEngines()) << "engines still running after 60 s";
   EXPECT_EQ(SiteTable.count, SiteCapacity);
-  {
-    std::lock_guard<std::mutex> hold(SiteTableLock);
-    std::vector<std::string> lower;
-    for (int i = 0; i < SiteTable.count; ++i) {
-      const char* url = SiteTable.slots[i]->url;
-      ASSERT_LT(strnlen(url, SiteUrlSize), SiteUrlSize);
-      std::string l(url);
-      for (char& c : l) c = AsciiLower(c);
-      lower.push_back(l);
-    }
-    std::sort(lower.begin(), lower.end());
-    EXPECT_EQ(std::adjacent_find(lower.begin(), lower.end()), lower.end());
-  }
-  int calls = 0;
-  for (const auto& v : views) {
-    calls += v->calls;
-    EXPECT_EQ(v->badUrls, 0);
-  }
-  EXPECT_GT(calls, 0);
+  ExpectDistinctEntries();
+  EXPECT_GT(view->calls, 0);
+  EXPECT_EQ(view->badUrls, 0);
+}
 
-  ResetSites();
-  ExeDir = savedExeDir;
-  std::filesystem::remove_all(dir);
+// Closing the dialog ends its engines: they reach none of the dialogs opened
+// after it and add nothing once it has closed, wherever in a page they are.
+TEST_F(EngineFill, ADialogThatClosesEndsItsEnginesAndTheyTouchNothingLater) {
+  auto first = std::make_shared<CountingView>();
+  SetSearchDialog(first);
+  std::vector<std::shared_ptr<CountingView>> later;
+  std::atomic<int> countAtClose{-1};
+  ASSERT_TRUE(RunEngines([&] {
+    std::minstd_rand random(std::random_device{}());
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+    {
+      // Taken with the table's lock, as the next search's reset would.
+      std::lock_guard<std::mutex> hold(SiteTableLock);
+      SetSearchDialog(nullptr);
+      countAtClose = SiteTable.count.load();
+    }
+    for (int i = 0; i < 5; ++i) {
+      later.push_back(std::make_shared<CountingView>());
+      SetSearchDialog(later.back());
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % 1000));
+    }
+  })) << "engines of a closed dialog still running after 60 s";
+  EXPECT_EQ(SiteTable.count, countAtClose.load());
+  for (const auto& v : later) EXPECT_EQ(v->calls, 0);
+  EXPECT_EQ(first->badUrls, 0);
+  ExpectDistinctEntries();
 }
 
 }  // namespace

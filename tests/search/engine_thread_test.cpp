@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+
 #include <stdlib.h>
 #include <unistd.h>
+#include <atomic>
 
 #include <filesystem>
 #include <fstream>
@@ -48,9 +50,15 @@ class RecorderView : public SearchView {
     marks_.insert(id);
   }
   bool IsChecked(int boxId) override {
+    if (closeOnAsk) {
+      // The dialog closes while the question is on its way: the answer is "not ticked".
+      SetSearchDialog(nullptr);
+      return false;
+    }
     std::lock_guard<std::mutex> hold(lock_);
     return !unticked_.count(boxId);
   }
+  std::atomic<bool> closeOnAsk{false};
   std::string ReadTerm(int) override { return {}; }
   bool Message(int, const char*, MessageStyle) override { return false; }
   void PlayAnimation() override {}
@@ -268,6 +276,15 @@ TEST_F(EngineThreadTest, StopEndsTheEngineAfterTheCurrentPage) {
   EXPECT_EQ(view_->Numbers(116).back(), 2);
   EXPECT_TRUE(view_->Marked(125));
   EXPECT_TRUE(EngineEnabled[Path]);
+}
+
+TEST_F(EngineThreadTest, ABoxReadAsTheDialogClosesKeepsTheUsersChoice) {
+  ServePage(Anchor, 0, {HttpReply::Page(Page(Anchor, {"h/a/"}))});
+  ServePage(Anchor, 1, {HttpReply::Page(Page(Anchor, {"h/c/"}))});
+  view_->closeOnAsk = true;
+  Run(Anchor);
+  EXPECT_EQ(server_.Targets(), ExpectedTargets(Anchor, {0}));  // the closed run ends
+  EXPECT_TRUE(EngineEnabled[Anchor]);  // and the next dialog shows the box ticked
 }
 
 TEST_F(EngineThreadTest, UntickEndsTheEngineAfterTheCurrentPageAndStays) {
