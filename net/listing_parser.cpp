@@ -1,5 +1,6 @@
 #include "net/listing_parser.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string_view>
@@ -45,10 +46,7 @@ const char* WalkToDate(const char* line, bool isFolder, int32_t& size) {
 }
 
 bool AllDigits(std::string_view field) {
-  if (field.empty()) return false;
-  for (char c : field)
-    if (c < '0' || c > '9') return false;
-  return true;
+  return !field.empty() && std::ranges::all_of(field, [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool IsMode(std::string_view field) {
@@ -65,12 +63,10 @@ bool IsMonth(std::string_view field) {
   static const char* const months[] = {"jan", "feb", "mar", "apr", "may", "jun",
                                        "jul", "aug", "sep", "oct", "nov", "dec"};
   if (field.size() != 3) return false;
-  for (const char* m : months) {
-    if (AsciiLower(field[0]) == m[0] && AsciiLower(field[1]) == m[1] &&
-        AsciiLower(field[2]) == m[2])
-      return true;
-  }
-  return false;
+  return std::ranges::any_of(months, [&](const char* m) {
+    return AsciiLower(field[0]) == m[0] && AsciiLower(field[1]) == m[1] &&
+           AsciiLower(field[2]) == m[2];
+  });
 }
 
 bool IsTimeOrYear(std::string_view field) {

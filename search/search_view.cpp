@@ -12,7 +12,7 @@ std::array<std::atomic<bool>, EngineCount> EngineEnabled{true, true, true, true,
 namespace {
 std::mutex viewLock;
 std::shared_ptr<SearchView> openDialog;
-std::atomic<uint64_t> session{0};  // written under viewLock
+std::atomic<uint64_t> currentSession{0};  // written under viewLock
 }  // namespace
 
 std::shared_ptr<SearchView> GetSearchDialog() {
@@ -20,19 +20,19 @@ std::shared_ptr<SearchView> GetSearchDialog() {
   return openDialog;
 }
 
-std::shared_ptr<SearchView> GetSearchDialog(uint64_t of) {
+std::shared_ptr<SearchView> GetSearchDialog(uint64_t session) {
   std::lock_guard<std::mutex> hold(viewLock);
-  return session == of ? openDialog : nullptr;
+  return currentSession == session ? openDialog : nullptr;
 }
 
 void SetSearchDialog(std::shared_ptr<SearchView> view) {
   std::lock_guard<std::mutex> hold(viewLock);
   openDialog = std::move(view);
-  ++session;
+  ++currentSession;
 }
 
-uint64_t CurrentSearchSession() { return session; }
+uint64_t CurrentSearchSession() { return currentSession; }
 
-bool SearchSessionIs(uint64_t of) { return session == of; }
+bool SearchSessionIs(uint64_t session) { return currentSession == session; }
 
 }  // namespace qb

@@ -308,6 +308,20 @@ TEST_F(SearchDialogTest, RunFindingNothingShows107AndStaysOpen) {
   });
 }
 
+TEST_F(SearchDialogTest, ASecondStartClickWhileTheRunStartsStopsItInsteadOfStartingAnother) {
+  RunDialog([&] {
+    SetTerm("nothing here");
+    ASSERT_TRUE(Click(200));
+    ASSERT_TRUE(Click(200));  // before the run can have disabled Start
+    EXPECT_FALSE(SearchRunning);
+    // Whatever the one run got to do, it ends once.
+    ASSERT_TRUE(WaitUntil([] { return EnabledNow(200); }));
+    qbtest::WaitUntil([&] { return AskedSoFar().size() >= 2; }, 1s);
+    EXPECT_LE(AskedSoFar().size(), 1u);
+    EXPECT_LE(server_.Requests().size(), static_cast<std::size_t>(EngineCount));
+  });
+}
+
 TEST_F(SearchDialogTest, LongTermIsReadUpTo79BytesWithoutSplittingACharacter) {
   std::string accented;
   for (int i = 0; i < 40; ++i) accented += "\xC3\xA9";  // 80 bytes of UTF-8
