@@ -226,7 +226,12 @@ ListingScan ScanListing(std::string_view listing) {
     if (!parsed.name[0]) return;
     scan.anyName = true;
     if (parsed.isFolder) {
-      if (scan.folders++ == 0) scan.firstFolder = parsed.name;
+      if (scan.folders++ == 0) {
+        scan.firstFolder = parsed.name;
+        // A link is entered by its own name, not by "name -> target".
+        const std::size_t arrow = scan.firstFolder.find(" -> ");
+        if (line[0] == 'l' && arrow != std::string::npos) scan.firstFolder.resize(arrow);
+      }
     } else if (parsed.size > scan.largestSize) {
       scan.largestSize = parsed.size;
       scan.largestName = parsed.name;

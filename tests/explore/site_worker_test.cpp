@@ -159,6 +159,26 @@ TEST_F(WorkerTest, RefusedDownloadKeepsListingAndTheLine) {
   EXPECT_STREQ(entry->listing[0].name, "a.zip");
 }
 
+// The only folder replaces the entry under its own name: root's as vsftpd
+// prints it with numeric owners, and a link without its target.
+TEST_F(WorkerTest, SubFolderReplacementTakesTheFolderName) {
+  const char* listings[] = {
+      "drwxr-xr-x    2 0        0            4096 Jan 01  2019 docs\r\n",
+      "lrwxrwxrwx    1 0        0              12 Jan 01  2019 docs -> /srv/ftp/doc\r\n",
+  };
+  for (const char* listing : listings) {
+    SCOPED_TRACE(listing);
+    ResetSites();
+    FakeFtpServer server;
+    server.AddSession(qbtest::ListingScript(listing, FtpReply::Line("999 never asked")));
+    auto entry = Add(server.Url("/pub/"));
+    SiteWorker(entry);
+    EXPECT_TRUE(entry->dropped);
+    ASSERT_EQ(SiteTable.count, 2);
+    EXPECT_EQ(std::string(SiteAt(1)->url), server.Url("/pub/docs/"));
+  }
+}
+
 TEST_F(WorkerTest, SubFolderReplacementDropsTheEntry) {
   Settings.NbRetry = 4;
   FakeFtpServer server;
