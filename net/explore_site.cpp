@@ -228,9 +228,12 @@ ListingScan ScanListing(std::string_view listing) {
     if (parsed.isFolder) {
       if (scan.folders++ == 0) {
         scan.firstFolder = parsed.name;
-        // A link is entered by its own name, not by "name -> target".
+        // A link is entered by its own name, not by "name -> target"; an arrow
+        // with nothing before it is part of a name.
         const std::size_t arrow = scan.firstFolder.find(" -> ");
-        if (line[0] == 'l' && arrow != std::string::npos) scan.firstFolder.resize(arrow);
+        if (line[0] == 'l' && arrow != std::string::npos && arrow > 0) {
+          scan.firstFolder.resize(arrow);
+        }
       }
     } else if (parsed.size > scan.largestSize) {
       scan.largestSize = parsed.size;

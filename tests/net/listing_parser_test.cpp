@@ -1,4 +1,5 @@
 #include "net/listing_parser.h"
+#include "net/explore_site.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +147,16 @@ TEST(ListingLines, PiecesSplitAtEveryLineEndAndKeepTheTail) {
   ForEachListingPiece("one\r\n\r\ntwo\nthree\rfour",
                       [&](const char* line) { seen.push_back(line); });
   EXPECT_EQ(seen, (std::vector<std::string>{"one", "two", "three", "four"}));
+}
+
+// A link folder is entered by its own name. An odd line's name can begin with the
+// arrow; that is no link target, and the folder keeps a name to be entered by.
+TEST(ListingScan, FirstFolderIsTheLinkNameAndNeverEmpty) {
+  EXPECT_EQ(ScanListing("lrwxrwxrwx 1 ftp ftp 7 Jan 12 1999 bin -> usr/bin\r\n").firstFolder,
+            "bin");
+  const ListingScan odd = ScanListing("l 9 Jan x x x a -> x\r\n");
+  EXPECT_EQ(odd.folders, 1);
+  EXPECT_EQ(odd.firstFolder, " -> x");
 }
 
 }  // namespace
