@@ -27,12 +27,24 @@ constexpr std::size_t ValueChars = 39;  // the reader's 40-character value buffe
 
 std::string SettingsPath() { return ExeDir + SettingsFileName; }
 
+FtpDataMode ParseDataMode(const std::string& text) {
+  std::string lower;
+  for (const char c : text) lower += AsciiLower(c);
+  return lower == "active" ? FtpDataMode::Active : FtpDataMode::Passive;
+}
+
+const char* DataModeText(FtpDataMode mode) {
+  return mode == FtpDataMode::Active ? "active" : "passive";
+}
+
 void LoadSettings() {
   const std::string path = SettingsPath();
   for (const Key& k : keys) {
     const std::string text = IniReadString(path, "Config", k.name, k.defaultText, ValueChars);
     (Settings.*k.field) = AtoL(text.c_str());
   }
+  Settings.DataMode =
+      ParseDataMode(IniReadString(path, "Config", "DataMode", "passive", ValueChars));
 }
 
 void SaveSettings() {
@@ -42,6 +54,7 @@ void SaveSettings() {
     std::snprintf(text, sizeof text, "%i", static_cast<int>((Settings.*k.field).load()));
     IniWriteString(path, "Config", k.name, text);
   }
+  IniWriteString(path, "Config", "DataMode", DataModeText(Settings.DataMode));
 }
 
 }  // namespace qb

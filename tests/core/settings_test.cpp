@@ -83,7 +83,31 @@ TEST_F(SettingsTest, SaveCreatesFileInKeyOrder) {
   Settings.VerifyTimeOut = 15;
   Settings.NbRetry = 4;
   SaveSettings();
-  EXPECT_EQ(Read(), "[Config]\nMinConnect=8\nHttpTimeOut=50\nVerifyTimeOut=15\nNbRetry=4\n");
+  Settings.DataMode = FtpDataMode::Passive;
+  SaveSettings();
+  EXPECT_EQ(Read(),
+            "[Config]\nMinConnect=8\nHttpTimeOut=50\nVerifyTimeOut=15\nNbRetry=4\n"
+            "DataMode=passive\n");
+}
+
+TEST_F(SettingsTest, DataModeIsPassiveUnlessActiveIsWritten) {
+  const std::pair<const char*, FtpDataMode> cases[] = {
+      {"", FtpDataMode::Passive},
+      {"DataMode=ACTIVE\n", FtpDataMode::Active},
+      {"DataMode=port\n", FtpDataMode::Passive},
+      {"DataMode=\n", FtpDataMode::Passive},
+  };
+  for (const auto& [line, mode] : cases) {
+    Write(std::string("[Config]\n") + line);
+    Settings.DataMode = mode == FtpDataMode::Active ? FtpDataMode::Passive : FtpDataMode::Active;
+    LoadSettings();
+    EXPECT_EQ(Settings.DataMode, mode) << line;
+  }
+  Settings.DataMode = FtpDataMode::Active;
+  SaveSettings();
+  Settings.DataMode = FtpDataMode::Passive;
+  LoadSettings();
+  EXPECT_EQ(Settings.DataMode, FtpDataMode::Active);
 }
 
 TEST_F(SettingsTest, UnwritableDirectoryIsSilent) {
