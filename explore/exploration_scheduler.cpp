@@ -15,7 +15,7 @@
 #include "core/text_helpers.h"
 #include "explore/exploration_view.h"
 #include "explore/site_worker.h"
-#include "net/ftp_channel.h"
+#include "net/ftp_url.h"
 
 namespace qb {
 

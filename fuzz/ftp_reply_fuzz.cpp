@@ -1,87 +1,77 @@
-// ReadReply's line scan and SendCommand's copies on whatever a server sends.
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstdlib>
+// The reply parser on whatever a server sends, fed in pieces of any size, and
+// the passive-mode replies it hands on.
 #include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
-#include "core/settings.h"
 #include "fuzz/fuzz_check.h"
-#include "net/ftp_channel.h"
+#include "net/data_connection.h"
+#include "net/ftp_reply_parser.h"
 
 using namespace qb;
 
 namespace {
 
-constexpr char Sentinel = '#';
+struct Outcome {
+  std::vector<FtpReply> replies;
+  bool broken = false;
+};
 
-// Writes the reply into one end of a socket pair and ends its sending side, so
-// the reader sees the whole text and then the end of the reply without waiting,
-// while a command sent the other way is still taken.
-int Feed(const uint8_t* data, std::size_t size, int& server) {
-  int fds[2];
-  FUZZ_CHECK(socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0);
-  int room = 1 << 20;
-  setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
-  std::size_t sent = 0;
-  while (sent < size) {
-    const ssize_t n = send(fds[0], data + sent, size - sent, MSG_NOSIGNAL);
-    FUZZ_CHECK(n > 0);
-    sent += static_cast<std::size_t>(n);
+// Feeds text in pieces whose sizes come from the picker (0: all at once).
+Outcome Parse(std::string_view text, qbfuzz::Picker* sizes) {
+  Outcome out;
+  FtpReplyParser parser;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t piece = text.size() - at;
+    if (sizes) piece = std::min<std::size_t>(piece, 1 + sizes->Byte() % 64);
+    parser.Feed(text.substr(at, piece));
+    at += piece;
+    while (std::optional<FtpReply> reply = parser.Next()) out.replies.push_back(*reply);
   }
-  shutdown(fds[0], SHUT_WR);
-  server = fds[0];
-  return fds[1];
+  out.broken = parser.Broken();
+  return out;
 }
 
-bool IsFinal(const char* line) {
-  return line[0] >= '1' && line[0] <= '9' && line[1] && line[2] && line[3] == ' ';
+void CheckReply(const FtpReply& r) {
+  FUZZ_CHECK(r.code >= 100 && r.code <= 999);
+  FUZZ_CHECK(r.line.size() < ReplyLineSize && r.line.size() >= 3);
+  FUZZ_CHECK(r.line[0] - '0' == r.code / 100);
+  FUZZ_CHECK(r.line.size() == 3 || r.line[3] == ' ');
+  FUZZ_CHECK(r.line.find('\n') == std::string::npos);
+  FUZZ_CHECK(r.text.size() < ReplyTextSize);
+  FUZZ_CHECK(r.Preliminary() == (r.line[0] == '1'));
+  // The text holds the final line unless the text had to be cut.
+  if (r.text.size() < ReplyTextSize - 1 && r.line.size() < ReplyLineSize - 1)
+    FUZZ_CHECK(r.text.size() >= r.line.size() + 2 &&
+               r.text.compare(r.text.size() - r.line.size() - 2, r.line.size(), r.line) == 0);
+  if (const std::optional<uint16_t> port = ParsePasvReply(r.line)) FUZZ_CHECK(*port != 0);
+  if (const std::optional<uint16_t> port = ParseEpsvReply(r.line)) FUZZ_CHECK(*port != 0);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  FtpTiming.settleMs = 1;
-  Settings.HttpTimeOut = 1;
-  qbfuzz::Picker pick(data, size);
-  const uint8_t mode = pick.Byte();
-  // Small buffers reach the room rule quickly; the session's own sizes are among them.
-  static const std::size_t bufferSizes[] = {9, 10, 16, 64, 500, 6000};
-  const std::size_t bufferSize = bufferSizes[mode % 6];
-  const std::size_t lineSize = 1 + pick.Byte() % ReplyLineSize;
+  // The first half of the input chooses the piece sizes; all of it is the stream.
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  qbfuzz::Picker sizes(data, size);
+  const Outcome whole = Parse(text, nullptr);
+  const Outcome pieces = Parse(text, &sizes);
 
-  int server = -1;
-  const int fd = Feed(pick.data(), pick.size(), server);
-  if (mode & 0x80) {
-    // SendCommand: the command goes into the closed peer; the reply is what was fed.
-    std::vector<char> line(lineSize, Sentinel);
-    std::vector<char> text(ReplyTextSize, Sentinel);
-    const bool ok = SendCommand(fd, "NOOP\r\n", "2", (mode & 0x40) ? "3" : nullptr, line, text);
-    if (ok) FUZZ_CHECK(strnlen(text.data(), text.size()) < ReplyTextSize);
-    if (ok && lineSize > 1) FUZZ_CHECK(line[0] == '2' || line[0] == '3');
-  } else {
-    char* buf = static_cast<char*>(std::malloc(bufferSize));
-    std::vector<char> line(lineSize, Sentinel);
-    const char* last = ReadReply(fd, buf, bufferSize, line);
-    // The collected text always stays terminated inside the buffer.
-    FUZZ_CHECK(strnlen(buf, bufferSize) < bufferSize);
-    if (last) {
-      FUZZ_CHECK(last >= buf && last < buf + bufferSize);
-      FUZZ_CHECK(IsFinal(last));
-      const char* end = std::strstr(last, "\r\n");
-      FUZZ_CHECK(end != nullptr);
-      // The output holds that line, cut to its size.
-      const std::size_t length = static_cast<std::size_t>(end - last);
-      const std::size_t kept = length < lineSize - 1 ? length : lineSize - 1;
-      FUZZ_CHECK(strnlen(line.data(), lineSize) == kept);
-      FUZZ_CHECK(std::memcmp(line.data(), last, kept) == 0);
-    } else {
-      for (char c : line) FUZZ_CHECK(c == Sentinel);  // untouched without a final line
-    }
-    std::free(buf);
+  for (const FtpReply& r : whole.replies) CheckReply(r);
+  // How the bytes arrive never changes what is read from them.
+  FUZZ_CHECK(whole.broken == pieces.broken);
+  FUZZ_CHECK(whole.replies.size() == pieces.replies.size());
+  for (std::size_t i = 0; i < whole.replies.size(); ++i) {
+    FUZZ_CHECK(whole.replies[i].code == pieces.replies[i].code);
+    FUZZ_CHECK(whole.replies[i].line == pieces.replies[i].line);
+    FUZZ_CHECK(whole.replies[i].text == pieces.replies[i].text);
   }
-  close(fd);
-  close(server);
+  // Every reply needs a line end of its own.
+  std::size_t ends = 0;
+  for (const char c : text) ends += c == '\n';
+  FUZZ_CHECK(whole.replies.size() <= ends);
   return 0;
 }

@@ -19,7 +19,6 @@
 #include "fuzz/loopback.h"
 #include "fuzz/table_check.h"
 #include "net/explore_site.h"
-#include "net/ftp_channel.h"
 #include "net/socket_util.h"
 
 using namespace qb;
@@ -86,9 +85,10 @@ void Serve(int listener, const std::vector<std::string>& segments) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static const qbtest::LoopbackListener& listener = qbfuzz::SharedListener();
   static const uint16_t port = listener.Port();
-  FtpTiming.settleMs = 2;
-  FtpTiming.retrWaitMs = 1;
   Settings.HttpTimeOut = 1;
+  // The scripted server answers PORT with its listing; passive mode's own
+  // replies are the reply target's.
+  Settings.DataMode = FtpDataMode::Active;
 
   std::vector<std::string> segments(1);
   for (std::size_t i = 0; i < size; ++i) {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "fuzz/fuzz_check.h"
-#include "net/ftp_channel.h"
+#include "net/ftp_url.h"
 #include "net/http_fetcher.h"
 
 using namespace qb;

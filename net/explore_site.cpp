@@ -1,20 +1,18 @@
 #include "net/explore_site.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <thread>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "core/text_helpers.h"
+#include "net/data_connection.h"
+#include "net/ftp_control.h"
+#include "net/ftp_url.h"
 #include "net/listing_parser.h"
 #include "net/resolver.h"
 #include "net/socket_util.h"
@@ -24,14 +22,14 @@ namespace qb {
 
 namespace {
 
-constexpr std::size_t CommandSize = 6000;
 constexpr std::size_t SubFolderUrlSize = 700;
+// The download test's data connection: the most the server can push before it
+// is closed, whatever it does with the restart offset.
+constexpr int TestReceiveBuffer = 4096;
 
 void SetResult(SiteAttempt& attempt, const char* text) {
   CopyText(attempt.result, sizeof attempt.result, text);
 }
-
-std::span<char> ResultLine(SiteAttempt& attempt) { return std::span<char>(attempt.result); }
 
 // An MS-DOS style listing starts with a date such as 01-12-99.
 bool LooksLikeDosListing(const char* listing) {
@@ -47,117 +45,216 @@ class Dialogue {
  private:
   int TimeoutMs() const { return TimeoutMillis(Settings.HttpTimeOut); }
   bool Connect(const FtpUrlParts& parts);
+  // Sends line and waits for its completion; the reply seen last becomes the
+  // attempt's result line. True for a completion of the given kind.
+  bool Command(const std::string& line, char kind, FtpReply& reply);
   bool Login(const FtpUrlParts& parts);
   // Lists the current folder into listing_ (terminated), at most ListingCapacity bytes.
   void List();
   void ListOnce();
+  // A passive data connection; on refusal the site is explored in active mode
+  // from then on (data stays invalid and passive_ is cleared).
+  bool OpenPassive(int receiveBuffer, UniqueFd& data);
   // The download test; false when the attempt fails.
-  bool TestDownload(const std::string& file, bool& refused);
+  bool TestDownload(const std::string& file, int32_t size, bool& refused);
+  bool TestDownloadPassive(const std::string& file, int32_t size, bool& refused);
+  bool Verdict(bool& refused);
 
   SiteEntry& entry_;
   SiteAttempt& attempt_;
-  int fd_ = -1;
-  in_addr server_{};
+  std::optional<FtpControl> control_;
+  SocketAddress peer_;
+  bool passive_ = true;
+  bool dataFailed_ = false;
   std::unique_ptr<char[]> listing_;
   std::size_t listingSize_ = 0;
 };
 
 bool Dialogue::Connect(const FtpUrlParts& parts) {
-  fd_ = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd_ < 0) {
-    SetResult(attempt_, "socket");
-    return false;
-  }
-  attempt_.controlFd = fd_;
-  entry_.AttachSocket(fd_);
-  // Set before connect: on Linux the send time-out also bounds connect.
-  SetSocketTimeouts(fd_, int64_t{Settings.HttpTimeOut} * 1000);
-  const std::vector<in_addr> addresses = ResolveHost(parts.host);
+  const int32_t port = parts.port;
+  const std::vector<SocketAddress> addresses =
+      ResolveAddresses(parts.host, static_cast<uint16_t>(port > 0 && port < 65536 ? port : 0));
   if (addresses.empty()) {
     SetResult(attempt_, "host");
     return false;
   }
-  server_ = addresses.front();
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr = server_;
   // A port outside 1..65535 would silently wrap to another one.
-  if (parts.port < 1 || parts.port > 65535) {
+  if (port < 1 || port > 65535) {
     SetResult(attempt_, "connect");
     return false;
   }
-  to.sin_port = htons(static_cast<uint16_t>(parts.port));
-  if (connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+  // Each address in turn within the one time-out: the later ones share what
+  // the earlier ones left.
+  using Clock = std::chrono::steady_clock;
+  const int timeout = TimeoutMs();
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout);
+  UniqueFd fd;
+  for (std::size_t i = 0; i < addresses.size() && !fd.valid() && !entry_.dropped; ++i) {
+    int slice = 0;
+    if (timeout > 0) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) break;
+      slice = static_cast<int>(left / static_cast<int64_t>(addresses.size() - i));
+      if (slice < 1) slice = 1;
+    }
+    fd = ConnectWithin(addresses[i], slice, &entry_.dropped);
+    if (fd.valid()) peer_ = addresses[i];
+  }
+  if (!fd.valid()) {
     SetResult(attempt_, "connect");
     return false;
   }
+  // The send time-out bounds a server that stops reading commands.
+  SetSocketTimeouts(fd.get(), int64_t{Settings.HttpTimeOut} * 1000);
+  attempt_.controlFd = fd.get();
+  entry_.AttachSocket(fd.get());
+  control_.emplace(fd.release(), timeout, &entry_.dropped);
   return true;
 }
 
+bool Dialogue::Command(const std::string& line, char kind, FtpReply& reply) {
+  const bool complete = control_->Command(line, reply);
+  if (reply.code != 0) SetResult(attempt_, reply.line.c_str());
+  return complete && reply.Kind() == kind;
+}
+
 bool Dialogue::Login(const FtpUrlParts& parts) {
-  char command[CommandSize];
-  char welcome[ReplyTextSize];
-  std::snprintf(command, sizeof command, "USER %s\r\n", parts.user);
-  if (!SendCommand(fd_, command, "2", "3", ResultLine(attempt_), welcome)) return false;
-  entry_.loginReply.Set(welcome);
-  if (attempt_.result[0] != '3') return true;  // logged in without a password
-  std::snprintf(command, sizeof command, "PASS %s\r\n", parts.password);
-  if (SendCommand(fd_, command, "2", nullptr, ResultLine(attempt_), welcome)) {
-    entry_.loginReply.Set(welcome);
+  FtpReply reply;
+  const bool complete = control_->Command(std::string("USER ") + parts.user, reply);
+  if (reply.code != 0) SetResult(attempt_, reply.line.c_str());
+  if (!complete || (reply.Kind() != '2' && reply.Kind() != '3')) return false;
+  entry_.loginReply.Set(reply.text);
+  if (reply.Kind() != '3') return true;  // logged in without a password
+  if (Command(std::string("PASS ") + parts.password, '2', reply)) {
+    entry_.loginReply.Set(reply.text);
     return true;
   }
   // Some servers refuse the anonymous password yet serve anonymous users.
   return std::strcmp(parts.user, "anonymous") == 0 || std::strncmp(attempt_.result, "503", 3) == 0;
 }
 
+bool Dialogue::OpenPassive(int receiveBuffer, UniqueFd& data) {
+  FtpReply reply;
+  switch (
+      OpenPassiveData(*control_, peer_, TimeoutMs(), &entry_.dropped, receiveBuffer, data, reply)) {
+    case PassiveOutcome::Connected:
+      return true;
+    case PassiveOutcome::Refused:
+      passive_ = false;
+      return true;
+    case PassiveOutcome::Failed:
+      break;
+  }
+  dataFailed_ = true;
+  return false;
+}
+
 void Dialogue::ListOnce() {
   std::memset(listing_.get(), 0, ListingCapacity + 1);
   listingSize_ = 0;
-  const UniqueFd listener(OpenActiveData(fd_));
-  SendCommand(fd_, "LIST -a\r\n", "2");
-  if (!listener.valid()) return;
-  const UniqueFd data(AcceptData(listener.get(), server_, TimeoutMs(), &entry_.dropped));
+  UniqueFd data;
+  UniqueFd listener;
+  if (passive_ && !OpenPassive(0, data)) return;
+  if (!passive_) {
+    listener = OpenActiveData(*control_);
+    if (!listener.valid()) return;
+  }
+  if (!control_->Send("LIST -a")) return;
+  // A refusal ("450 No files", "550 ...") or no answer at all: nothing to read.
+  std::optional<FtpReply> first = control_->Read();
+  if (!first || (first->Kind() != '1' && first->Kind() != '2')) return;
+  if (listener.valid()) data = AcceptData(listener.get(), peer_, TimeoutMs(), &entry_.dropped);
   if (data.valid())
     listingSize_ =
         ReceiveData(data.get(), listing_.get(), ListingCapacity, TimeoutMs(), &entry_.dropped);
+  // Closed before the completion is read: a listing cut at the cap ends the
+  // transfer, and the server then says so.
+  data.reset();
+  if (first->Preliminary()) {
+    FtpReply done;
+    control_->Complete(done);
+  }
 }
 
 void Dialogue::List() {
   listing_ = std::make_unique<char[]>(ListingCapacity + 1);
   ListOnce();
-  if (LooksLikeDosListing(listing_.get())) {
+  if (!dataFailed_ && LooksLikeDosListing(listing_.get())) {
     // Asks for a Unix style listing, once.
-    SendCommand(fd_, "SITE DIRSTYLE\r\n", "2");
+    FtpReply reply;
+    control_->Command("SITE DIRSTYLE", reply);
     ListOnce();
   }
 }
 
-bool Dialogue::TestDownload(const std::string& file, bool& refused) {
-  UniqueFd listener(OpenActiveData(fd_));
+bool Dialogue::Verdict(bool& refused) {
+  std::optional<FtpReply> reply = control_->Read();
+  if (!reply) {
+    SetResult(attempt_, "NoReply");
+    return false;
+  }
+  refused = reply->Kind() == '5' || reply->code == 450;
+  if (refused) {
+    SetResult(attempt_, reply->line.c_str());
+    attempt_.retry = false;
+  }
+  return true;
+}
+
+bool Dialogue::TestDownloadPassive(const std::string& file, int32_t size, bool& refused) {
+  FtpReply reply;
+  // Binary, so that the restart offset counts the listed bytes.
+  control_->Command("TYPE I", reply);
+  UniqueFd data;
+  if (!OpenPassive(TestReceiveBuffer, data)) {
+    SetResult(attempt_, "getdatasocket");
+    return false;
+  }
+  if (!passive_) return TestDownload(file, size, refused);  // the server refused passive mode
+  entry_.testedFile.Set(file);
+  // Restarted at the last byte, a readable file costs one byte and a refusal
+  // comes as it would for the whole file.
+  bool restarted = false;
+  if (size > 1) {
+    control_->Command("REST " + std::to_string(size - 1), reply);
+    restarted = reply.Kind() == '3';
+  }
+  if (!control_->Send("RETR " + file)) {
+    SetResult(attempt_, "NoReply");
+    return false;
+  }
+  std::optional<FtpReply> answer = control_->Read();
+  data.reset();
+  if (!answer) {
+    SetResult(attempt_, "NoReply");
+    return false;
+  }
+  // 554 is the restart offset refused: the server got past its permission check.
+  refused = (answer->Kind() == '5' && !(restarted && answer->code == 554)) || answer->code == 450;
+  if (refused) {
+    SetResult(attempt_, answer->line.c_str());
+    attempt_.retry = false;
+  }
+  return true;
+}
+
+bool Dialogue::TestDownload(const std::string& file, int32_t size, bool& refused) {
+  if (passive_) return TestDownloadPassive(file, size, refused);
+  UniqueFd listener(OpenActiveData(*control_));
   if (!listener.valid()) {
     SetResult(attempt_, "getdatasocket");
     return false;
   }
   entry_.testedFile.Set(file);
-  char command[ReplyLineSize];
-  std::snprintf(command, sizeof command, "RETR %s\r\n", file.c_str());
-  SendWhole(fd_, command, std::strlen(command));
-  // Closed before the server connects: it answers whether it would send the
-  // file, and nothing is transferred.
-  listener.reset();
-  std::this_thread::sleep_for(std::chrono::milliseconds(FtpTiming.retrWaitMs.load()));
-  char reply[ReplyLineSize];
-  char line[ReplyLineSize] = {};
-  if (!ReadReply(fd_, reply, sizeof reply, line)) {
+  if (!control_->Send("RETR " + file)) {
     SetResult(attempt_, "NoReply");
     return false;
   }
-  refused = line[0] == '5' || std::strncmp(line, "450", 3) == 0;
-  if (refused) {
-    SetResult(attempt_, line);
-    attempt_.retry = false;
-  }
-  return true;
+  // Closed before the server connects: it answers whether it would send the
+  // file, and nothing is transferred.
+  listener.reset();
+  return Verdict(refused);
 }
 
 std::optional<std::string> Dialogue::Run(const char* url) {
@@ -166,21 +263,28 @@ std::optional<std::string> Dialogue::Run(const char* url) {
   entry_.listingCut = false;
   FtpUrlParts parts;
   ParseFtpUrl(url, parts);
+  passive_ = Settings.DataMode != FtpDataMode::Active;
   if (!Connect(parts)) return std::nullopt;
 
-  char greeting[CommandReplySize];
-  ReadReply(fd_, greeting, sizeof greeting);
+  // A greeting that turns the client away ("421 Too many users") ends the
+  // attempt with the server's words; a silent one is left to the login.
+  FtpReply reply;
+  if (control_->Complete(reply) && (reply.Kind() == '4' || reply.Kind() == '5')) {
+    SetResult(attempt_, reply.line.c_str());
+    return std::nullopt;
+  }
   if (!Login(parts)) return std::nullopt;
-  if (!SendCommand(fd_, "TYPE A\r\n", "2", nullptr, ResultLine(attempt_))) return std::nullopt;
-
-  char command[CommandSize];
-  std::snprintf(command, sizeof command, "CWD %s\r\n", parts.path);
-  if (!SendCommand(fd_, command, "2", nullptr, ResultLine(attempt_))) {
-    if (AtoL(attempt_.result) == 550) attempt_.retry = false;  // no such folder
+  if (!Command("TYPE A", '2', reply)) return std::nullopt;
+  if (!Command(std::string("CWD ") + parts.path, '2', reply)) {
+    if (reply.code == 550) attempt_.retry = false;  // no such folder
     return std::nullopt;
   }
 
   List();
+  if (dataFailed_) {
+    SetResult(attempt_, "getdatasocket");
+    return std::nullopt;
+  }
   std::string_view listing(listing_.get(), listingSize_);
   entry_.listingCut = listingSize_ == ListingCapacity;
   // A line broken off at the cap is no entry.
@@ -194,7 +298,7 @@ std::optional<std::string> Dialogue::Run(const char* url) {
 
   bool refused = false;
   if (scan.largestSize > 0) {
-    if (!TestDownload(scan.largestName, refused)) return std::nullopt;
+    if (!TestDownload(scan.largestName, scan.largestSize, refused)) return std::nullopt;
   } else if (scan.folders == 1) {
     // A folder that only leads to another one is replaced by it.
     char subUrl[SubFolderUrlSize];

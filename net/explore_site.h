@@ -1,13 +1,14 @@
 #pragma once
 // One attempt to explore one FTP directory: log in, change to it, list it over
-// an active data connection and test whether its largest file may be fetched.
+// a passive or active data connection and test whether its largest file may be
+// fetched.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "net/ftp_channel.h"
+#include "net/ftp_reply_parser.h"
 
 namespace qb {
 

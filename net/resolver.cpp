@@ -23,4 +23,30 @@ std::vector<in_addr> ResolveHost(const std::string& host) {
   return found;
 }
 
+std::vector<SocketAddress> ResolveAddresses(const std::string& host, uint16_t port) {
+  std::vector<SocketAddress> found;
+  if (host.empty()) return found;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_ADDRCONFIG;
+  addrinfo* list = nullptr;
+  int status = getaddrinfo(host.c_str(), nullptr, &hints, &list);
+  // Without a configured address of a family, AI_ADDRCONFIG hides even
+  // loopback literals such as "::1"; those are asked for once more without it.
+  if (status != 0) {
+    hints.ai_flags = AI_NUMERICHOST;
+    status = getaddrinfo(host.c_str(), nullptr, &hints, &list);
+  }
+  if (status != 0) return found;
+  for (const addrinfo* a = list; a; a = a->ai_next) {
+    SocketAddress address = SocketAddress::From(a->ai_addr, a->ai_addrlen);
+    if (address.Empty()) continue;
+    address.SetPort(port);
+    found.push_back(address);
+  }
+  freeaddrinfo(list);
+  return found;
+}
+
 }  // namespace qb

@@ -3,12 +3,19 @@
 // addresses to connect to.
 #include <netinet/in.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "net/socket_address.h"
 
 namespace qb {
 
 // IPv4 addresses of host in the resolver's order; empty when it has none.
 std::vector<in_addr> ResolveHost(const std::string& host);
+
+// Every address of host, IPv6 and IPv4, in the resolver's order (which puts
+// the preferred family first), each with port set; empty when it has none.
+std::vector<SocketAddress> ResolveAddresses(const std::string& host, uint16_t port);
 
 }  // namespace qb

@@ -1,9 +1,12 @@
 #include "net/socket_util.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace qb {
 
@@ -37,6 +40,59 @@ bool SendWhole(int fd, const char* data, std::size_t length) {
     length -= static_cast<std::size_t>(sent);
   }
   return true;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Longest a wait goes without looking at its abort flag.
+constexpr int AbortCheckMs = 50;
+
+// Polls fd for events in slices until the deadline; the revents, or 0 on
+// time-out, abort or error.
+short PollWithin(int fd, short events, int timeoutMs, const std::atomic<bool>* abort) {
+  const bool bounded = timeoutMs > 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (abort && *abort) return 0;
+    int slice = AbortCheckMs;
+    if (bounded) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return 0;
+      if (left < slice) slice = static_cast<int>(left);
+    }
+    pollfd p{fd, events, 0};
+    const int r = poll(&p, 1, slice);
+    if (r < 0 && errno != EINTR) return 0;
+    if (r > 0) return p.revents;
+  }
+}
+
+}  // namespace
+
+bool WaitReadable(int fd, int timeoutMs, const std::atomic<bool>* abort) {
+  return PollWithin(fd, POLLIN, timeoutMs, abort) != 0;
+}
+
+UniqueFd ConnectWithin(const SocketAddress& address, int timeoutMs, const std::atomic<bool>* abort,
+                       int receiveBuffer) {
+  if (address.Empty()) return {};
+  UniqueFd fd(socket(address.Family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
+  if (!fd.valid()) return {};
+  if (receiveBuffer > 0)
+    setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  if (connect(fd.get(), address.Get(), address.length) != 0) {
+    if (errno != EINPROGRESS) return {};
+    if ((PollWithin(fd.get(), POLLOUT, timeoutMs, abort) & POLLOUT) == 0) return {};
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return {};
+  }
+  const int flags = fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return {};
+  return fd;
 }
 
 }  // namespace qb

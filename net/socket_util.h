@@ -1,7 +1,11 @@
 #pragma once
 // Socket helpers shared by the HTTP and FTP clients.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+
+#include "net/socket_address.h"
+#include "net/unique_fd.h"
 
 namespace qb {
 
@@ -11,5 +15,16 @@ void SetSocketTimeouts(int fd, int64_t milliseconds);
 void SetReceiveTimeout(int fd, int64_t milliseconds);
 // Sends all of data (MSG_NOSIGNAL, retried after signals); false on error or time-out.
 bool SendWhole(int fd, const char* data, std::size_t length);
+
+// Waits until fd is readable (or has hung up); false on time-out, abort or
+// error. timeoutMs <= 0 waits without a time bound, still watching abort.
+bool WaitReadable(int fd, int timeoutMs, const std::atomic<bool>* abort = nullptr);
+
+// A blocking TCP connection to address made within timeoutMs (<= 0: no time
+// bound), given up as soon as *abort is set; invalid on failure.
+// receiveBuffer > 0 caps the socket's receive buffer before the connection,
+// which bounds what the peer can send before it is read.
+UniqueFd ConnectWithin(const SocketAddress& address, int timeoutMs,
+                       const std::atomic<bool>* abort = nullptr, int receiveBuffer = 0);
 
 }  // namespace qb

@@ -20,7 +20,6 @@
 #include "core/text_helpers.h"
 #include "explore/exploration_scheduler.h"
 #include "explore/site_worker.h"
-#include "net/ftp_channel.h"
 #include "tests/hostile/ftp_dialogue.h"
 #include "tests/support/wait.h"
 
@@ -114,15 +113,14 @@ class FaultInjection : public ::testing::Test {
  protected:
   void SetUp() override {
     saved_ = {Settings.MinConnect, Settings.HttpTimeOut, Settings.VerifyTimeOut, Settings.NbRetry};
-    savedSettle_ = FtpTiming.settleMs;
-    savedRetr_ = FtpTiming.retrWaitMs;
+    savedMode_ = Settings.DataMode;
     savedUnit_ = VerifyTimeUnitMs;
     Settings.HttpTimeOut = 2;
     Settings.NbRetry = 3;
     Settings.VerifyTimeOut = 1;
     VerifyTimeUnitMs = 40;
-    FtpTiming.settleMs = 15;
-    FtpTiming.retrWaitMs = 15;
+    // The scripted servers connect back to PORT: active mode.
+    Settings.DataMode = FtpDataMode::Active;
     ResetSites();
     std::printf("seed %u\n", Seed());
   }
@@ -134,8 +132,7 @@ class FaultInjection : public ::testing::Test {
     Settings.HttpTimeOut = saved_[1];
     Settings.VerifyTimeOut = saved_[2];
     Settings.NbRetry = saved_[3];
-    FtpTiming.settleMs = savedSettle_;
-    FtpTiming.retrWaitMs = savedRetr_;
+    Settings.DataMode = savedMode_;
     VerifyTimeUnitMs = savedUnit_;
   }
 
@@ -189,7 +186,8 @@ class FaultInjection : public ::testing::Test {
   }
 
   std::array<int32_t, 4> saved_{};
-  int savedSettle_ = 0, savedRetr_ = 0, savedUnit_ = 0;
+  int savedUnit_ = 0;
+  FtpDataMode savedMode_ = FtpDataMode::Passive;
   std::mutex workersLock_;
   std::vector<std::thread> workers_;
   int started_ = 0;

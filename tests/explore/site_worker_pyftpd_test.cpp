@@ -1,4 +1,5 @@
-// The site worker against a real FTP server, with the real timings.
+// The site worker against a real FTP server, with the real timings, in both
+// data modes.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -19,10 +20,11 @@ using namespace std::chrono_literals;
 
 const std::string LongTarget = "the-middle-sized-file-in-this-folder.bin";  // longer than any day
 
-class RealServerTest : public ::testing::Test {
+class RealServerTest : public ::testing::TestWithParam<FtpDataMode> {
  protected:
   void SetUp() override {
     ResetSites();
+    Settings.DataMode = GetParam();
     Settings.HttpTimeOut = 10;
     Settings.NbRetry = 4;
     Settings.VerifyTimeOut = 15;
@@ -72,7 +74,7 @@ class RealServerTest : public ::testing::Test {
   std::unique_ptr<qbtest::PyFtpd> server_;
 };
 
-TEST_F(RealServerTest, FolderIsListedAndItsLargestFileAccepted) {
+TEST_P(RealServerTest, FolderIsListedAndItsLargestFileAccepted) {
   auto entry = Explore("/pub/");
   EXPECT_EQ(entry->status, Ok);
   EXPECT_EQ(entry->statusText.Get(), "ok");
@@ -85,7 +87,7 @@ TEST_F(RealServerTest, FolderIsListedAndItsLargestFileAccepted) {
   EXPECT_EQ(Nodes(*entry), expected);
 }
 
-TEST_F(RealServerTest, RefusedLargestFileEndsRefusedWithTheServersLine) {
+TEST_P(RealServerTest, RefusedLargestFileEndsRefusedWithTheServersLine) {
   auto entry = Explore("/locked/");
   EXPECT_EQ(entry->status, Refused);
   EXPECT_EQ(entry->statusText.Get(), "550 Permission denied.");
@@ -94,7 +96,7 @@ TEST_F(RealServerTest, RefusedLargestFileEndsRefusedWithTheServersLine) {
   EXPECT_EQ(Nodes(*entry), expected);
 }
 
-TEST_F(RealServerTest, MissingFolderFailsAfterOneAttempt) {
+TEST_P(RealServerTest, MissingFolderFailsAfterOneAttempt) {
   const auto start = std::chrono::steady_clock::now();
   auto entry = Explore("/nothere/");
   // A second attempt would first pause VerifyTimeOut (15 s).
@@ -103,5 +105,9 @@ TEST_F(RealServerTest, MissingFolderFailsAfterOneAttempt) {
   EXPECT_EQ(entry->statusText.Get().rfind("550 ", 0), 0u) << entry->statusText.Get();
   EXPECT_TRUE(Nodes(*entry).empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(DataModes, RealServerTest,
+                         ::testing::Values(FtpDataMode::Passive, FtpDataMode::Active),
+                         [](const auto& mode) { return std::string(DataModeText(mode.param)); });
 
 }  // namespace

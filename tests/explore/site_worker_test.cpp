@@ -9,7 +9,6 @@
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "explore/exploration_scheduler.h"
-#include "net/ftp_channel.h"
 #include "tests/support/fake_ftp_server.h"
 #include "tests/support/loopback_listener.h"
 #include "tests/support/wait.h"
@@ -23,8 +22,8 @@ using qbtest::FakeFtpServer;
 using qbtest::FtpReply;
 using qbtest::FtpScript;
 
-// Worker unit tests shorten the reply silence and the pause unit; the real
-// timings are exercised by the session and real-server tests.
+// Worker unit tests shorten the pause unit; the real timings are exercised by
+// the session and real-server tests.
 class WorkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -32,8 +31,8 @@ class WorkerTest : public ::testing::Test {
     Settings.HttpTimeOut = 5;
     Settings.NbRetry = 1;
     Settings.VerifyTimeOut = 0;
-    FtpTiming.settleMs = 50;
-    FtpTiming.retrWaitMs = 50;
+    // The scripted servers connect back to PORT: active mode.
+    Settings.DataMode = FtpDataMode::Active;
     VerifyTimeUnitMs = 100;
     ActiveSessions = 0;
     FinishedWorkers = 0;
@@ -81,6 +80,7 @@ TEST_F(WorkerTest, RetriesWithAPauseAfterEveryAttempt) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, 600ms);  // three pauses
   EXPECT_EQ(server.Sessions(), 3u);
   EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "421 Busy");  // the greeting's own words
   EXPECT_EQ(entry->controlSocket, -1);
   EXPECT_EQ(FinishedWorkers, 1);
   EXPECT_EQ(ActiveSessions, 0);
@@ -243,6 +243,42 @@ TEST_F(WorkerTest, ResetDuringThePauseEndsItEarly) {
   EXPECT_EQ(entry->status, Failed);
   EXPECT_EQ(entry->statusText.Get(), "");
   EXPECT_EQ(FinishedWorkers, 1);
+}
+
+// A server that refuses both passive commands is explored in active mode; one
+// whose passive reply names no usable port fails clearly, connecting nowhere.
+TEST_F(WorkerTest, PassiveModeFallsBackToActiveOnlyWhenRefused) {
+  Settings.DataMode = FtpDataMode::Passive;
+  const std::string listing = "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 a.zip\r\n";
+  FakeFtpServer server;
+  FtpScript refusing = qbtest::LoginScript();
+  refusing.On(FtpReply::Line("250 CWD ok"))
+      .On(FtpReply::Line("502 No PASV"))
+      .On(FtpReply::Line("502 No EPSV"))
+      .On(FtpReply::Line("200 PORT ok"))
+      .OnTransfer("150 Opening data connection", {{"127.0.0.1", listing}}, "226 Transfer complete")
+      .On(FtpReply::Line("200 PORT ok"))
+      .On(FtpReply::Line("150 Opening"));
+  server.AddSession(refusing);
+  auto entry = Add(server.Url("/pub/"));
+  SiteWorker(entry);
+  EXPECT_EQ(entry->status, Ok);
+  const auto commands = server.Commands(0);
+  ASSERT_EQ(commands.size(), 10u);
+  EXPECT_EQ(commands[6].substr(0, 5), "PORT ");
+  EXPECT_EQ(commands[9], "RETR a.zip");
+
+  ResetSites();
+  FakeFtpServer garbled;
+  FtpScript bad = qbtest::LoginScript();
+  bad.On(FtpReply::Line("250 CWD ok"))
+      .On(FtpReply::Line("227 Entering Passive Mode (1,2,3,4,0,0)"));
+  garbled.AddSession(bad);
+  entry = Add(garbled.Url("/pub/"));
+  SiteWorker(entry);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "getdatasocket");
+  EXPECT_EQ(garbled.Commands(0).back(), "PASV");
 }
 
 }  // namespace

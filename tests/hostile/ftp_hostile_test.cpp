@@ -14,7 +14,6 @@
 #include "core/site_table.h"
 #include "explore/site_worker.h"
 #include "net/explore_site.h"
-#include "net/ftp_channel.h"
 #include "tests/hostile/ftp_dialogue.h"
 
 using namespace qb;
@@ -34,20 +33,18 @@ class HostileFtp : public ::testing::Test {
     saved_[0] = Settings.HttpTimeOut;
     saved_[1] = Settings.NbRetry;
     saved_[2] = Settings.VerifyTimeOut;
-    savedSettle_ = FtpTiming.settleMs;
-    savedRetr_ = FtpTiming.retrWaitMs;
+    savedMode_ = Settings.DataMode;
     Settings.HttpTimeOut = 1;
     Settings.NbRetry = 1;
     Settings.VerifyTimeOut = 0;
-    FtpTiming.settleMs = 100;
-    FtpTiming.retrWaitMs = 100;
+    // The scripted servers connect back to PORT: active mode.
+    Settings.DataMode = FtpDataMode::Active;
   }
   void TearDown() override {
     Settings.HttpTimeOut = saved_[0];
     Settings.NbRetry = saved_[1];
     Settings.VerifyTimeOut = saved_[2];
-    FtpTiming.settleMs = savedSettle_;
-    FtpTiming.retrWaitMs = savedRetr_;
+    Settings.DataMode = savedMode_;
   }
 
   // Runs one worker on the server's site; a worker still running after the
@@ -65,7 +62,7 @@ class HostileFtp : public ::testing::Test {
   }
 
   int32_t saved_[3] = {};
-  int savedSettle_ = 0, savedRetr_ = 0;
+  FtpDataMode savedMode_ = FtpDataMode::Passive;
 };
 
 TEST_F(HostileFtp, FloodedControlConnection) {

@@ -31,6 +31,7 @@ class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Settings.HttpTimeOut = 5;
+    Settings.DataMode = FtpDataMode::Active;  // the scripted server connects back
     ResetSites();
   }
   void TearDown() override { ResetSites(); }

@@ -1,0 +1,73 @@
+#include "net/ftp_control.h"
+
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <string>
+
+#include "net/socket_util.h"
+
+namespace qb {
+
+int TimeoutMillis(int32_t seconds) {
+  if (seconds <= 0) return 0;
+  const int64_t ms = int64_t{seconds} * 1000;
+  return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
+
+FtpControl::FtpControl(int fd, int timeoutMs, const std::atomic<bool>* abort)
+    : fd_(fd), timeoutMs_(timeoutMs), abort_(abort) {}
+
+bool FtpControl::Send(std::string_view line) {
+  // A line break inside would smuggle a second command to the server.
+  if (line.find_first_of("\r\n") != std::string_view::npos) return false;
+  std::string command(line);
+  command += "\r\n";
+  return SendWhole(fd_, command.data(), command.size());
+}
+
+std::optional<FtpReply> FtpControl::Read() {
+  using Clock = std::chrono::steady_clock;
+  constexpr int64_t ReplyTimeOuts = 6;
+  const bool bounded = timeoutMs_ > 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_ * ReplyTimeOuts);
+  for (;;) {
+    if (std::optional<FtpReply> reply = parser_.Next()) return reply;
+    if (parser_.Broken() || closed_) return std::nullopt;
+    int wait = timeoutMs_;
+    if (bounded) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return std::nullopt;
+      if (left < wait) wait = static_cast<int>(left);
+    }
+    if (!WaitReadable(fd_, wait, abort_)) return std::nullopt;
+    char bytes[4096];
+    const ssize_t n = recv(fd_, bytes, sizeof bytes, MSG_DONTWAIT);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) {
+      closed_ = true;
+      continue;  // replies that arrived whole before the end still count
+    }
+    parser_.Feed(std::string_view(bytes, static_cast<std::size_t>(n)));
+  }
+}
+
+bool FtpControl::Complete(FtpReply& last) {
+  for (int preliminary = 0; preliminary <= MaxPreliminary; ++preliminary) {
+    std::optional<FtpReply> reply = Read();
+    if (!reply) return false;
+    last = std::move(*reply);
+    if (!last.Preliminary()) return true;
+  }
+  return false;
+}
+
+bool FtpControl::Command(std::string_view line, FtpReply& last) {
+  last = FtpReply{};
+  return Send(line) && Complete(last);
+}
+
+}  // namespace qb

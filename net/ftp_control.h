@@ -1,0 +1,46 @@
+#pragma once
+// The FTP command channel: commands out, replies in as soon as their final
+// line arrives. Every wait is bounded by the time-out and the abort flag.
+#include <atomic>
+#include <optional>
+#include <string_view>
+
+#include "net/ftp_reply_parser.h"
+
+namespace qb {
+
+// A time-out setting in seconds as milliseconds for poll, saturated instead of
+// overflowing; 0 or less stays "no bound".
+int TimeoutMillis(int32_t seconds);
+
+class FtpControl {
+ public:
+  // Preliminary replies passed over while waiting for a command's completion.
+  static constexpr int MaxPreliminary = 8;
+
+  // timeoutMs bounds each wait for bytes (<= 0: no bound); a reply as a whole
+  // gets six of them, so a trickling server cannot hold a session forever.
+  FtpControl(int fd, int timeoutMs, const std::atomic<bool>* abort = nullptr);
+
+  int Fd() const { return fd_; }
+  // Sends line and its "\r\n" whole.
+  bool Send(std::string_view line);
+  // The next reply; nothing on time-out, abort, a closed connection or a
+  // broken stream.
+  std::optional<FtpReply> Read();
+  // Reads until a reply that is not preliminary. last receives every reply
+  // read, so it keeps the last one seen when no completion comes; true when
+  // last is a completion.
+  bool Complete(FtpReply& last);
+  // Send, then Complete; last is cleared first.
+  bool Command(std::string_view line, FtpReply& last);
+
+ private:
+  int fd_;
+  int timeoutMs_;
+  const std::atomic<bool>* abort_;
+  FtpReplyParser parser_;
+  bool closed_ = false;
+};
+
+}  // namespace qb
