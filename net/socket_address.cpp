@@ -31,7 +31,8 @@ SocketAddress SocketAddress::PeerOf(int fd) {
 
 uint16_t SocketAddress::Port() const {
   if (Family() == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&storage)->sin_port);
-  if (Family() == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_port);
+  if (Family() == AF_INET6)
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_port);
   return 0;
 }
 
@@ -54,7 +55,8 @@ bool SocketAddress::SameHost(const SocketAddress& other) const {
 std::string SocketAddress::HostText() const {
   char text[INET6_ADDRSTRLEN] = {};
   if (Family() == AF_INET) {
-    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&storage)->sin_addr, text, sizeof text);
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&storage)->sin_addr, text,
+              sizeof text);
   } else if (Family() == AF_INET6) {
     inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_addr, text,
               sizeof text);
