@@ -57,7 +57,9 @@ class Dialogue {
   bool OpenPassive(int receiveBuffer, UniqueFd& data);
   // The download test; false when the attempt fails.
   bool TestDownload(const std::string& file, int32_t size, bool& refused);
-  bool TestDownloadPassive(const std::string& file, int32_t size, bool& refused);
+  // Nothing when the server refused passive mode and the test is to be made
+  // in active mode instead.
+  std::optional<bool> TestDownloadPassive(const std::string& file, int32_t size, bool& refused);
   bool Verdict(bool& refused);
 
   SiteEntry& entry_;
@@ -202,7 +204,8 @@ bool Dialogue::Verdict(bool& refused) {
   return true;
 }
 
-bool Dialogue::TestDownloadPassive(const std::string& file, int32_t size, bool& refused) {
+std::optional<bool> Dialogue::TestDownloadPassive(const std::string& file, int32_t size,
+                                                  bool& refused) {
   FtpReply reply;
   // Binary, so that the restart offset counts the listed bytes.
   control_->Command("TYPE I", reply);
@@ -211,7 +214,7 @@ bool Dialogue::TestDownloadPassive(const std::string& file, int32_t size, bool& 
     SetResult(attempt_, "getdatasocket");
     return false;
   }
-  if (!passive_) return TestDownload(file, size, refused);  // the server refused passive mode
+  if (!passive_) return std::nullopt;
   entry_.testedFile.Set(file);
   // Restarted at the last byte, a readable file costs one byte and a refusal
   // comes as it would for the whole file.
@@ -240,7 +243,9 @@ bool Dialogue::TestDownloadPassive(const std::string& file, int32_t size, bool& 
 }
 
 bool Dialogue::TestDownload(const std::string& file, int32_t size, bool& refused) {
-  if (passive_) return TestDownloadPassive(file, size, refused);
+  if (passive_) {
+    if (const std::optional<bool> done = TestDownloadPassive(file, size, refused)) return *done;
+  }
   UniqueFd listener(OpenActiveData(*control_));
   if (!listener.valid()) {
     SetResult(attempt_, "getdatasocket");

@@ -19,8 +19,8 @@ namespace {
 TEST(PassiveReplies, PortsComeOnlyFromWellFormedReplies) {
   const std::pair<const char*, std::optional<uint16_t>> pasv[] = {
       {"227 Entering Passive Mode (127,0,0,1,19,137)", 5001},
-      {"227 Entering Passive Mode 10,1,2,3,0,21", 21},   // no brackets
-      {"227 =192,168,1,5,255,255", 65535},                 // a private address: only the port is used
+      {"227 Entering Passive Mode 10,1,2,3,0,21", 21},  // no brackets
+      {"227 =192,168,1,5,255,255", 65535},              // a private address: only the port is used
       {"227 Entering Passive Mode (127,0,0,1,0,0)", std::nullopt},  // port 0
       {"227 Entering Passive Mode (127,0,0,1,256,1)", std::nullopt},
       {"227 Entering Passive Mode (127,0,0,1,19)", std::nullopt},
@@ -51,9 +51,9 @@ TEST(ActiveCommands, CarryAddressAndPort) {
   v6.sin6_family = AF_INET6;
   inet_pton(AF_INET6, "2001:db8::7", &v6.sin6_addr);
   v6.sin6_port = htons(6446);
-  EXPECT_EQ(FormatEprtCommand(
-                SocketAddress::From(reinterpret_cast<const sockaddr*>(&v6), sizeof v6)),
-            "EPRT |2|2001:db8::7|6446|");
+  EXPECT_EQ(
+      FormatEprtCommand(SocketAddress::From(reinterpret_cast<const sockaddr*>(&v6), sizeof v6)),
+      "EPRT |2|2001:db8::7|6446|");
 }
 
 // A control connection to a fake server that answers its commands in order.
