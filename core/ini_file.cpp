@@ -45,20 +45,37 @@ bool KeyOf(const std::string& line, std::string& key, std::string& value) {
   return true;
 }
 
-// A missing file reads as no lines.
-std::vector<std::string> ReadLines(const std::string& path) {
+// Lines as getline gives them: split at '\n', no empty last line.
+std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.emplace_back(text, start, end - start);
+    start = end + 1;
+  }
   return lines;
+}
+
+// A missing file reads as no text.
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 }  // namespace
 
 std::string IniReadString(const std::string& path, const char* section, const char* key,
                           const char* defaultText, std::size_t maxChars) {
-  const std::vector<std::string> lines = ReadLines(path);
+  return IniLookup(ReadText(path), section, key, defaultText, maxChars);
+}
+
+std::string IniLookup(const std::string& text, const char* section, const char* key,
+                      const char* defaultText, std::size_t maxChars) {
+  const std::vector<std::string> lines = SplitLines(text);
   bool inSection = false;
   std::string name, k, v;
   for (const std::string& line : lines) {
@@ -77,7 +94,16 @@ std::string IniReadString(const std::string& path, const char* section, const ch
 
 bool IniWriteString(const std::string& path, const char* section, const char* key,
                     const std::string& value) {
-  std::vector<std::string> lines = ReadLines(path);
+  const std::string text = IniReplace(ReadText(path), section, key, value);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out << text;
+  return static_cast<bool>(out.flush());
+}
+
+std::string IniReplace(const std::string& text, const char* section, const char* key,
+                       const std::string& value) {
+  std::vector<std::string> lines = SplitLines(text);
   const std::string entry = std::string(key) + "=" + value;
   bool inSection = false, done = false;
   std::size_t lastOfSection = lines.size();
@@ -109,12 +135,9 @@ bool IniWriteString(const std::string& path, const char* section, const char* ke
       lines.push_back(entry);
     }
   }
-  std::ostringstream text;
-  for (const std::string& line : lines) text << line << '\n';
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out << text.str();
-  return static_cast<bool>(out.flush());
+  std::string replaced;
+  for (const std::string& line : lines) replaced += line + '\n';
+  return replaced;
 }
 
 }  // namespace qb

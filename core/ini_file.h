@@ -15,4 +15,10 @@ std::string IniReadString(const std::string& path, const char* section, const ch
 bool IniWriteString(const std::string& path, const char* section, const char* key,
                     const std::string& value);
 
+// The same on a file's text, for callers that hold it already.
+std::string IniLookup(const std::string& text, const char* section, const char* key,
+                      const char* defaultText, std::size_t maxChars);
+std::string IniReplace(const std::string& text, const char* section, const char* key,
+                       const std::string& value);
+
 }  // namespace qb

@@ -19,6 +19,7 @@
 #include "fuzz/loopback.h"
 #include "fuzz/table_check.h"
 #include "net/explore_site.h"
+#include "net/ftp_reply_parser.h"
 #include "net/socket_util.h"
 
 using namespace qb;
@@ -51,14 +52,30 @@ void Serve(int listener, const std::vector<std::string>& segments) {
   if (fd < 0) return;
   Bound(fd);
   std::size_t next = 1;
+  FtpReplyParser stream;
   const auto reply = [&] {
     // Silence would only cost a one-second time-out per step; the hostile
     // server tests cover it.
     static const std::string fallback = "500 no reply scripted\r\n";
-    const std::string& r =
-        next < segments.size() && !segments[next].empty() ? segments[next] : fallback;
-    ++next;
-    return send(fd, r.data(), r.size(), MSG_NOSIGNAL) >= 0;
+    // A preliminary reply is followed by the next one as its completion, as
+    // a server does; the client would otherwise wait out its time-out.
+    for (;;) {
+      const std::string& r =
+          next < segments.size() && !segments[next].empty() ? segments[next] : fallback;
+      ++next;
+      if (send(fd, r.data(), r.size(), MSG_NOSIGNAL) < 0) return false;
+      // Bytes that complete no reply would leave the client waiting out its
+      // time-out: the server ends its side instead, which reads the same. The
+      // stream is read as the client reads it, leftovers of earlier bytes and all.
+      stream.Feed(r);
+      std::optional<FtpReply> last;
+      while (std::optional<FtpReply> reply = stream.Next()) last = std::move(reply);
+      if (!last || (last->Preliminary() && next >= segments.size())) {
+        shutdown(fd, SHUT_WR);
+        return false;
+      }
+      if (!last->Preliminary()) return true;
+    }
   };
   std::string pending, port;
   bool open = reply();
