@@ -7,7 +7,7 @@ CLANG_FORMAT ?= clang-format
 CLANG_TIDY ?= clang-tidy
 RUN_CLANG_TIDY ?= run-clang-tidy
 
-.PHONY: deps build test run bench clean lint format format-check tidy lint-deps
+.PHONY: deps build test run soak bench clean lint format format-check tidy lint-deps
 
 deps:
 	@scripts/install-deps.sh
@@ -21,6 +21,11 @@ test: build
 
 run: build
 	testbed/run.sh $(BUILD)
+
+# Misbehaving servers, many sessions, searches reset every few seconds.
+SOAK_SECONDS ?= 60
+soak: build
+	$(BUILD)/tests/soak/soak $(SOAK_SECONDS)
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done

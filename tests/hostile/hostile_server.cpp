@@ -56,11 +56,19 @@ void HostileServer::AcceptLoop() {
     Bound(fd);
     ++accepted_;
     open_.push_back(fd);
-    handlers_.emplace_back([this, fd] {
-      handler_(*this, fd);
-      Track(fd, false);
-      close(fd);
+    std::erase_if(handlers_, [](Running& r) {
+      if (!*r.done) return false;
+      r.thread.join();
+      return true;
     });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    handlers_.push_back({std::thread([this, fd, done] {
+                           handler_(*this, fd);
+                           Track(fd, false);
+                           close(fd);
+                           *done = true;
+                         }),
+                         done});
   }
 }
 
@@ -151,12 +159,12 @@ void HostileServer::Stop() {
   }
   wake_.notify_all();
   if (acceptor_.joinable()) acceptor_.join();
-  std::vector<std::thread> handlers;
+  std::vector<Running> handlers;
   {
     std::lock_guard<std::mutex> hold(lock_);
     handlers.swap(handlers_);
   }
-  for (std::thread& t : handlers) t.join();
+  for (Running& r : handlers) r.thread.join();
   listener_.Close();
 }
 

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -66,7 +67,13 @@ class HostileServer {
   std::mutex lock_;
   std::condition_variable wake_;
   std::vector<int> open_;  // every socket a handler may block on
-  std::vector<std::thread> handlers_;
+  struct Running {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  // Finished handlers are joined as new ones start, so a long-running server
+  // holds only the threads still serving.
+  std::vector<Running> handlers_;
   std::thread acceptor_;
 };
 
