@@ -91,7 +91,9 @@ bool Dialogue::Connect(const FtpUrlParts& parts) {
   const int timeout = TimeoutMs();
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout);
   UniqueFd fd;
-  for (std::size_t i = 0; i < addresses.size() && !fd.valid() && !entry_.dropped; ++i) {
+  bool noSocket = false;
+  for (std::size_t i = 0; i < addresses.size() && !fd.valid() && !entry_.dropped && !noSocket;
+       ++i) {
     int slice = 0;
     if (timeout > 0) {
       const auto left =
@@ -100,11 +102,13 @@ bool Dialogue::Connect(const FtpUrlParts& parts) {
       slice = static_cast<int>(left / static_cast<int64_t>(addresses.size() - i));
       if (slice < 1) slice = 1;
     }
-    fd = ConnectWithin(addresses[i], slice, &entry_.dropped);
+    fd = ConnectWithin(addresses[i], slice, &entry_.dropped, 0, &noSocket);
     if (fd.valid()) peer_ = addresses[i];
   }
   if (!fd.valid()) {
-    SetResult(attempt_, "connect");
+    // Out of descriptors is the machine's trouble, not the site's: a later
+    // attempt may find one.
+    SetResult(attempt_, noSocket ? "socket" : "connect");
     return false;
   }
   // The send time-out bounds a server that stops reading commands.

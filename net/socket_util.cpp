@@ -26,11 +26,6 @@ void SetSocketTimeouts(int fd, int64_t milliseconds) {
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
 
-void SetReceiveTimeout(int fd, int64_t milliseconds) {
-  const timeval tv = ToTimeval(milliseconds);
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-}
-
 bool SendWhole(int fd, const char* data, std::size_t length) {
   while (length > 0) {
     const ssize_t sent = send(fd, data, length, MSG_NOSIGNAL);
@@ -77,10 +72,14 @@ bool WaitReadable(int fd, int timeoutMs, const std::atomic<bool>* abort) {
 }
 
 UniqueFd ConnectWithin(const SocketAddress& address, int timeoutMs, const std::atomic<bool>* abort,
-                       int receiveBuffer) {
+                       int receiveBuffer, bool* noSocket) {
+  if (noSocket) *noSocket = false;
   if (address.Empty()) return {};
   UniqueFd fd(socket(address.Family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
-  if (!fd.valid()) return {};
+  if (!fd.valid()) {
+    if (noSocket) *noSocket = true;
+    return {};
+  }
   if (receiveBuffer > 0)
     setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   if (connect(fd.get(), address.Get(), address.length) != 0) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <system_error>
+
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -255,6 +257,25 @@ TEST_F(SchedulerTest, NewRunEndsTheOldOne) {
   QuietTicks();
   EXPECT_EQ(Started(), (std::vector<std::string>{"ftp://b.example/"}));
   EXPECT_EQ(LiveSchedulers(), 1);
+}
+
+// A thread that cannot be created leaves its site waiting for a later tick;
+// nothing is lost and the run goes on.
+TEST_F(SchedulerTest, SiteWhoseThreadCannotStartWaitsForALaterTick) {
+  std::atomic<int> refusals{2};
+  SetWorkerLauncher([this, &refusals](std::shared_ptr<SiteEntry> entry) {
+    if (refusals-- > 0)
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    ++ActiveSessions;
+    std::lock_guard<std::mutex> hold(lock_);
+    started_.push_back({entry->url, Clock::now()});
+  });
+  Add("ftp://only.example/pub/");
+  StartExplorationScheduler();
+  ASSERT_TRUE(WaitStarted(1));
+  EXPECT_LE(refusals, 0);
+  EXPECT_EQ(Started(), (std::vector<std::string>{"ftp://only.example/pub/"}));
+  EXPECT_EQ(SiteAt(0)->status, Exploring);
 }
 
 }  // namespace

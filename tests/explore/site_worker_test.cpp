@@ -1,6 +1,8 @@
 #include "explore/site_worker.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <future>
@@ -279,6 +281,28 @@ TEST_F(WorkerTest, PassiveModeFallsBackToActiveOnlyWhenRefused) {
   EXPECT_EQ(entry->status, Failed);
   EXPECT_EQ(entry->statusText.Get(), "getdatasocket");
   EXPECT_EQ(garbled.Commands(0).back(), "PASV");
+}
+
+// Out of descriptors the site fails with "socket" and may be tried again; the
+// table and the session count stay whole.
+TEST_F(WorkerTest, OutOfDescriptorsFailsTheSiteWithSocket) {
+  FakeFtpServer server;
+  auto entry = Add(server.Url("/pub/"));
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  std::vector<int> hogs;
+  rlimit low = saved;
+  low.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  for (int fd; (fd = dup(0)) >= 0;) hogs.push_back(fd);
+  SiteWorker(entry);
+  for (const int fd : hogs) close(fd);
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(entry->status, Failed);
+  EXPECT_EQ(entry->statusText.Get(), "socket");
+  EXPECT_EQ(SiteTable.count, 1);
+  EXPECT_EQ(ActiveSessions, 0);
+  EXPECT_EQ(entry->controlSocket, -1);
 }
 
 }  // namespace
