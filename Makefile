@@ -7,7 +7,7 @@ CLANG_FORMAT ?= clang-format
 CLANG_TIDY ?= clang-tidy
 RUN_CLANG_TIDY ?= run-clang-tidy
 
-.PHONY: deps build test run soak bench clean lint format format-check tidy lint-deps
+.PHONY: deps build test run soak fuzz-long bench clean lint format format-check tidy lint-deps
 
 deps:
 	@scripts/install-deps.sh
@@ -26,6 +26,15 @@ run: build
 SOAK_SECONDS ?= 60
 soak: build
 	$(BUILD)/tests/soak/soak $(SOAK_SECONDS)
+
+# Every fuzz target to 10^7 executions, or FUZZ_SECONDS each at most.
+FUZZ_SECONDS ?= 1800
+fuzz-long:
+	QB_FUZZ_DEPS=1 scripts/install-deps.sh
+	CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DQB_FUZZ=ON -DQB_HEADLESS=ON \
+	  -DQB_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build build-fuzz -j$(JOBS) --target fuzz_all
+	fuzz/run.sh build-fuzz $(FUZZ_SECONDS) 10000000
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
