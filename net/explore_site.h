@@ -35,8 +35,9 @@ struct ListingScan {
 };
 ListingScan ScanListing(std::string_view listing);
 
-// Runs the dialogue for url. The control socket is published on entry (so a
-// reset can abort it) and left open in attempt.controlFd. Returns the raw
+// Runs the dialogue for url. The control socket is published once connected
+// (so a reset can abort it; the connection itself watches entry.dropped) and
+// left open in attempt.controlFd. Returns the raw
 // listing (bytes, NULs included; a listing that filled its buffer is cut after
 // its last complete line and marks entry.listingCut), or nothing when the
 // attempt failed or the folder was replaced by its only sub-folder.
