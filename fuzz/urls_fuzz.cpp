@@ -18,8 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FUZZ_CHECK(strnlen(parts.host, sizeof parts.host) < sizeof parts.host);
     FUZZ_CHECK(strnlen(parts.path, sizeof parts.path) < sizeof parts.path);
     FUZZ_CHECK(parts.path[0] == '/');
-    // The host ends at the first ":" or "/" after the login part.
-    FUZZ_CHECK(std::strpbrk(parts.host, ":/") == nullptr);
+    // The host ends at the first ":" or "/" after the login part, unless it is a
+    // bracketed address, which holds only hex digits, colons and dots.
+    FUZZ_CHECK(std::strchr(parts.host, '/') == nullptr);
+    if (std::strchr(parts.host, ':') != nullptr)
+      FUZZ_CHECK(std::strspn(parts.host, "0123456789abcdefABCDEF:.") == std::strlen(parts.host));
   }
   {
     char host[HttpHostSize];

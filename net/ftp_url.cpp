@@ -1,10 +1,23 @@
 #include "net/ftp_url.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "core/text_helpers.h"
 
 namespace qb {
+
+namespace {
+
+// Only an address may stand in brackets; anything else is an ordinary (bad) host, so
+// no colon or slash can reach the host name through them.
+bool IsAddressLiteral(const char* begin, const char* end) {
+  for (const char* p = begin; p < end; ++p)
+    if (!std::isxdigit(static_cast<unsigned char>(*p)) && *p != ':' && *p != '.') return false;
+  return true;
+}
+
+}  // namespace
 
 void ParseFtpUrl(const char* url, FtpUrlParts& parts) {
   char work[500];
@@ -25,7 +38,8 @@ void ParseFtpUrl(const char* url, FtpUrlParts& parts) {
   const char* hostBegin = hostPart;
   const char* afterHost = hostPart;
   if (*hostPart == '[') {
-    if (const char* close = std::strchr(hostPart, ']')) {
+    const char* close = std::strchr(hostPart, ']');
+    if (close && close > hostPart + 1 && IsAddressLiteral(hostPart + 1, close)) {
       hostBegin = hostPart + 1;
       afterHost = close + 1;
     }

@@ -39,6 +39,9 @@ TEST(ParseFtpUrl, SplitsEveryForm) {
       {"ftp://bob:pw@[::1]:21/x/", "bob", "pw", "::1", 21, "/x/"},
       // No closing bracket: read as a name, as before.
       {"ftp://[::1/pub/", "anonymous", AnonymousPassword, "[", 0, "/pub/"},
+      // Brackets hold an address only: a slash or colon in them stays out of the host.
+      {"ftp://[a/b:1]/x", "anonymous", AnonymousPassword, "[a", 21, "/b:1]/x"},
+      {"ftp://[h:x]:21/", "anonymous", AnonymousPassword, "[h", 0, "/"},
   };
   for (const UrlCase& c : cases) {
     SCOPED_TRACE(c.url);
@@ -60,8 +63,9 @@ TEST(ParseFtpUrl, OutputsAreBounded) {
   EXPECT_EQ(std::string(parts.password), password.substr(0, 79));
   ParseFtpUrl(("ftp://" + host).c_str(), parts);
   EXPECT_EQ(std::string(parts.host), host.substr(0, 119));
-  ParseFtpUrl(("ftp://[" + host + "]:21/").c_str(), parts);
-  EXPECT_EQ(std::string(parts.host), host.substr(0, 119));
+  const std::string address(300, 'a');
+  ParseFtpUrl(("ftp://[" + address + "]:21/").c_str(), parts);
+  EXPECT_EQ(std::string(parts.host), address.substr(0, 119));
   ParseFtpUrl(("ftp://h/" + path).c_str(), parts);
   // The URL itself is read to 499 characters: "ftp://h" takes 7 of them.
   EXPECT_EQ(std::string(parts.path), "/" + path.substr(0, 499 - 8));
