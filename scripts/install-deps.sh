@@ -3,17 +3,41 @@
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config libwxgtk3.2-dev libgtest-dev libgmock-dev libbenchmark-dev
       xvfb xauth x11-utils libx11-dev python3 python3-pyftpdlib)
+# What vsftpd and ProFTPD load; the servers themselves are only unpacked (below).
+pkgs+=(libcap2 libpam0g libssl3 libwrap0 libacl1 libcrypt1 libhiredis0.14 libidn2-0
+       libmemcached11 libmemcachedutil2 libncursesw6 libpcre2-8-0 libpcre2-posix3 libtinfo6 zlib1g)
 [ "${QB_FUZZ_DEPS:-0}" = 1 ] && pkgs+=(clang-14 libclang-rt-14-dev)
 [ "${QB_LINT_DEPS:-0}" = 1 ] && pkgs+=(clang-format clang-tidy)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-if [ "$(id -u)" -ne 0 ]; then
-  echo "Missing packages: ${missing[*]}. Install them as root (apt-get install ${missing[*]})." >&2
-  exit 1
+
+# The test servers: the two packages conflict, and installing either starts a
+# system service, so they are unpacked into a cache folder the tests start them from.
+ftpd_cache=${QB_FTPD_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quillbrook/test-ftpd}
+fetch_ftpd() {
+  [ -x "$ftpd_cache/usr/sbin/vsftpd" ] && [ -x "$ftpd_cache/usr/sbin/proftpd" ] && return 0
+  local tmp
+  tmp=$(mktemp -d)
+  local get='apt-get download -qq vsftpd proftpd-core 2>/dev/null'
+  if (cd "$tmp" && eval "$get") ||
+     { [ "$(id -u)" -eq 0 ] && apt-get update -qq && (cd "$tmp" && eval "$get"); }; then
+    mkdir -p "$ftpd_cache"
+    for deb in "$tmp"/*.deb; do dpkg-deb -x "$deb" "$ftpd_cache"; done
+  else
+    echo "Could not fetch vsftpd and proftpd-core; their tests will be skipped." >&2
+  fi
+  rm -rf "$tmp"
+}
+
+if [ ${#missing[@]} -ne 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]}. Install them as root (apt-get install ${missing[*]})." >&2
+    exit 1
+  fi
+  echo "Installing: ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-echo "Installing: ${missing[*]}"
-apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fetch_ftpd

@@ -21,39 +21,48 @@ class LoopbackListener {
  public:
   static constexpr int DefaultBacklog = 16;
 
-  // address: a loopback address such as "127.0.0.9"; port 0 lets the system
-  // choose. Ok() tells whether it listens.
+  // address: a loopback address such as "127.0.0.9" or "::1"; port 0 lets the
+  // system choose. Ok() tells whether it listens.
   explicit LoopbackListener(const char* address = "127.0.0.1", uint16_t port = 0,
                             int backlog = DefaultBacklog)
       : address_(address) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool v6 = address_.find(':') != std::string::npos;
+    const int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return;
     const int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in at{};
     at.sin_family = AF_INET;
     at.sin_port = htons(port);
-    socklen_t length = sizeof at;
-    if (inet_pton(AF_INET, address, &at.sin_addr) != 1 ||
-        bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(fd, backlog) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) != 0) {
+    sockaddr_in6 at6{};
+    at6.sin6_family = AF_INET6;
+    at6.sin6_port = htons(port);
+    sockaddr* bound = v6 ? reinterpret_cast<sockaddr*>(&at6) : reinterpret_cast<sockaddr*>(&at);
+    socklen_t length = v6 ? sizeof at6 : sizeof at;
+    const bool parsed = v6 ? inet_pton(AF_INET6, address, &at6.sin6_addr) == 1
+                           : inet_pton(AF_INET, address, &at.sin_addr) == 1;
+    if (!parsed || bind(fd, bound, length) != 0 || listen(fd, backlog) != 0 ||
+        getsockname(fd, bound, &length) != 0) {
       ::close(fd);
       return;
     }
     fd_ = fd;
     endpoint_ = at;
+    port_ = ntohs(v6 ? at6.sin6_port : at.sin_port);
   }
   ~LoopbackListener() { Close(); }
   LoopbackListener(LoopbackListener&& other) noexcept
       : address_(std::move(other.address_)),
         fd_(std::exchange(other.fd_, -1)),
-        endpoint_(other.endpoint_) {}
+        endpoint_(other.endpoint_),
+        port_(other.port_) {}
   LoopbackListener& operator=(LoopbackListener&& other) noexcept {
     if (this != &other) {
       Close();
       address_ = std::move(other.address_);
       fd_ = std::exchange(other.fd_, -1);
       endpoint_ = other.endpoint_;
+      port_ = other.port_;
     }
     return *this;
   }
@@ -63,13 +72,15 @@ class LoopbackListener {
   bool Ok() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
   // The port it listens on (also after Close, for "nothing listens here").
-  uint16_t Port() const { return ntohs(endpoint_.sin_port); }
+  uint16_t Port() const { return port_; }
   const std::string& Address() const { return address_; }
-  // address:port, for connect().
+  // address:port, for connect(); IPv4 only.
   const sockaddr_in& Endpoint() const { return endpoint_; }
-  // scheme://address:port + rest
+  // scheme://address:port + rest, an IPv6 address in brackets
   std::string Url(const std::string& scheme, const std::string& rest) const {
-    return scheme + "://" + address_ + ":" + std::to_string(Port()) + rest;
+    const bool v6 = address_.find(':') != std::string::npos;
+    const std::string host = v6 ? "[" + address_ + "]" : address_;
+    return scheme + "://" + host + ":" + std::to_string(Port()) + rest;
   }
 
   // The next connection, with accept4's flags; blocks until one comes. -1 once
@@ -96,6 +107,7 @@ class LoopbackListener {
   std::string address_;
   int fd_ = -1;
   sockaddr_in endpoint_{};
+  uint16_t port_ = 0;
 };
 
 // A loopback port where nothing listens: one the system just handed out and
