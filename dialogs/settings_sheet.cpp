@@ -3,12 +3,13 @@
 #include <atomic>
 #include <iterator>
 
-#include <wx/simplebook.h>
+#include <wx/notebook.h>
 #include <wx/textctrl.h>
 
 #include "core/controls.h"
 #include "core/settings.h"
 #include "core/text_helpers.h"
+#include "dialogs/network_page.h"
 #include "resources/resource_module.h"
 
 namespace qb {
@@ -67,9 +68,9 @@ wxBEGIN_EVENT_TABLE(TPSConf, wxPropertySheetDialog)
   EVT_CLOSE(TPSConf::OnCloseWindow)
 wxEND_EVENT_TABLE()
 
-// The sheet has a single untitled page: no tab to show.
+// One tab per group of settings.
 wxBookCtrlBase* TPSConf::CreateBookCtrl() {
-  return new wxSimplebook(this, wxID_ANY, wxDefaultPosition, wxDefaultSize);
+  return new wxNotebook(this, wxID_ANY, wxDefaultPosition, wxDefaultSize);
 }
 
 TPSConf* TPSConf::Open(wxWindow* parent) {
@@ -81,17 +82,21 @@ TPSConf* TPSConf::Open(wxWindow* parent) {
     sheet->Destroy();
     return nullptr;
   }
-  sheet->GetBookCtrl()->AddPage(page, wxString());
+  sheet->GetBookCtrl()->AddPage(page, "Sessions");
   sheet->page_ = page;
+  sheet->network_ = new NetworkPage(sheet->GetBookCtrl());
+  sheet->GetBookCtrl()->AddPage(sheet->network_, "Network");
   sheet->CreateButtons(wxOK | wxCANCEL);
   sheet->LayoutDialog();
   page->SetUp();
+  sheet->network_->SetUp();
   sheet->Show();
   return sheet;
 }
 
 void TPSConf::CmOk(wxCommandEvent&) {
   page_->Apply();
+  network_->Apply();
   SaveSettings();
   Destroy();
 }

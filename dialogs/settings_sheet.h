@@ -1,9 +1,12 @@
 #pragma once
-// The settings sheet: one page editing the four settings of "FTP-ZEVO.ini".
+// The settings sheet: a tab for the sessions' four settings of "FTP-ZEVO.ini"
+// (template 20) and one for the network's.
 #include <wx/panel.h>
 #include <wx/propdlg.h>
 
 namespace qb {
+
+class NetworkPage;
 
 class TConf : public wxPanel {
  public:
@@ -36,6 +39,7 @@ class TPSConf : public wxPropertySheetDialog {
   void OnCloseWindow(wxCloseEvent& event);
 
   TConf* page_ = nullptr;
+  NetworkPage* network_ = nullptr;
   wxDECLARE_EVENT_TABLE();
 };
 

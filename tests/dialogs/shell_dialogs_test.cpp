@@ -5,6 +5,8 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/dialog.h>
+#include <wx/notebook.h>
+#include <wx/radiobox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -31,6 +33,7 @@
 #include "resources/resource_module.h"
 #include "tests/support/gui_driver.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/screenshot.h"
 #include "version/version_check.h"
 
 using namespace qb;
@@ -217,6 +220,47 @@ TEST_F(ShellDialogs, OfTwoSheetsTheLastConfirmedWins) {
   EXPECT_TRUE(WaitUntilAllGone<TPSConf>());
   EXPECT_EQ(Settings.MinConnect, 16);
   EXPECT_EQ(Saved("MinConnect"), "16");
+}
+
+// The data mode is chosen on its own tab and kept like the other settings.
+TEST_F(ShellDialogs, NetworkTabShowsAndStoresTheDataMode) {
+  {
+    std::ofstream ini(SettingsPath());
+    ini << "[Config]\nDataMode=active\n";
+  }
+  LoadSettings();
+  ShowSettingsSheet(nullptr);
+  TPSConf* sheet = WaitForOne<TPSConf>();
+  ASSERT_NE(sheet, nullptr);
+  auto* tabs = dynamic_cast<wxNotebook*>(sheet->GetBookCtrl());
+  ASSERT_NE(tabs, nullptr);
+  ASSERT_EQ(tabs->GetPageCount(), 2u);
+  EXPECT_EQ(tabs->GetPageText(1), "Network");
+  auto* choice = dynamic_cast<wxRadioBox*>(sheet->FindWindow(300));
+  ASSERT_NE(choice, nullptr);
+  EXPECT_EQ(choice->GetSelection(), 1);  // active, as the file says
+  tabs->SetSelection(1);
+  EXPECT_EQ(tabs->GetSelection(), 1);
+  Drain();
+  YieldUntil([] { return false; }, 300ms);  // let the tab paint for the screenshot
+  EXPECT_TRUE(SaveWindowScreenshot(sheet, "settings_network_tab.png"));
+
+  choice->SetSelection(0);
+  Click(sheet, wxID_CANCEL);
+  ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
+  EXPECT_EQ(Settings.DataMode, FtpDataMode::Active);
+
+  ShowSettingsSheet(nullptr);
+  sheet = WaitForOne<TPSConf>();
+  ASSERT_NE(sheet, nullptr);
+  choice = dynamic_cast<wxRadioBox*>(sheet->FindWindow(300));
+  ASSERT_NE(choice, nullptr);
+  EXPECT_EQ(choice->GetSelection(), 1);
+  choice->SetSelection(0);
+  Click(sheet, wxID_OK);
+  ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
+  EXPECT_EQ(Settings.DataMode, FtpDataMode::Passive);
+  EXPECT_EQ(Saved("DataMode"), "passive");
 }
 
 TEST_F(ShellDialogs, AboutDialogsAreColouredAndOpenTheHomePage) {
