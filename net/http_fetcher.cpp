@@ -16,6 +16,7 @@
 
 #include "core/settings.h"
 #include "core/text_helpers.h"
+#include "net/ftp_control.h"
 #include "net/resolver.h"
 #include "net/socket_util.h"
 #include "net/unique_fd.h"
@@ -55,17 +56,26 @@ bool HasHttpPrefix(const char* url) {
   return true;
 }
 
-// Splits "name[:port]"; false for an empty name or a port that is not 1..65535.
+// Splits "name[:port]" or "[address][:port]"; false for an empty name or a port
+// that is not 1..65535.
 bool SplitHostPort(const char* host, std::string& name, uint16_t& port) {
-  const char* colon = std::strchr(host, ':');
-  if (!colon) {
-    name = host;
-    port = 80;
-    return !name.empty();
+  const char* rest = nullptr;  // ":port", or the end
+  if (*host == '[') {
+    const char* close = std::strchr(host, ']');
+    if (!close) return false;
+    name.assign(host + 1, close);
+    rest = close + 1;
+    if (*rest != '\0' && *rest != ':') return false;
+  } else {
+    const char* colon = std::strchr(host, ':');
+    rest = colon ? colon : host + std::strlen(host);
+    name.assign(host, rest);
   }
-  name.assign(host, colon);
-  const char* digits = colon + 1;
-  if (name.empty() || !*digits) return false;
+  if (name.empty()) return false;
+  port = 80;
+  if (*rest == '\0') return true;
+  const char* digits = rest + 1;
+  if (!*digits) return false;
   long value = 0;
   for (const char* p = digits; *p; ++p) {
     if (*p < '0' || *p > '9') return false;
@@ -114,32 +124,37 @@ std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int ti
   std::unique_ptr<char[]> received(new char[ReceiveBufferSize]());
   *errorTag = nullptr;
 
-  const UniqueFd socketFd(socket(AF_INET, SOCK_STREAM, 0));
-  const int fd = socketFd.get();
-  if (fd < 0) {
-    *errorTag = TagInvalidSocket;
-    return nullptr;
-  }
   const int seconds = timeOutSeconds != 0 ? timeOutSeconds : Settings.HttpTimeOut.load();
-  // On Linux SO_SNDTIMEO bounds connect as well, so set-up shares the time-out.
-  SetSocketTimeouts(fd, static_cast<int64_t>(seconds) * 1000);
-
   std::string name;
   uint16_t port = 80;
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  std::vector<in_addr> addresses;
-  if (SplitHostPort(host, name, port)) addresses = ResolveHost(name);
+  std::vector<SocketAddress> addresses;
+  if (SplitHostPort(host, name, port)) addresses = ResolveAddresses(name, port);
   if (addresses.empty()) {
     *errorTag = TagHostName;
     return nullptr;
   }
-  peer.sin_addr = addresses.front();
-  peer.sin_port = htons(port);
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-    *errorTag = TagConnect;
+  // Each address in turn, all of them within the one time-out.
+  const auto setupEnd =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMillis(seconds));
+  UniqueFd socketFd;
+  bool noSocket = false;
+  for (const SocketAddress& address : addresses) {
+    int left = 0;
+    if (seconds > 0) {
+      left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  setupEnd - std::chrono::steady_clock::now())
+                                  .count());
+      if (left <= 0) break;
+    }
+    socketFd = ConnectWithin(address, left, nullptr, 0, &noSocket);
+    if (socketFd.valid() || noSocket) break;
+  }
+  if (!socketFd.valid()) {
+    *errorTag = noSocket ? TagInvalidSocket : TagConnect;
     return nullptr;
   }
+  const int fd = socketFd.get();
+  SetSocketTimeouts(fd, static_cast<int64_t>(seconds) * 1000);
   if (!SendWhole(fd, request, std::strlen(request))) {
     *errorTag = TagSend;
     return nullptr;

@@ -6,23 +6,6 @@
 
 namespace qb {
 
-std::vector<in_addr> ResolveHost(const std::string& host) {
-  std::vector<in_addr> found;
-  in_addr literal{};
-  if (inet_pton(AF_INET, host.c_str(), &literal) == 1) return {literal};
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0) return found;
-  for (const addrinfo* a = list; a; a = a->ai_next) {
-    if (a->ai_family == AF_INET && a->ai_addr)
-      found.push_back(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr);
-  }
-  freeaddrinfo(list);
-  return found;
-}
-
 std::vector<SocketAddress> ResolveAddresses(const std::string& host, uint16_t port) {
   std::vector<SocketAddress> found;
   if (host.empty()) return found;

@@ -11,9 +11,6 @@
 
 namespace qb {
 
-// IPv4 addresses of host in the resolver's order; empty when it has none.
-std::vector<in_addr> ResolveHost(const std::string& host);
-
 // Every address of host, IPv6 and IPv4, in the resolver's order (which puts
 // the preferred family first), each with port set; empty when it has none.
 std::vector<SocketAddress> ResolveAddresses(const std::string& host, uint16_t port);

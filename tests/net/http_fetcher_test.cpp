@@ -107,9 +107,20 @@ TEST(FetchPage, AcceptsUpperCasePrefixAndResolvesNames) {
             std::string::npos);
 }
 
+TEST(FetchPage, Ipv6LiteralInBrackets) {
+  HttpTestServer server("::1");
+  if (!server.Listening()) GTEST_SKIP() << "no IPv6 loopback here";
+  server.SetFallback(HttpReply::Raw(std::string(Ok200) + "six"));
+  const Fetched got = Fetch(server.Url("/v6"));
+  ASSERT_TRUE(got.body) << got.tag;
+  EXPECT_EQ(*got.body, "\r\nsix");
+  EXPECT_NE(server.Requests().back().find("Host: " + server.HostPort()), std::string::npos);
+}
+
 TEST(FetchPage, BadHostsFailWithHostName) {
-  for (const char* url : {"http:///path", "http://127.0.0.1:/", "http://127.0.0.1:99999/",
-                          "http://127.0.0.1:0/", "http://127.0.0.1:8o/", "http://:80/"}) {
+  for (const char* url :
+       {"http:///path", "http://127.0.0.1:/", "http://127.0.0.1:99999/", "http://127.0.0.1:0/",
+        "http://127.0.0.1:8o/", "http://:80/", "http://[::1/", "http://[]:80/", "http://[::1]x/"}) {
     EXPECT_EQ(Fetch(url).tag, std::string("host_name")) << url;
   }
 }

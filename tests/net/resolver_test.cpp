@@ -11,10 +11,10 @@ using namespace qb;
 namespace {
 
 std::string First(const std::string& host) {
-  const std::vector<in_addr> found = ResolveHost(host);
-  if (found.empty()) return "none";
-  char text[INET_ADDRSTRLEN];
-  return inet_ntop(AF_INET, &found.front(), text, sizeof text);
+  for (const SocketAddress& found : ResolveAddresses(host, 21)) {
+    if (found.Family() == AF_INET) return found.HostText();
+  }
+  return "none";
 }
 
 // FTP took only dotted quads literally, HTTP also the short forms: both still resolve.

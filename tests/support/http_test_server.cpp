@@ -71,7 +71,9 @@ HttpTestServer::HttpTestServer(const char* address) : listener_(address, 0, 64) 
 HttpTestServer::~HttpTestServer() { Stop(); }
 
 std::string HttpTestServer::HostPort() const {
-  return listener_.Address() + ":" + std::to_string(listener_.Port());
+  const std::string& address = listener_.Address();
+  const bool v6 = address.find(':') != std::string::npos;
+  return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(listener_.Port());
 }
 
 std::string HttpTestServer::Url(const std::string& target) const {
