@@ -8,9 +8,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "app/app_frame.h"
+#include "core/program_folders.h"
 #include "core/settings.h"
 #include "resources/resource_module.h"
 #include "ui/display_text.h"
@@ -32,6 +34,30 @@ bool DisplayAvailable() {
   return (x && *x) || (wayland && *wayland);
 }
 
+const char Usage[] =
+    "Usage: quillbrook [OPTION]\n"
+    "Finds files on public FTP servers: web search engines are asked for ftp:// folders,\n"
+    "which are explored and shown with their files.\n"
+    "\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n";
+
+// --help and --version answer without a display; other arguments are left to the
+// toolkit. -1 when the program should go on.
+int AnswerInformationOptions(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(Usage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("quillbrook %s\n", QB_VERSION);
+      return 0;
+    }
+  }
+  return -1;
+}
+
 // Shown on stderr always, in a box too when there is a screen to show it on.
 void ReportStartFailure(int argc, char** argv, const std::string& text) {
   std::fprintf(stderr, "quillbrook: %s\n", text.c_str());
@@ -48,12 +74,16 @@ wxIMPLEMENT_APP_NO_MAIN(qb::DApp);
 
 int main(int argc, char** argv) {
   using namespace qb;
+  if (const int answered = AnswerInformationOptions(argc, argv); answered >= 0) return answered;
   ExeDir = ExeDirOf(ExecutablePath());
   if (chdir(ExeDir.c_str()) != 0) {
     std::fprintf(stderr, "quillbrook: cannot change to %s\n", ExeDir.c_str());
   }
+  const ProgramFolders folders = LocateProgramFolders(ExeDir);
+  SharedDir = folders.shared;
+  ConfigDir = folders.config;
   std::string error;
-  if (!ResourceModule::Load(ExeDir, &error)) {
+  if (!ResourceModule::Load(folders.resources, &error)) {
     ReportStartFailure(argc, argv, error);
     return 1;
   }

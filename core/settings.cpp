@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/ini_file.h"
+#include "core/program_folders.h"
 #include "core/text_helpers.h"
 
 namespace qb {
@@ -25,7 +26,7 @@ const Key keys[] = {
 constexpr std::size_t ValueChars = 39;  // the reader's 40-character value buffer
 }  // namespace
 
-std::string SettingsPath() { return ExeDir + SettingsFileName; }
+std::string SettingsPath() { return ConfigPath(SettingsFileName); }
 
 FtpDataMode ParseDataMode(const std::string& text) {
   std::string lower;
@@ -47,14 +48,15 @@ void LoadSettings() {
       ParseDataMode(IniReadString(path, "Config", "DataMode", "passive", ValueChars));
 }
 
-void SaveSettings() {
+bool SaveSettings() {
   const std::string path = SettingsPath();
+  bool written = MakeParentFolder(path);
   for (const Key& k : keys) {
     char text[40];
     std::snprintf(text, sizeof text, "%i", static_cast<int>((Settings.*k.field).load()));
-    IniWriteString(path, "Config", k.name, text);
+    written = IniWriteString(path, "Config", k.name, text) && written;
   }
-  IniWriteString(path, "Config", "DataMode", DataModeText(Settings.DataMode));
+  return IniWriteString(path, "Config", "DataMode", DataModeText(Settings.DataMode)) && written;
 }
 
 }  // namespace qb

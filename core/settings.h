@@ -31,6 +31,7 @@ FtpDataMode ParseDataMode(const std::string& text);
 const char* DataModeText(FtpDataMode mode);
 
 void LoadSettings();
-void SaveSettings();
+// false when the file could not be written; the settings stay in effect.
+bool SaveSettings();
 
 }  // namespace qb

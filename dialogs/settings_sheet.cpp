@@ -11,6 +11,8 @@
 #include "core/text_helpers.h"
 #include "dialogs/network_page.h"
 #include "resources/resource_module.h"
+#include "ui/display_text.h"
+#include "ui/message_box.h"
 
 namespace qb {
 
@@ -97,7 +99,12 @@ TPSConf* TPSConf::Open(wxWindow* parent) {
 void TPSConf::CmOk(wxCommandEvent&) {
   page_->Apply();
   network_->Apply();
-  SaveSettings();
+  if (!SaveSettings()) {
+    ShowMessage(this,
+                ToDisplayText("The settings could not be written to " + SettingsPath() +
+                              ".\nThey stay in effect until the program ends."),
+                "Quillbrook", MessageStyle::Error);
+  }
   Destroy();
 }
 

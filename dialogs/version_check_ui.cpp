@@ -5,6 +5,7 @@
 #include <wx/textentry.h>
 
 #include "core/controls.h"
+#include "core/program_folders.h"
 #include "core/settings.h"
 #include "core/ui_door.h"
 #include "dialogs/infos_dialog.h"
@@ -42,7 +43,7 @@ void StartVersionCheck(wxWindow* mainDialog) {
   VersionCheckConfig config;
   config.noticeUrl = NoticeUrl(ResourceModule::String(108).utf8_string());
   config.counterUrl = CounterUrl();
-  config.noticeFile = ExeDir + NoticeFileName;
+  config.noticeFile = ConfigPath(NoticeFileName);
   // Never stopped nor freed: the thread lives until the process ends.
   auto* check =
       new VersionCheck(std::move(config), std::make_shared<WxVersionCheckView>(mainDialog));

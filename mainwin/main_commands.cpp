@@ -6,6 +6,7 @@
 
 #include "core/controls.h"
 #include "core/launcher.h"
+#include "core/program_folders.h"
 #include "core/settings.h"
 #include "explore/exploration_scheduler.h"
 #include "mainwin/list_logic.h"
@@ -80,7 +81,7 @@ void TD::CmOpenUrl(wxCommandEvent&) { LaunchBrowser(details_.Url().ToStdString(w
 
 void TD::CmCopyUrl(wxCommandEvent&) { CopyToClipboard(details_.Url().ToStdString(wxConvUTF8)); }
 
-void TD::CmHelp(wxCommandEvent&) { LaunchDocument(ExeDir + "ZevO.chm"); }
+void TD::CmHelp(wxCommandEvent&) { LaunchDocument(SharedPath("ZevO.chm")); }
 
 void TD::CmAbout(wxCommandEvent&) {
   if (actions_.showAbout) actions_.showAbout(this);

@@ -1,6 +1,7 @@
 #include "mainwin/main_dialog.h"
 
 #include "core/controls.h"
+#include "core/program_folders.h"
 #include "core/settings.h"
 #include "explore/exploration_view.h"
 #include "mainwin/exploration_display.h"
@@ -103,7 +104,7 @@ bool TD::Create(wxWindow* frame, bool startActivities) {
 
   SetUpColours();
   if (auto* pause = FindWindow(IdPause)) pause->SetCursor(ResourceModule::Cursor(2));
-  if (animation) animation->Open(ExeDir + "ZEVO.avi");
+  if (animation) animation->Open(SharedPath("ZEVO.avi"));
   timer_.Start(TimerPeriodMs);
   siteMenu = ShownPart(ResourceModule::Menu(2));
   fileMenu = ShownPart(ResourceModule::Menu(3));

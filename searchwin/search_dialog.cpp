@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "core/controls.h"
+#include "core/program_folders.h"
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "core/ui_door.h"
@@ -92,7 +93,7 @@ class TDS : public wxDialog {
   void SetUp() {
     SetBackgroundColour(WxColour(DialogColour));
     // Without the clip the control stays empty and the dialog works on.
-    if (AviPlayer* player = Animation()) player->Open(ExeDir + "ZEVO.avi");
+    if (AviPlayer* player = Animation()) player->Open(SharedPath("ZEVO.avi"));
     if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(AutoContinueBox)))
       box->SetValue(AutoContinue);
     for (int i = 0; i < EngineCount; ++i) {

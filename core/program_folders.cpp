@@ -1,0 +1,56 @@
+#include "core/program_folders.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "core/settings.h"
+
+namespace qb {
+
+std::string SharedDir;
+std::string ConfigDir;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Exists(const std::string& path) {
+  std::error_code ignored;
+  return fs::exists(path, ignored);
+}
+
+}  // namespace
+
+std::string UserConfigFolder() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
+    return std::string(xdg) + "/quillbrook/";
+  }
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : "/tmp") + "/.config/quillbrook/";
+}
+
+ProgramFolders LocateProgramFolders(const std::string& exeDir) {
+  // The resource library beside the executable marks a build tree or portable copy.
+  if (Exists(exeDir + ResourceLibraryName)) {
+    const bool writable = access(exeDir.c_str(), W_OK) == 0;
+    return {exeDir, exeDir, writable ? exeDir : UserConfigFolder()};
+  }
+  const std::string prefix = exeDir + "../";
+  return {prefix + "lib/quillbrook/", prefix + "share/quillbrook/", UserConfigFolder()};
+}
+
+std::string SharedPath(const char* name) { return (SharedDir.empty() ? ExeDir : SharedDir) + name; }
+
+std::string ConfigPath(const char* name) { return (ConfigDir.empty() ? ExeDir : ConfigDir) + name; }
+
+bool MakeParentFolder(const std::string& path) {
+  const fs::path folder = fs::path(path).parent_path();
+  if (folder.empty()) return true;
+  std::error_code error;
+  fs::create_directories(folder, error);
+  return !error && fs::is_directory(folder, error);
+}
+
+}  // namespace qb

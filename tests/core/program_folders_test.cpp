@@ -1,0 +1,90 @@
+#include "core/program_folders.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/ini_file.h"
+#include "core/settings.h"
+
+using namespace qb;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ProgramFoldersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/qb-folders-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    root_ = std::string(tmpl) + "/";
+    setenv("XDG_CONFIG_HOME", (root_ + "config").c_str(), 1);
+    if (const char* home = getenv("HOME")) home_ = home;
+  }
+  void TearDown() override {
+    unsetenv("XDG_CONFIG_HOME");
+    ConfigDir.clear();
+    SharedDir.clear();
+    std::error_code ignored;
+    fs::permissions(root_ + "portable", fs::perms::owner_all, ignored);
+    if (!home_.empty()) setenv("HOME", home_.c_str(), 1);
+    fs::remove_all(root_);
+  }
+  std::string root_;
+  std::string home_;
+};
+
+TEST_F(ProgramFoldersTest, BuildTreeKeepsEverythingBesideTheProgram) {
+  const std::string bin = root_ + "build/bin/";
+  fs::create_directories(bin);
+  std::ofstream(bin + ResourceLibraryName) << "x";
+  const ProgramFolders found = LocateProgramFolders(bin);
+  EXPECT_EQ(found.resources, bin);
+  EXPECT_EQ(found.shared, bin);
+  EXPECT_EQ(found.config, bin);
+}
+
+TEST_F(ProgramFoldersTest, InstallTreeUsesLibShareAndTheUsersConfigFolder) {
+  const std::string bin = root_ + "usr/bin/";
+  fs::create_directories(bin);
+  const ProgramFolders found = LocateProgramFolders(bin);
+  EXPECT_EQ(found.resources, bin + "../lib/quillbrook/");
+  EXPECT_EQ(found.shared, bin + "../share/quillbrook/");
+  EXPECT_EQ(found.config, root_ + "config/quillbrook/");
+  unsetenv("XDG_CONFIG_HOME");
+  setenv("HOME", "/home/someone", 1);
+  EXPECT_EQ(UserConfigFolder(), "/home/someone/.config/quillbrook/");
+}
+
+TEST_F(ProgramFoldersTest, PortableCopyInAReadOnlyFolderKeepsSettingsWithTheUser) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  const std::string bin = root_ + "portable/";
+  fs::create_directories(bin);
+  std::ofstream(bin + ResourceLibraryName) << "x";
+  chmod(bin.c_str(), 0555);
+  const ProgramFolders found = LocateProgramFolders(bin);
+  EXPECT_EQ(found.resources, bin);
+  EXPECT_EQ(found.config, root_ + "config/quillbrook/");
+}
+
+// Settings go where they are kept, their folder made on the first write; a place
+// that cannot be written says so and leaves the settings in effect.
+TEST_F(ProgramFoldersTest, SettingsAreWrittenIntoANewFolderOrReportedUnwritable) {
+  ConfigDir = root_ + "config/quillbrook/";
+  Settings.MinConnect = 12;
+  ASSERT_TRUE(SaveSettings());
+  EXPECT_EQ(IniReadString(ConfigDir + SettingsFileName, "Config", "MinConnect", "", 39), "12");
+
+  std::ofstream(root_ + "a-file") << "x";
+  ConfigDir = root_ + "a-file/quillbrook/";  // a folder under a file: no one can make it
+  Settings.MinConnect = 13;
+  EXPECT_FALSE(SaveSettings());
+  EXPECT_EQ(Settings.MinConnect, 13);
+  EXPECT_FALSE(fs::exists(ConfigDir));
+}
+
+}  // namespace
