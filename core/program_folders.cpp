@@ -32,13 +32,16 @@ std::string UserConfigFolder() {
 }
 
 ProgramFolders LocateProgramFolders(const std::string& exeDir) {
-  // The resource library beside the executable marks a build tree or portable copy.
-  if (Exists(exeDir + ResourceLibraryName)) {
-    const bool writable = access(exeDir.c_str(), W_OK) == 0;
-    return {exeDir, exeDir, writable ? exeDir : UserConfigFolder()};
-  }
+  // The resource library in the install tree's lib/ marks an installed program;
+  // otherwise it is a build tree or portable copy (whose missing library is then
+  // reported where the user would put it).
   const std::string prefix = exeDir + "../";
-  return {prefix + "lib/quillbrook/", prefix + "share/quillbrook/", UserConfigFolder()};
+  const std::string installed = prefix + "lib/quillbrook/";
+  if (!Exists(exeDir + ResourceLibraryName) && Exists(installed + ResourceLibraryName)) {
+    return {installed, prefix + "share/quillbrook/", UserConfigFolder()};
+  }
+  const bool writable = access(exeDir.c_str(), W_OK) == 0;
+  return {exeDir, exeDir, writable ? exeDir : UserConfigFolder()};
 }
 
 std::string SharedPath(const char* name) { return (SharedDir.empty() ? ExeDir : SharedDir) + name; }

@@ -51,6 +51,8 @@ TEST_F(ProgramFoldersTest, BuildTreeKeepsEverythingBesideTheProgram) {
 TEST_F(ProgramFoldersTest, InstallTreeUsesLibShareAndTheUsersConfigFolder) {
   const std::string bin = root_ + "usr/bin/";
   fs::create_directories(bin);
+  fs::create_directories(root_ + "usr/lib/quillbrook");
+  std::ofstream(root_ + "usr/lib/quillbrook/" + ResourceLibraryName) << "x";
   const ProgramFolders found = LocateProgramFolders(bin);
   EXPECT_EQ(found.resources, bin + "../lib/quillbrook/");
   EXPECT_EQ(found.shared, bin + "../share/quillbrook/");
