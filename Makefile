@@ -7,7 +7,7 @@ CLANG_FORMAT ?= clang-format
 CLANG_TIDY ?= clang-tidy
 RUN_CLANG_TIDY ?= run-clang-tidy
 
-.PHONY: deps build test run soak fuzz-long bench clean lint format format-check tidy lint-deps
+.PHONY: deps build test run install package soak fuzz-long bench clean lint format format-check tidy lint-deps
 
 deps:
 	@scripts/install-deps.sh
@@ -21,6 +21,15 @@ test: build
 
 run: build
 	testbed/run.sh $(BUILD)
+
+# make install [PREFIX=/usr/local] [DESTDIR=/tmp/stage]
+PREFIX ?= /usr/local
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, in $(BUILD): apt install ./$(BUILD)/quillbrook_*.deb
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # Misbehaving servers, many sessions, searches reset every few seconds.
 SOAK_SECONDS ?= 60

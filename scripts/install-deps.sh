@@ -3,6 +3,8 @@
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config libwxgtk3.2-dev libgtest-dev libgmock-dev libbenchmark-dev
       xvfb xauth x11-utils libx11-dev python3 python3-pyftpdlib)
+# Install tree and package checks: validators, dpkg-shlibdeps and file for CPack.
+pkgs+=(desktop-file-utils appstream dpkg-dev file)
 # What vsftpd and ProFTPD load; the servers themselves are only unpacked (below).
 pkgs+=(libcap2 libpam0g libssl3 libwrap0 libacl1 libcrypt1 libhiredis0.14 libidn2-0
        libmemcached11 libmemcachedutil2 libncursesw6 libpcre2-8-0 libpcre2-posix3 libtinfo6 zlib1g)

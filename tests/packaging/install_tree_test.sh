@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary DESTDIR and builds the Debian package:
+# every file in its place, the desktop entry and metainfo valid, the installed
+# program answers without a display, the package lists the same files.
+# Usage: install_tree_test.sh <build-folder> <version>
+set -euo pipefail
+build=$1
+version=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null
+id=org.quillbrook.Quillbrook
+expected=(
+  usr/bin/quillbrook
+  usr/lib/quillbrook/FtpRes.so
+  usr/share/quillbrook/ZEVO.avi
+  usr/share/quillbrook/ZevO.chm
+  "usr/share/applications/$id.desktop"
+  "usr/share/metainfo/$id.metainfo.xml"
+  usr/share/icons/hicolor/scalable/apps/quillbrook.svg
+  usr/share/man/man1/quillbrook.1.gz
+  usr/share/doc/quillbrook/copyright
+)
+for size in 16 22 24 32 48 64 128 256; do
+  expected+=("usr/share/icons/hicolor/${size}x${size}/apps/quillbrook.png")
+done
+for f in "${expected[@]}"; do
+  [ -s "$work/root/$f" ] || fail "not installed: $f"
+done
+
+for tool in desktop-file-validate appstreamcli dpkg-deb; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
+done
+desktop-file-validate "$work/root/usr/share/applications/$id.desktop" || fail "desktop entry"
+appstreamcli validate --no-net "$work/root/usr/share/metainfo/$id.metainfo.xml" >/dev/null ||
+  fail "metainfo"
+answer=$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/root/usr/bin/quillbrook" --version)
+[ "$answer" = "quillbrook $version" ] || fail "--version printed '$answer'"
+
+(cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null) ||
+  fail "cpack"
+deb=$(ls "$work"/package/*.deb)
+listed=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for f in "${expected[@]}"; do
+  grep -qx "./$f" <<<"$listed" || fail "not in the package: $f"
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+grep -q libwxgtk3.2 <<<"$depends" || fail "dependencies not computed: $depends"
+echo "install tree and package: ${#expected[@]} files, depends: $depends"
