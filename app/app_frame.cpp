@@ -10,6 +10,7 @@
 
 #include "app_icon.xpm"
 #include "core/launcher.h"
+#include "core/single_instance.h"
 #include "core/ui_door.h"
 #include "dialogs/about_dialog.h"
 #include "dialogs/settings_sheet.h"
@@ -20,6 +21,16 @@
 #include "ui/display_text.h"
 
 namespace qb {
+
+namespace {
+std::vector<std::string> StartupSites;
+SingleInstance* Instance = nullptr;
+}  // namespace
+
+void SetStartupRequest(std::vector<std::string> sites, SingleInstance* instance) {
+  StartupSites = std::move(sites);
+  Instance = instance;
+}
 
 wxBEGIN_EVENT_TABLE(TFW, wxFrame)
   EVT_CLOSE(TFW::OnClose)
@@ -72,6 +83,7 @@ bool DApp::OnInit() {
       .showSettings = ShowSettingsSheet,
       .startVersionCheck = StartVersionCheck,
   });
+  dialog->SetStartupSites(std::move(StartupSites));
   // Set before the dialog's set-up starts the threads that read it.
   MainDialog = dialog;
   if (!dialog->Create(frame)) {
@@ -81,6 +93,18 @@ bool DApp::OnInit() {
   frame->SetClient(dialog);
   SetTopWindow(frame);
   frame->Show();
+  if (Instance) {
+    // A later start: its sites are explored here, and this window comes forward.
+    Instance->Serve([](std::vector<std::string> sites) {
+      PostToUi([sites = std::move(sites)] {
+        if (auto* top = dynamic_cast<wxFrame*>(wxTheApp->GetTopWindow())) {
+          top->Iconize(false);
+          top->Raise();
+        }
+        if (MainDialog) MainDialog->ExploreGivenSites(sites);
+      });
+    });
+  }
   return true;
 }
 

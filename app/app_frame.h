@@ -3,8 +3,12 @@
 #include <wx/app.h>
 #include <wx/frame.h>
 
+#include <string>
+#include <vector>
+
 namespace qb {
 
+class SingleInstance;
 class TD;
 
 inline constexpr const char* FrameTitle = " FTP Quillbrook v 0.31";
@@ -33,6 +37,10 @@ class DApp : public wxApp {
   // Threads that still post to the windows are turned away from here on.
   int OnExit() override;
 };
+
+// What main() found before the toolkit starts: the sites given on the command
+// line, and the door through which later starts hand over theirs.
+void SetStartupRequest(std::vector<std::string> sites, SingleInstance* instance);
 
 // The directory of an executable's full path, with its trailing "/".
 std::string ExeDirOf(const std::string& exePath);

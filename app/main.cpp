@@ -12,8 +12,10 @@
 #include <string>
 
 #include "app/app_frame.h"
+#include "core/given_sites.h"
 #include "core/program_folders.h"
 #include "core/settings.h"
+#include "core/single_instance.h"
 #include "resources/resource_module.h"
 #include "ui/display_text.h"
 #include "ui/message_box.h"
@@ -35,9 +37,13 @@ bool DisplayAvailable() {
 }
 
 const char Usage[] =
-    "Usage: quillbrook [OPTION]\n"
+    "Usage: quillbrook [OPTION] [SITE]...\n"
     "Finds files on public FTP servers: web search engines are asked for ftp:// folders,\n"
     "which are explored and shown with their files.\n"
+    "\n"
+    "Each SITE (an ftp:// URL, or a host name for its root folder) is explored at once,\n"
+    "instead of a first search. When the program already runs on this display, the\n"
+    "sites are handed to it and its window is raised.\n"
     "\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n";
@@ -75,6 +81,26 @@ wxIMPLEMENT_APP_NO_MAIN(qb::DApp);
 int main(int argc, char** argv) {
   using namespace qb;
   if (const int answered = AnswerInformationOptions(argc, argv); answered >= 0) return answered;
+  std::vector<std::string> sites;
+  for (int i = 1; i < argc; ++i) {
+    const std::optional<std::string> url = GivenSiteUrl(argv[i]);
+    if (!url) {
+      std::fprintf(stderr, "quillbrook: not an FTP site: %s (see --help)\n", argv[i]);
+      return 2;
+    }
+    sites.push_back(*url);
+  }
+  SingleInstance instance(InstanceSocketPath());
+  switch (instance.ClaimOrHand(sites)) {
+    case SingleInstance::Claim::HandedOver:
+      std::fprintf(stderr, "quillbrook: handed over to the program already running\n");
+      return 0;
+    case SingleInstance::Claim::NoAnswer:
+      std::fprintf(stderr, "quillbrook: the program already running did not answer\n");
+      return 1;
+    case SingleInstance::Claim::First:
+      break;
+  }
   ExeDir = ExeDirOf(ExecutablePath());
   if (chdir(ExeDir.c_str()) != 0) {
     std::fprintf(stderr, "quillbrook: cannot change to %s\n", ExeDir.c_str());
@@ -88,5 +114,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   LoadSettings();
-  return wxEntry(argc, argv);
+  SetStartupRequest(std::move(sites), &instance);
+  // The sites are the program's; the toolkit sees no argument of theirs.
+  int toolkitArgc = 1;
+  return wxEntry(toolkitArgc, argv);
 }

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "core/controls.h"
+#include "core/given_sites.h"
 #include "core/launcher.h"
 #include "core/program_folders.h"
 #include "core/settings.h"
@@ -112,6 +113,18 @@ void TD::ShowPauseCaption() {
   wxWindow* button = FindWindow(IdPause);
   const wxString caption = ExplorationPaused ? "Continue" : "Pause";
   if (button && button->GetLabel() != caption) button->SetLabel(caption);
+}
+
+void TD::ExploreGivenSites(const std::vector<std::string>& urls) {
+  if (AddGivenSites(urls) == 0) return;
+  showAll = false;
+  // A running exploration takes the new sites at its next tick.
+  if (LiveSchedulers() == 0) {
+    ClearRunDisplay();
+    StartExplorationScheduler();
+  }
+  ShowPauseCaption();
+  RefreshSiteList();
 }
 
 void TD::CmNewSearch(wxCommandEvent&) {

@@ -119,7 +119,10 @@ bool TD::Create(wxWindow* frame, bool startActivities) {
     });
   });
 
-  if (startActivities) {
+  if (startActivities && !startupSites_.empty()) {
+    CallAfter([this] { ExploreGivenSites(startupSites_); });
+    if (actions_.startVersionCheck) actions_.startVersionCheck(this);
+  } else if (startActivities) {
     wxCommandEvent search(wxEVT_MENU, IdNewSearch);
     wxPostEvent(this, search);
     if (actions_.startVersionCheck) actions_.startVersionCheck(this);

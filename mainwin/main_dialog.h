@@ -52,6 +52,10 @@ class TD : public wxPanel {
   void ClearRunDisplay();
   // Frame at its share of the screen, at (0, 0).
   void SizeFrameToScreen();
+  // Sites the user named (command line, a second start): added to the table and
+  // explored; with startActivities they stand in for the first search.
+  void ExploreGivenSites(const std::vector<std::string>& urls);
+  void SetStartupSites(std::vector<std::string> urls) { startupSites_ = std::move(urls); }
 
   // Commands.
   void CmNewSearch(wxCommandEvent& event);
@@ -106,6 +110,7 @@ class TD : public wxPanel {
   void CheckShowAll(wxUpdateUIEvent& event);
 
   MainDialogActions actions_;
+  std::vector<std::string> startupSites_;
   SiteListView sites_;
   FileListView files_;
   DetailsPane details_;

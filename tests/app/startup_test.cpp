@@ -26,8 +26,14 @@ struct Child {
   int errFd = -1;
 };
 
-// Starts program in cwd; with display false the child has no DISPLAY.
-Child Start(const fs::path& program, const fs::path& cwd, bool display) {
+// Starts program in cwd with args; with display false the child has no DISPLAY.
+Child Start(const fs::path& program, const fs::path& cwd, bool display,
+            const std::vector<std::string>& args = {}) {
+  std::vector<std::string> words = {program.string()};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
   int err[2];
   if (pipe(err) != 0) return {};
   const pid_t pid = fork();
@@ -37,7 +43,7 @@ Child Start(const fs::path& program, const fs::path& cwd, bool display) {
     if (!display) unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     if (chdir(cwd.c_str()) != 0) _exit(126);
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   close(err[1]);
@@ -202,6 +208,35 @@ TEST_F(StartupTest, ClosingTheFrameEndsTheProgramWithCodeZero) {
   EXPECT_NE(frame, 0u) << "no frame appeared";
   EXPECT_TRUE(frameAsked) << "ended before its frame was closed";
   EXPECT_EQ(code, 0);
+}
+
+// Sites given on the command line stand in for the first search; a second start
+// hands its own to the running program and ends.
+TEST_F(StartupTest, GivenSitesSkipTheSearchAndASecondStartHandsItsOwnOver) {
+  for (const char* name : {"FtpRes.so", "ZEVO.avi"}) fs::copy_file(bin / name, dir / name);
+  Child first = Start(dir / "quillbrook", dir, true, {"ftp://127.0.0.1:1/pub/"});
+  ASSERT_GT(first.pid, 0);
+  const bool framed = qbtest::WaitUntil(
+      [&] {
+        return Output("xwininfo -root -tree 2>/dev/null").find("\" FTP Quillbrook v 0.31\"") !=
+               std::string::npos;
+      },
+      std::chrono::seconds(20));
+  Child second = Start(dir / "quillbrook", dir, true, {"127.0.0.2"});
+  ASSERT_GT(second.pid, 0);
+  const int code = WaitExit(second.pid, 15000);
+  const std::string said = Drain(second.errFd);
+  const std::string tree = Output("xwininfo -root -tree 2>/dev/null");
+  Child bad = Start(dir / "quillbrook", dir, true, {"http://example.org/"});
+  const int badCode = WaitExit(bad.pid, 15000);
+  kill(first.pid, SIGKILL);
+  waitpid(first.pid, nullptr, 0);
+  for (int fd : {first.errFd, second.errFd, bad.errFd}) close(fd);
+  EXPECT_TRUE(framed) << "no frame appeared";
+  EXPECT_EQ(code, 0) << said;
+  EXPECT_NE(said.find("handed over"), std::string::npos) << said;
+  EXPECT_EQ(tree.find("New search"), std::string::npos) << "the search dialog opened";
+  EXPECT_EQ(badCode, 2);
 }
 
 int main(int argc, char** argv) {

@@ -1,0 +1,43 @@
+#include "core/given_sites.h"
+
+#include "core/site_table.h"
+#include "core/text_helpers.h"
+
+namespace qb {
+
+std::optional<std::string> GivenSiteUrl(std::string_view line) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!line.empty() && blank(line.front())) line.remove_prefix(1);
+  while (!line.empty() && blank(line.back())) line.remove_suffix(1);
+  if (line.empty()) return std::nullopt;
+  for (const char c : line) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f) return std::nullopt;
+  }
+  const std::size_t scheme = line.find("://");
+  if (scheme == std::string_view::npos) {
+    if (line.find('/') == 0) return std::nullopt;
+    // A host alone, maybe with a path: its folder on an FTP server.
+    std::string url = "ftp://" + std::string(line);
+    if (line.find('/') == std::string_view::npos) url += '/';
+    return url;
+  }
+  std::string lower;
+  for (std::size_t i = 0; i < scheme; ++i) lower += AsciiLower(line[i]);
+  if (lower != "ftp" || line.size() == scheme + 3 || line[scheme + 3] == '/') return std::nullopt;
+  std::string url = "ftp://" + std::string(line.substr(scheme + 3));
+  if (url.find('/', 6) == std::string::npos) url += '/';
+  return url;
+}
+
+int AddGivenSites(const std::vector<std::string>& urls) {
+  int count = 0;
+  for (const std::string& given : urls) {
+    std::string url = given;
+    bool added = false;
+    AddUniqueSite(url, added, true);
+    if (added) ++count;
+  }
+  return count;
+}
+
+}  // namespace qb
