@@ -16,7 +16,7 @@ namespace {
 
 constexpr int AnswerMs = 5000;
 constexpr std::size_t MessageMax = std::size_t{64} * 1024;  // what a start may hand over
-constexpr std::size_t SitesMax = 2000;         // the table holds no more
+constexpr std::size_t SitesMax = 2000;                      // the table holds no more
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
   address = {};
