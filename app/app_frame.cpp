@@ -41,6 +41,8 @@ TFW::TFW()
               wxDEFAULT_FRAME_STYLE | wxRESIZE_BORDER | wxCLIP_CHILDREN) {
   SetIcon(wxIcon(app_icon_xpm));
   if (wxMenuBar* menu = ResourceModule::MenuBar(1)) SetMenuBar(menu);
+  // The main dialog writes the exploration's progress here.
+  CreateStatusBar(1);
 }
 
 bool TFW::TryBefore(wxEvent& event) {

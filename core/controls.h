@@ -34,6 +34,7 @@ inline constexpr int IdHost = 11502;
 inline constexpr int IdTestedFile = 11601;
 inline constexpr int IdStatusText = 11602;
 inline constexpr int IdLoginReply = 11801;
+inline constexpr int IdAnonymous = 11900;
 inline constexpr int IdUser = 12002;
 inline constexpr int IdPassword = 12003;
 // Menu commands (menus 1 to 4).

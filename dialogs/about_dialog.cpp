@@ -14,13 +14,19 @@ wxBEGIN_EVENT_TABLE(TAbout, wxDialog)
   EVT_CLOSE(TAbout::OnCloseWindow)
 wxEND_EVENT_TABLE()
 
-TAbout* TAbout::Open() {
+TAbout* TAbout::Open(wxWindow* askedBy) {
   TAbout* dialog = new TAbout();
   if (!ResourceModule::LoadDialog(dialog, nullptr, AboutTemplate)) {
     delete dialog;
     return nullptr;
   }
   dialog->SetBackgroundColour(WxColour(DialogColour));
+  if (wxWindow* over = askedBy ? wxGetTopLevelParent(askedBy) : nullptr) {
+    const wxRect area = over->GetScreenRect();
+    dialog->Move(area.GetPosition() + (area.GetSize() - dialog->GetSize()) / 2);
+  } else {
+    dialog->CentreOnScreen();
+  }
   dialog->Show();
   return dialog;
 }
@@ -31,6 +37,6 @@ void TAbout::CmOk(wxCommandEvent&) { Destroy(); }
 
 void TAbout::OnCloseWindow(wxCloseEvent&) { Destroy(); }
 
-void ShowAboutDialog(wxWindow*) { TAbout::Open(); }
+void ShowAboutDialog(wxWindow* askedBy) { TAbout::Open(askedBy); }
 
 }  // namespace qb

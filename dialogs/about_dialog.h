@@ -6,8 +6,9 @@ namespace qb {
 
 class TAbout : public wxDialog {
  public:
-  // Null when template 10 cannot be loaded.
-  static TAbout* Open();
+  // Centred over the window that asked for it; OK has the focus, so that
+  // Enter closes it. Null when template 10 cannot be loaded.
+  static TAbout* Open(wxWindow* askedBy);
 
  private:
   TAbout() = default;

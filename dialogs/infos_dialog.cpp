@@ -6,6 +6,7 @@
 #include "core/launcher.h"
 #include "resources/resource_module.h"
 #include "ui/display_text.h"
+#include "ui/modal_owner.h"
 #include "version/version_check.h"
 
 namespace qb {
@@ -24,26 +25,21 @@ wxString NoticeForDisplay(const std::string& text) {
   return shown;
 }
 
-Tinfos* Tinfos::Open(wxWindow* parent, const std::string& text, std::function<void(int)> onClosed) {
-  Tinfos* dialog = new Tinfos();
-  if (!ResourceModule::LoadDialog(dialog, parent, InfosTemplate)) {
-    delete dialog;
-    return nullptr;
-  }
-  if (auto* field = dynamic_cast<wxTextCtrl*>(dialog->FindWindow(InfosTextField))) {
+int Tinfos::Run(const std::string& text) {
+  // Over the search dialog when that runs: a window under a modal one takes
+  // no input. Otherwise ownerless, so the main window stays live.
+  Tinfos dialog;
+  if (!ResourceModule::LoadDialog(&dialog, InnermostModalDialog(), InfosTemplate)) return wxID_NONE;
+  if (auto* field = dynamic_cast<wxTextCtrl*>(dialog.FindWindow(InfosTextField))) {
     field->ChangeValue(NoticeForDisplay(text));
-  } else if (wxWindow* label = dialog->FindWindow(InfosTextField)) {
+  } else if (wxWindow* label = dialog.FindWindow(InfosTextField)) {
     label->SetLabel(NoticeForDisplay(text));
   }
-  dialog->onClosed_ = std::move(onClosed);
-  dialog->Show();
-  return dialog;
-}
-
-Tinfos::~Tinfos() {
-  // Whoever waits for the dialog must learn that it has gone, even when the
-  // program tears it down.
-  if (onClosed_) onClosed_(wxID_CANCEL);
+  if (dialog.GetParent())
+    dialog.CentreOnParent();
+  else
+    dialog.CentreOnScreen();
+  return dialog.ShowModal();
 }
 
 void Tinfos::CmOk(wxCommandEvent&) {
@@ -56,12 +52,7 @@ void Tinfos::CmCancel(wxCommandEvent&) { Finish(wxID_CANCEL); }
 void Tinfos::OnCloseWindow(wxCloseEvent&) { Finish(wxID_CANCEL); }
 
 void Tinfos::Finish(int result) {
-  if (onClosed_) {
-    std::function<void(int)> done = std::move(onClosed_);
-    onClosed_ = nullptr;
-    done(result);
-  }
-  Destroy();
+  if (IsModal()) EndModal(result);
 }
 
 }  // namespace qb

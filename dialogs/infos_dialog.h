@@ -2,18 +2,16 @@
 // The information dialog: shows a text; OK leads to the product home page.
 #include <wx/dialog.h>
 
-#include <functional>
 #include <string>
 
 namespace qb {
 
 class Tinfos : public wxDialog {
  public:
-  // Opens a modeless dialog from template 100 showing text. onClosed runs once on
-  // the UI thread with wxID_OK or wxID_CANCEL when the dialog goes, however it
-  // goes. Null when the template cannot be loaded; onClosed is then never called.
-  static Tinfos* Open(wxWindow* parent, const std::string& text, std::function<void(int)> onClosed);
-  ~Tinfos() override;
+  // Shows text from template 100 in a modal loop of its own, above the
+  // dialog that runs modally, if any. Returns wxID_OK or wxID_CANCEL once it has closed, however
+  // it closed; wxID_NONE when the template cannot be loaded.
+  static int Run(const std::string& text);
 
  private:
   Tinfos() = default;
@@ -22,7 +20,6 @@ class Tinfos : public wxDialog {
   void OnCloseWindow(wxCloseEvent& event);
   void Finish(int result);
 
-  std::function<void(int)> onClosed_;
   wxDECLARE_EVENT_TABLE();
 };
 

@@ -84,21 +84,18 @@ TPSConf* TPSConf::Open(wxWindow* parent) {
     sheet->Destroy();
     return nullptr;
   }
-  sheet->GetBookCtrl()->AddPage(page, "Sessions");
-  sheet->page_ = page;
-  sheet->network_ = new NetworkPage(sheet->GetBookCtrl());
-  sheet->GetBookCtrl()->AddPage(sheet->network_, "Network");
+  sheet->AddSettingsPage(page, "Sessions");
+  // Each further group of settings is a page of its own file, added here.
+  sheet->AddSettingsPage(new NetworkPage(sheet->GetBookCtrl()), "Network");
   sheet->CreateButtons(wxOK | wxCANCEL);
-  sheet->LayoutDialog();
-  page->SetUp();
-  sheet->network_->SetUp();
+  sheet->LayoutDialog();  // also centres it on its parent
+  for (SettingsPage* p : sheet->pages_) p->SetUp();
   sheet->Show();
   return sheet;
 }
 
 void TPSConf::CmOk(wxCommandEvent&) {
-  page_->Apply();
-  network_->Apply();
+  for (SettingsPage* page : pages_) page->Apply();
   if (!SaveSettings()) {
     ShowMessage(this,
                 ToDisplayText("The settings could not be written to " + SettingsPath() +

@@ -1,22 +1,23 @@
 #pragma once
 // The settings sheet: a tab for the sessions' four settings of "FTP-ZEVO.ini"
-// (template 20) and one for the network's.
+// (template 20), then one per further group of settings.
 #include <wx/panel.h>
 #include <wx/propdlg.h>
 
+#include <vector>
+
+#include "dialogs/settings_page.h"
+
 namespace qb {
 
-class NetworkPage;
-
-class TConf : public wxPanel {
+class TConf : public wxPanel, public SettingsPage {
  public:
   // Loads template 20 into the page; false when it is missing.
   bool Create(wxWindow* parent);
-  // Shows the in-memory settings.
-  void SetUp();
+  void SetUp() override;
   // Stores the four boxes into the settings: a non-number gives 0, nothing is
   // range-checked.
-  void Apply();
+  void Apply() override;
 
  private:
   void CmPreset8(wxCommandEvent& event);
@@ -34,12 +35,17 @@ class TPSConf : public wxPropertySheetDialog {
  private:
   TPSConf() = default;
   wxBookCtrlBase* CreateBookCtrl() override;
+  // page is a panel on the book and its SettingsPage.
+  template <class Page>
+  void AddSettingsPage(Page* page, const wxString& title) {
+    GetBookCtrl()->AddPage(page, title);
+    pages_.push_back(page);
+  }
   void CmOk(wxCommandEvent& event);
   void CmCancel(wxCommandEvent& event);
   void OnCloseWindow(wxCloseEvent& event);
 
-  TConf* page_ = nullptr;
-  NetworkPage* network_ = nullptr;
+  std::vector<SettingsPage*> pages_;
   wxDECLARE_EVENT_TABLE();
 };
 

@@ -16,10 +16,11 @@ namespace qb {
 void WxVersionCheckView::ShowNotice(const std::string& text) {
   auto closed = std::make_shared<std::promise<void>>();
   std::future<void> done = closed->get_future();
-  // The dialog's close callback holds the promise; a notice that cannot be
-  // shown, or a task the UI thread drops, breaks it instead.
+  // Kept once the dialog has closed or could not be shown; a task the UI
+  // thread drops breaks it instead.
   PostToUi([text, closed = std::move(closed)] {
-    Tinfos::Open(nullptr, text, [closed](int) { closed->set_value(); });
+    Tinfos::Run(text);
+    closed->set_value();
   });
   try {
     done.get();

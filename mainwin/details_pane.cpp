@@ -34,7 +34,12 @@ void DetailsPane::SetText(int id, const wxString& text) {
 void DetailsPane::ShowSite(const SiteEntry* site) {
   static const int ids[] = {IdUrl, IdStatusText, IdLoginReply, IdTestedFile};
   if (!site) {
-    for (int id : ids) SetText(id, wxString());
+    for (int id : ids) {
+      if (wxWindow* w = panel_->FindWindow(id)) {
+        SetControlText(w, wxString());
+        w->UnsetToolTip();
+      }
+    }
     return;
   }
   std::string status = site->statusText.Get();
@@ -44,14 +49,19 @@ void DetailsPane::ShowSite(const SiteEntry* site) {
     wxWindow* w = panel_->FindWindow(ids[i]);
     if (!w) continue;
     const wxString value = ToDisplayText(values[i]);
-    if (ControlText(w) != value) SetControlText(w, value);
+    if (ControlText(w) == value) continue;
+    SetControlText(w, value);
+    // Labels cut long texts; the whole one shows where the pointer rests.
+    if (!dynamic_cast<wxTextCtrl*>(w)) w->SetToolTip(value);
   }
 }
 
 void DetailsPane::ShowListing(const SiteEntry* site, const ListingCounts& counts) {
+  wxWindow* anonymous = panel_->FindWindow(IdAnonymous);
   if (!site) {
     for (int id : {IdUser, IdPassword, IdHost, IdFiles, IdFolders, IdTotal})
       SetText(id, wxString());
+    if (anonymous) anonymous->Hide();
     return;
   }
   SetText(IdFiles, wxString::Format("%d", counts.files));
@@ -61,6 +71,7 @@ void DetailsPane::ShowListing(const SiteEntry* site, const ListingCounts& counts
   SetText(IdUser, ToDisplayText(parts.user));
   SetText(IdPassword, ToDisplayText(parts.password));
   SetText(IdHost, ToDisplayText(parts.host));
+  if (anonymous) anonymous->Show(parts.user.empty());
 }
 
 void DetailsPane::ClearRun() {

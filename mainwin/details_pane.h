@@ -15,10 +15,11 @@ class DetailsPane {
   void Attach(wxWindow* panel) { panel_ = panel; }
 
   // URL, status text, login reply and tested file of site (empty for null);
-  // a field is written only when its text changed.
+  // a field is written only when its text changed. A label's tooltip holds
+  // its whole text.
   void ShowSite(const SiteEntry* site);
-  // User, password and host of site's URL and the listing's counts; all empty
-  // for null.
+  // User, password and host of site's URL and the listing's counts, with
+  // "(anonymous)" for a site without a user; all empty for null.
   void ShowListing(const SiteEntry* site, const ListingCounts& counts);
   // Progress and the exploration's counters back to empty.
   void ClearRun();

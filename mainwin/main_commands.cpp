@@ -17,6 +17,7 @@
 #include "ui/avi_player.h"
 #include "ui/clipboard.h"
 #include "ui/display_text.h"
+#include "ui/help_window.h"
 #include "ui/message_box.h"
 
 namespace qb {
@@ -82,7 +83,7 @@ void TD::CmOpenUrl(wxCommandEvent&) { LaunchBrowser(details_.Url().ToStdString(w
 
 void TD::CmCopyUrl(wxCommandEvent&) { CopyToClipboard(details_.Url().ToStdString(wxConvUTF8)); }
 
-void TD::CmHelp(wxCommandEvent&) { LaunchDocument(SharedPath("ZevO.chm")); }
+void TD::CmHelp(wxCommandEvent&) { HelpWindow::Show(this, SharedPath("ZevO.chm")); }
 
 void TD::CmAbout(wxCommandEvent&) {
   if (actions_.showAbout) actions_.showAbout(this);

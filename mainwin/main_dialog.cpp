@@ -1,8 +1,15 @@
 #include "mainwin/main_dialog.h"
 
+#include <wx/frame.h>
+#include <wx/statusbr.h>
+
+#include <algorithm>
+#include <chrono>
+
 #include "core/controls.h"
 #include "core/program_folders.h"
 #include "core/settings.h"
+#include "explore/exploration_scheduler.h"
 #include "explore/exploration_view.h"
 #include "mainwin/exploration_display.h"
 #include "mainwin/list_logic.h"
@@ -15,6 +22,8 @@ TD* MainDialog = nullptr;
 
 namespace {
 constexpr int TimerPeriodMs = 300;
+// How long the first activities wait for the frame to reach the screen.
+constexpr std::chrono::seconds FrameShowBound{3};
 
 // The part of a context-menu resource that is shown: a copy of its first
 // submenu, since the toolkit pops up only menus that have no parent.
@@ -119,21 +128,41 @@ bool TD::Create(wxWindow* frame, bool startActivities) {
     });
   });
 
-  if (startActivities && !startupSites_.empty()) {
-    CallAfter([this] { ExploreGivenSites(startupSites_); });
-    if (actions_.startVersionCheck) actions_.startVersionCheck(this);
-  } else if (startActivities) {
-    wxCommandEvent search(wxEVT_MENU, IdNewSearch);
-    wxPostEvent(this, search);
-    if (actions_.startVersionCheck) actions_.startVersionCheck(this);
+  if (startActivities) {
+    const auto until = std::chrono::steady_clock::now() + FrameShowBound;
+    CallAfter([this, until] { StartActivitiesOnceShown(until); });
   }
   return true;
+}
+
+void TD::StartActivitiesOnceShown(std::chrono::steady_clock::time_point until) {
+  // A dialog shown before its owner is on screen can end up below it, where it
+  // takes no clicks.
+  wxWindow* frame = GetParent();
+  if (frame && frame->IsShown() && !frame->IsShownOnScreen() &&
+      std::chrono::steady_clock::now() < until) {
+    CallAfter([this, until] { StartActivitiesOnceShown(until); });
+    return;
+  }
+  if (!startupSites_.empty()) {
+    ExploreGivenSites(startupSites_);
+  } else {
+    // Posted, so that the version check starts before the search's modal loop.
+    wxCommandEvent search(wxEVT_MENU, IdNewSearch);
+    wxPostEvent(this, search);
+  }
+  if (actions_.startVersionCheck) actions_.startVersionCheck(this);
 }
 
 void TD::SizeFrameToScreen() {
   wxWindow* frame = GetParent();
   if (!frame) return;
   const wxSize screen = wxGetDisplaySize();
+  // Below the template's size the proportional layout makes controls overlap;
+  // a screen smaller than that still gets a frame that fits on it.
+  const wxSize least = initialClientRect_.GetSize();
+  frame->SetMinClientSize(
+      wxSize(std::min(least.x, screen.x - 40), std::min(least.y, screen.y - 80)));
   const FrameSize size = FrameSizeForScreen(screen.x, screen.y);
   frame->SetSize(size.width, size.height);
   frame->Move(0, 0);
@@ -144,6 +173,14 @@ void TD::SizeFrameToScreen() {
 void TD::RefreshSiteList() {
   const bool textChanged = sites_.Refresh(showAll);
   if (StatusAutoSort && textChanged) SortSites(CompErrorCode, 0);
+  ShowProgressText();
+}
+
+void TD::ShowProgressText() {
+  auto* frame = dynamic_cast<wxFrame*>(GetParent());
+  if (!frame || !frame->GetStatusBar()) return;
+  const wxString text = ProgressText(sites_.Counts(), ActiveSessions);
+  if (frame->GetStatusBar()->GetStatusText() != text) frame->SetStatusText(text);
 }
 
 void TD::SortSites(const TLwComparator& comparator, int flag) { sites_.Sort(comparator, flag); }

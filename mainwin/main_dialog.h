@@ -2,6 +2,7 @@
 // The main window's content: site and file lists, progress, counters, the
 // selected site's details, and every command of the program. It wires those
 // pieces to the timer, the menus and the threads.
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,8 +42,8 @@ class TD : public wxPanel {
   void SetActions(MainDialogActions actions) { actions_ = std::move(actions); }
 
   // Builds the panel from its template under the frame and sets it up. With
-  // startActivities off (tests), the first search and the version check are
-  // not started.
+  // startActivities, the first search (or the given sites' exploration) and
+  // the version check start once the frame is on screen; tests leave it off.
   bool Create(wxWindow* frame, bool startActivities = true);
 
   // Timer work, also called by the commands.
@@ -84,6 +85,9 @@ class TD : public wxPanel {
   int SiteOfRow(long row) const { return sites_.SiteOfRow(row); }
 
  private:
+  void StartActivitiesOnceShown(std::chrono::steady_clock::time_point until);
+  // In the frame's status bar, when it has one.
+  void ShowProgressText();
   void SortSites(const TLwComparator& comparator, int flag);
   // The Pause button says what it will do, whoever changed the state.
   void ShowPauseCaption();

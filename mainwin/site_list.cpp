@@ -19,6 +19,27 @@ void SiteListView::Attach(VirtualListCtrl* list) {
   list_->SetImageList(&images_, wxIMAGE_LIST_SMALL);
   list_->text = [this](long row, long column) { return Text(row, column); };
   list_->image = [this](long row) { return Image(row); };
+  // The rows are drawn, and take the pointer, in a child window of the list.
+  for (wxWindow* child : list_->GetChildren()) {
+    child->Bind(wxEVT_MOTION, [this](wxMouseEvent& event) {
+      if (event.GetEventObject() == list_->RowsWindow()) ShowRowTip(event.GetPosition());
+      event.Skip();
+    });
+  }
+}
+
+void SiteListView::ShowRowTip(const wxPoint& at) {
+  int flags = 0;
+  const int site = SiteOfRow(list_->HitTest(at, flags));
+  const wxString tip = site < 0 || shown_[site].text.empty()
+                           ? wxString()
+                           : ToDisplayText(urls_[site]) + "\n" + ToDisplayText(shown_[site].text);
+  if (tip == tip_) return;
+  tip_ = tip;
+  if (tip.empty())
+    list_->RowsWindow()->UnsetToolTip();
+  else
+    list_->RowsWindow()->SetToolTip(tip);
 }
 
 wxString SiteListView::Text(long row, long column) const {
@@ -57,6 +78,7 @@ std::vector<long> SiteListView::RowsOf(const std::vector<int>& sites) const {
 bool SiteListView::Refresh(bool showAll) {
   // Copies under the table's locks; the rows are touched after they are released.
   const std::vector<SiteSnapshot> sites = TakeSiteSnapshot();
+  counts_ = CountExplored(sites);
   const SiteListPlan plan = PlanSiteListPass(rowSites_, shown_, sites, showAll);
   if (plan.ops.empty()) return false;
   const bool rowsMove = std::any_of(plan.ops.begin(), plan.ops.end(), [](const SiteListOp& op) {

@@ -23,6 +23,8 @@ class SiteListView {
 
   // Returns whether a status text changed.
   bool Refresh(bool showAll);
+  // The exploration's progress as the last Refresh saw it.
+  ExplorationCounts Counts() const { return counts_; }
   // Selected sites stay selected, and the first of them in view.
   void Sort(const TLwComparator& comparator, int flag);
   void Empty();
@@ -34,6 +36,8 @@ class SiteListView {
  private:
   wxString Text(long row, long column) const;
   int Image(long row) const;
+  // The status column is narrow: the row under the pointer tells its whole text.
+  void ShowRowTip(const wxPoint& at);
   // Rows of the given sites, where they are shown.
   std::vector<long> RowsOf(const std::vector<int>& sites) const;
 
@@ -43,6 +47,8 @@ class SiteListView {
   std::vector<int> rowSites_;
   std::vector<ShownRow> shown_;
   std::vector<std::string> urls_;
+  ExplorationCounts counts_;
+  wxString tip_;
 };
 
 }  // namespace qb

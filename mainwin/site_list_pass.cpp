@@ -58,4 +58,21 @@ SiteListPlan PlanSiteListPass(const std::vector<int>& rows, const std::vector<Sh
   return plan;
 }
 
+ExplorationCounts CountExplored(const std::vector<SiteSnapshot>& sites) {
+  ExplorationCounts counts;
+  for (const SiteSnapshot& site : sites) {
+    if (!site.entry || site.dropped) continue;
+    ++counts.total;
+    if (site.status != Waiting && site.status != Exploring) ++counts.explored;
+  }
+  return counts;
+}
+
+std::string ProgressText(const ExplorationCounts& counts, int sessions) {
+  if (counts.total == 0) return {};
+  return "Explored " + std::to_string(counts.explored) + " of " + std::to_string(counts.total) +
+         (counts.total == 1 ? " site, " : " sites, ") + std::to_string(sessions) +
+         (sessions == 1 ? " session" : " sessions");
+}
+
 }  // namespace qb

@@ -44,6 +44,16 @@ struct SiteListPlan {
 SiteListPlan PlanSiteListPass(const std::vector<int>& rows, const std::vector<ShownRow>& shown,
                               const std::vector<SiteSnapshot>& sites, bool showAll);
 
+// How far the exploration has come: sites done with (explored, failed or
+// refused) of all sites the user has not removed.
+struct ExplorationCounts {
+  int explored = 0;
+  int total = 0;
+};
+ExplorationCounts CountExplored(const std::vector<SiteSnapshot>& sites);
+// The frame's status text: "Explored X of Y sites, N sessions"; empty without sites.
+std::string ProgressText(const ExplorationCounts& counts, int sessions);
+
 // Whether a site's row is hidden when failed and refused sites are not shown.
 bool SiteHidden(const SiteSnapshot& site, bool showAll);
 

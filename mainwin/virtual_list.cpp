@@ -10,6 +10,18 @@ wxString VirtualListCtrl::OnGetItemText(long item, long column) const {
 
 int VirtualListCtrl::OnGetItemImage(long item) const { return image ? image(item) : -1; }
 
+wxWindow* VirtualListCtrl::RowsWindow() const {
+  wxWindow* rows = const_cast<VirtualListCtrl*>(this);
+  int height = -1;
+  for (wxWindow* child : GetChildren()) {
+    if (child->GetSize().y > height) {
+      height = child->GetSize().y;
+      rows = child;
+    }
+  }
+  return rows;
+}
+
 std::vector<long> VirtualListCtrl::SelectedRows() const {
   std::vector<long> rows;
   for (long row = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); row != -1;

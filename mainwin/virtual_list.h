@@ -20,6 +20,9 @@ class VirtualListCtrl : public wxListCtrl {
   std::vector<long> SelectedRows() const;
   // Selects exactly rows, with no selection events.
   void SelectOnly(const std::vector<long>& rows);
+  // The window that draws the rows and takes the pointer over them: the
+  // list's tallest child, below its header.
+  wxWindow* RowsWindow() const;
   // True while SelectOnly runs: selection events then come from the owner.
   bool Reselecting() const { return reselecting_; }
 

@@ -35,8 +35,11 @@ bool ResourceModule::Load(const std::string& dir, std::string* error) {
   // dlerror() tells why; wx would otherwise put up its own log window.
   if (!lib->Load(wxString::FromUTF8(path.c_str()), wxDL_NOW | wxDL_QUIET)) {
     if (error) {
-      const char* why = dlerror();
-      *error = "cannot load the resource library " + path + (why ? std::string(": ") + why : "");
+      // dlerror() names the file itself; the message names it once.
+      const char* said = dlerror();
+      std::string why = said ? said : "";
+      if (why.rfind(path + ": ", 0) == 0) why.erase(0, path.size() + 2);
+      *error = "cannot load the resource library " + path + (why.empty() ? "" : ": " + why);
     }
     delete lib;
     return false;

@@ -239,6 +239,10 @@ bool RunSearchDialog(wxWindow* parent) {
   auto view = std::make_shared<DialogView>(dialog);
   openDialog = dialog;
   SetSearchDialog(view);
+  // Over the frame, clear of its menu, and raised once shown: a dialog left
+  // below the frame takes no clicks.
+  dialog->CentreOnParent();
+  dialog->CallAfter([dialog] { dialog->Raise(); });
   const int result = dialog->ShowModal();
   SetSearchDialog(nullptr);
   SearchRunning = false;

@@ -32,8 +32,10 @@ bool ShowMessage(wxWindow* parent, const wxString& text, const wxString& caption
     std::lock_guard<std::mutex> hold(responderLock);
     responder = responderFn;
   }
-  if (responder) return responder({text, caption, style});
-  wxMessageDialog box(parent, text, caption, Flags(style));
+  // A box without a title would not say which program asks.
+  const wxString title = caption.empty() ? wxString(DefaultCaption) : caption;
+  if (responder) return responder({text, title, style});
+  wxMessageDialog box(parent, text, title, Flags(style) | wxCENTRE);
   const int answer = box.ShowModal();
   return answer == wxID_YES || answer == wxID_OK;
 }

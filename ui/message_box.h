@@ -17,7 +17,10 @@ struct MessageRequest {
   MessageStyle style;
 };
 
-// Shows a modal box over parent (null: no owner); true for Yes or OK.
+inline constexpr const char* DefaultCaption = "FTP Quillbrook";
+
+// Shows a modal box centred over parent (null: no owner), titled caption or,
+// when that is empty, DefaultCaption; true for Yes or OK.
 bool ShowMessage(wxWindow* parent, const wxString& text, const wxString& caption,
                  MessageStyle style);
 

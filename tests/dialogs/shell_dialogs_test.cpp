@@ -11,6 +11,7 @@
 #include <wx/textctrl.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -80,6 +81,9 @@ template <class T>
 bool WaitUntilAllGone() {
   return YieldUntil([] { return Open<T>().empty(); });
 }
+
+using qbtest::PostClick;
+using qbtest::RunWhen;
 
 // Posts a button's click as the toolkit would and lets it run.
 void Click(wxWindow* top, int id) {
@@ -288,6 +292,11 @@ TEST_F(ShellDialogs, AboutDialogsAreColouredAndOpenTheHomePage) {
   EXPECT_EQ(launches.Urls().size(), 1u);
 }
 
+Tinfos* ShownNotice() {
+  const std::vector<Tinfos*> open = Open<Tinfos>();
+  return open.size() == 1 && open[0]->IsShown() ? open[0] : nullptr;
+}
+
 TEST_F(ShellDialogs, InfosShowsTheTextAndOnlyOkOpensTheHomePage) {
   const struct {
     const char* name;
@@ -295,23 +304,66 @@ TEST_F(ShellDialogs, InfosShowsTheTextAndOnlyOkOpensTheHomePage) {
     int result;
     bool launches;
   } cases[] = {
-      {"ok", [](Tinfos* d) { Click(d, wxID_OK); }, wxID_OK, true},
-      {"cancel", [](Tinfos* d) { Click(d, wxID_CANCEL); }, wxID_CANCEL, false},
+      {"ok", [](Tinfos* d) { PostClick(d, wxID_OK); }, wxID_OK, true},
+      {"cancel", [](Tinfos* d) { PostClick(d, wxID_CANCEL); }, wxID_CANCEL, false},
       {"close box", [](Tinfos* d) { d->Close(); }, wxID_CANCEL, false},
   };
   for (const auto& c : cases) {
     LaunchRecorder launches;
-    std::vector<int> results;
-    Tinfos* infos = Tinfos::Open(nullptr, "Version 0.32\r\nis out\r\r\n",
-                                 [&results](int r) { results.push_back(r); });
-    ASSERT_NE(infos, nullptr) << c.name;
-    ASSERT_NE(Box(infos, 200), nullptr);
-    EXPECT_EQ(Box(infos, 200)->GetValue(), "Version 0.32\nis out\n") << c.name;
-    c.close(infos);
+    wxString shown;
+    bool modal = false;
+    RunWhen([] { return ShownNotice() != nullptr; },
+            [&] {
+              Tinfos* notice = ShownNotice();
+              modal = notice->IsModal();
+              if (wxTextCtrl* text = Box(notice, 200)) shown = text->GetValue();
+              c.close(notice);
+            });
+    EXPECT_EQ(Tinfos::Run("Version 0.32\r\nis out\r\r\n"), c.result) << c.name;
+    EXPECT_TRUE(modal) << c.name;
+    EXPECT_EQ(shown, "Version 0.32\nis out\n") << c.name;
     EXPECT_TRUE(WaitUntilAllGone<Tinfos>()) << c.name;
-    EXPECT_EQ(results, std::vector<int>{c.result}) << c.name;
     EXPECT_EQ(launches.Urls().size(), c.launches ? 1u : 0u) << c.name;
   }
+}
+
+// A notice that arrives while another dialog runs modally (the first search)
+// goes above it in a modal loop of its own, so that it takes the input; the
+// dialog under it goes on once the notice has closed.
+TEST_F(ShellDialogs, NoticeOverAModalDialogTakesInputAndCloses) {
+  auto* search = new wxDialog(nullptr, wxID_ANY, "search");
+  new wxButton(search, wxID_CANCEL, "Cancel");
+  std::atomic<bool> noticeClosed{false};
+  std::thread check;
+  bool noticeModal = false;
+  wxWindow* noticeOwner = nullptr;
+  bool searchStillModal = false;
+  search->CallAfter([&] {
+    auto view = std::make_shared<WxVersionCheckView>(search);
+    check = std::thread([view, &noticeClosed] {
+      view->ShowNotice("Version 0.32\r\n");
+      noticeClosed = true;
+    });
+  });
+  RunWhen([] { return ShownNotice() != nullptr; },
+          [&] {
+            Tinfos* notice = ShownNotice();
+            noticeModal = notice->IsModal();
+            noticeOwner = notice->GetParent();
+            PostClick(notice, wxID_CANCEL);
+          });
+  RunWhen([&] { return noticeClosed.load(); },
+          [&] {
+            searchStillModal = search->IsModal();
+            PostClick(search, wxID_CANCEL);
+          });
+  EXPECT_EQ(search->ShowModal(), wxID_CANCEL);
+  if (check.joinable()) check.join();
+  EXPECT_TRUE(noticeClosed);
+  EXPECT_TRUE(noticeModal);
+  EXPECT_EQ(noticeOwner, search);
+  EXPECT_TRUE(searchStillModal);
+  search->Destroy();
 }
 
 TEST_F(ShellDialogs, CounterReachesTheMainDialogWhileItExists) {
@@ -341,14 +393,18 @@ TEST_F(ShellDialogs, StartedCheckShowsTheNoticeThenTheCounter) {
   }
   auto* mainDialog = new wxDialog(nullptr, wxID_ANY, "main");
   auto* field = new wxStaticText(mainDialog, 11108, "-");
+  wxString shown = "(no notice)";
+  wxString counterUnderNotice;
+  RunWhen([] { return ShownNotice() != nullptr; },
+          [&] {
+            shown = Box(ShownNotice(), 200)->GetValue();
+            counterUnderNotice = field->GetLabel();
+            PostClick(ShownNotice(), wxID_CANCEL);
+          });
   StartVersionCheck(mainDialog);
-
-  Tinfos* infos = WaitForOne<Tinfos>();
-  ASSERT_NE(infos, nullptr);
-  EXPECT_EQ(Box(infos, 200)->GetValue(), "Version 0.32\n");
-  EXPECT_EQ(field->GetLabel(), "-") << "the counter waits for the notice to close";
-  Click(infos, wxID_CANCEL);
   EXPECT_TRUE(YieldUntil([&] { return field->GetLabel() == "42"; }));
+  EXPECT_EQ(shown, "Version 0.32\n");
+  EXPECT_EQ(counterUnderNotice, "-") << "the counter waits for the notice to close";
   std::ifstream saved(dir_ / NoticeFileName, std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text, "Version 0.32\r\n");

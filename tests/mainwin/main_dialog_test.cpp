@@ -5,9 +5,12 @@
 #include <wx/dcscreen.h>
 #include <wx/frame.h>
 #include <wx/gauge.h>
+#include <wx/html/htmlwin.h>
 #include <wx/image.h>
 #include <wx/propdlg.h>
+#include <wx/statbox.h>
 #include <wx/stattext.h>
+#include <wx/statusbr.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "core/launcher.h"
+#include "core/program_folders.h"
 #include "core/settings.h"
 #include "core/ui_door.h"
 #include "dialogs/about_dialog.h"
@@ -33,7 +37,9 @@
 #include "search/search_run.h"
 #include "search/search_view.h"
 #include "tests/support/gui_driver.h"
+#include "tests/support/screenshot.h"
 #include "ui/colour.h"
+#include "ui/help_window.h"
 #include "ui/message_box.h"
 
 using namespace qb;
@@ -319,6 +325,7 @@ TEST_F(MainDialogTest, SelectionFillsAndEmptiesDetails) {
   EXPECT_EQ(Label(td, 12002), "joe");
   EXPECT_EQ(Label(td, 12003), "pw");
   EXPECT_EQ(Label(td, 11502), "a.example.invalid:2121");
+  EXPECT_FALSE(td->FindWindow(11900)->IsShown()) << "(anonymous) beside a user";
   EXPECT_EQ(Label(td, 11306), "3");
   EXPECT_EQ(Label(td, 11303), "1");
   EXPECT_EQ(Label(td, 11302), "(2.50M)");
@@ -341,15 +348,55 @@ TEST_F(MainDialogTest, SelectionFillsAndEmptiesDetails) {
   EXPECT_EQ(Label(td, 11306), "");
   EXPECT_EQ(Label(td, 12002), "");
   // Back to one.
+  EXPECT_FALSE(td->FindWindow(11900)->IsShown());
   Select({1});
   EXPECT_EQ(td->SelectedSite(), 1);
+  EXPECT_TRUE(td->FindWindow(11900)->IsShown());
   EXPECT_EQ(Label(td, 11402), "ftp://b.example.invalid/");
   EXPECT_EQ(Label(td, 11306), "0");
   EXPECT_EQ(Label(td, 11302), "(0)");
 
-  // Details follow the site on the timer.
-  b->statusText.Set("530 Login incorrect");
-  ASSERT_TRUE(WaitFor([&] { return Label(td, 11602) == "530 Login incorrect"; }));
+  // Details follow the site on the timer; the label's tooltip holds the whole
+  // text when the label is too short for it.
+  const std::string reply = "530 Login incorrect: this server admits no anonymous users at all";
+  b->statusText.Set(reply);
+  ASSERT_TRUE(WaitFor([&] { return Label(td, 11602) == reply; }));
+  EXPECT_EQ(td->FindWindow(11602)->GetToolTipText(), reply);
+}
+
+// The status column is narrow; the row under the pointer shows its whole text,
+// and the frame's status bar how far the exploration has come.
+TEST_F(MainDialogTest, RowTooltipAndProgressInTheStatusBar) {
+  frame->CreateStatusBar(1);
+  auto a = AddSite("ftp://a.example.invalid/");
+  auto b = AddSite("ftp://b.example.invalid/");
+  AddSite("ftp://c.example.invalid/");
+  a->status = Ok;
+  a->statusText.Set("226 Transfer complete");
+  b->status = Exploring;
+  b->statusText.Set("550 Not enough room here, try another mirror");
+  td->RefreshSiteList();
+  EXPECT_EQ(frame->GetStatusBar()->GetStatusText(), "Explored 1 of 3 sites, 0 sessions");
+  b->status = Failed;
+  ASSERT_TRUE(WaitFor([&] {
+    return frame->GetStatusBar()->GetStatusText() == "Explored 2 of 3 sites, 0 sessions";
+  }));
+
+  Command(11201);  // all sites, so that b keeps its row
+  ASSERT_TRUE(WaitFor([&] { return !sites->GetItemText(RowOf(1), 1).empty(); }));
+  wxRect first;
+  ASSERT_TRUE(sites->GetItemRect(0, first));
+  wxWindow* rows = dynamic_cast<VirtualListCtrl*>(sites)->RowsWindow();
+  const auto hover = [&](int site) {
+    wxMouseEvent move(wxEVT_MOTION);
+    move.m_x = 20;
+    move.m_y = first.height * RowOf(site) + first.height / 2;
+    move.SetEventObject(rows);
+    rows->GetEventHandler()->ProcessEvent(move);
+    return rows->GetToolTipText();
+  };
+  EXPECT_EQ(hover(1), "ftp://b.example.invalid/\n550 Not enough room here, try another mirror");
+  EXPECT_EQ(hover(2), "") << "a row without a status text";
 }
 
 TEST_F(MainDialogTest, ColumnClicksSort) {
@@ -478,12 +525,50 @@ TEST_F(MainDialogTest, CopyAndExploreUrls) {
   Command(11305);
   EXPECT_EQ(clipboard(), "http://typed.example.invalid/");
   Command(11304);
-  Command(7000);
-  ASSERT_EQ(launched.size(), 2u);
+  ASSERT_EQ(launched.size(), 1u);
   EXPECT_EQ(launched[0].first, LaunchKind::Browser);
   EXPECT_EQ(launched[0].second, "http://typed.example.invalid/");
-  EXPECT_EQ(launched[1].first, LaunchKind::Document);
-  EXPECT_EQ(launched[1].second, ExeDir + "ZevO.chm");
+}
+
+// The help document is HTML whatever its name; it opens in a window of the
+// program's own.
+TEST_F(MainDialogTest, HelpOpensInItsOwnWindow) {
+  auto helpWindows = [] {
+    std::vector<HelpWindow*> open;
+    for (wxWindow* w : wxTopLevelWindows)
+      if (auto* h = dynamic_cast<HelpWindow*>(w); h && !h->IsBeingDeleted()) open.push_back(h);
+    return open;
+  };
+  Command(7000);
+  ASSERT_EQ(helpWindows().size(), 1u);
+  HelpWindow* help = helpWindows()[0];
+  EXPECT_TRUE(help->IsShown());
+  EXPECT_EQ(help->Page()->GetOpenedPageTitle(), "FTP Quillbrook help");
+  EXPECT_TRUE(help->Page()->ToText().Contains("Searching"));
+  EXPECT_TRUE(launched.empty()) << "nothing is handed to the desktop";
+  help->Close();
+  ASSERT_TRUE(WaitFor([&] { return helpWindows().empty(); }));
+
+  Command(7000);
+  Command(7000);
+  EXPECT_EQ(helpWindows().size(), 1u) << "one window, raised again";
+  for (HelpWindow* h : helpWindows()) h->Destroy();
+  wxYield();
+
+  const std::string savedExe = ExeDir, savedShared = SharedDir;
+  ExeDir = "/nonexistent/";
+  SharedDir.clear();
+  std::vector<MessageRequest> asked;
+  SetMessageResponder([&](const MessageRequest& box) {
+    asked.push_back(box);
+    return true;
+  });
+  Command(7000);
+  ExeDir = savedExe;
+  SharedDir = savedShared;
+  EXPECT_TRUE(helpWindows().empty());
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_TRUE(asked[0].text.Contains("/nonexistent/ZevO.chm")) << asked[0].text;
 }
 
 TEST_F(MainDialogTest, PauseAndContinue) {
@@ -753,6 +838,52 @@ TEST_F(MainDialogTest, PaintsPanelAndBandAndKeepsAScreenshot) {
   ASSERT_NE(build, nullptr);
   const wxString path = wxString(build) + "/mainwin_screenshot.png";
   EXPECT_TRUE(image.SaveFile(path, wxBITMAP_TYPE_PNG));
+}
+
+// At the default size and at the least the frame allows, every control is
+// whole: no caption is wider than its label, no two controls overlap (boxes
+// hold others), and the file list's columns all fit, Date included.
+TEST_F(MainDialogTest, EveryControlWholeAtDefaultAndLeastSize) {
+  std::vector<wxWindow*> captions, controls;
+  for (wxWindow* child : td->GetChildren()) {
+    if (dynamic_cast<wxStaticBox*>(child)) continue;
+    controls.push_back(child);
+    if (dynamic_cast<wxStaticText*>(child) && !child->GetLabel().empty()) captions.push_back(child);
+  }
+  const char* build = std::getenv("QB_BUILD_DIR");
+  ASSERT_NE(build, nullptr);
+  for (const char* size : {"default", "least"}) {
+    if (std::strcmp(size, "least") == 0) {
+      const wxSize least = frame->GetMinClientSize();
+      ASSERT_TRUE(least.x > 0 && least.y > 0);
+      frame->SetClientSize(least);
+      ASSERT_TRUE(WaitFor([&] { return td->GetClientSize() == least; }));
+      frame->SetClientSize(least - wxSize(50, 50));
+      wxYield();
+      EXPECT_EQ(frame->GetClientSize(), least) << "no smaller";
+    }
+    for (wxWindow* c : captions) {
+      if (!c->IsShown()) continue;
+      EXPECT_LE(c->GetTextExtent(c->GetLabel()).x, c->GetSize().x)
+          << size << ": " << c->GetLabel() << " (" << c->GetId() << ")";
+    }
+    // At larger sizes labels of the stretching groups grow under their fields,
+    // as the proportional layout places them; the template itself must not overlap.
+    for (std::size_t i = 0; std::strcmp(size, "least") == 0 && i < controls.size(); ++i) {
+      for (std::size_t j = i + 1; j < controls.size(); ++j) {
+        if (!controls[i]->IsShown() || !controls[j]->IsShown()) continue;
+        EXPECT_FALSE(controls[i]->GetRect().Intersects(controls[j]->GetRect()))
+            << size << ": " << controls[i]->GetId() << " and " << controls[j]->GetId();
+      }
+    }
+    int columns = 0;
+    for (int c = 0; c < files->GetColumnCount(); ++c) columns += files->GetColumnWidth(c);
+    EXPECT_LE(columns, files->GetClientSize().x) << size;
+    td->Refresh();
+    td->Update();
+    wxYield();
+    EXPECT_TRUE(SaveWindowScreenshot(frame, std::string(build) + "/mainwin_" + size + ".png"));
+  }
 }
 
 TEST_F(MainDialogTest, RightClickPopsUpTheSiteMenu) {

@@ -286,7 +286,7 @@ TEST_F(SearchDialogTest, StartWithAnEmptyTermShows106AndStartsNothing) {
     ASSERT_TRUE(Click(200));
     ASSERT_TRUE(WaitForAsked(1));
     EXPECT_EQ(AskedSoFar()[0].id, TermNeededMessage);
-    EXPECT_EQ(AskedSoFar()[0].caption, "");
+    EXPECT_EQ(AskedSoFar()[0].caption, DefaultCaption) << "never an empty title";
     EXPECT_EQ(AskedSoFar()[0].style, MessageStyle::Information);
     EXPECT_FALSE(SearchRunActive);
     EXPECT_TRUE(server_.Requests().empty());

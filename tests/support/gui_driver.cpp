@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/debug.h>
+#include <wx/dialog.h>
 #include <wx/event.h>
 #include <wx/init.h>
 #include <wx/log.h>
+#include <wx/timer.h>
 #include <wx/window.h>
 
 #include <cstdio>
@@ -60,6 +62,32 @@ bool YieldUntil(const std::function<bool()>& condition, std::chrono::millisecond
         return condition();
       },
       bound);
+}
+
+void RunWhen(std::function<bool()> condition, std::function<void()> then,
+             std::chrono::milliseconds bound) {
+  auto* timer = new wxTimer;
+  const auto until = std::chrono::steady_clock::now() + bound;
+  timer->Bind(wxEVT_TIMER, [=](wxTimerEvent&) {
+    const bool late = std::chrono::steady_clock::now() > until;
+    if (!late && !condition()) return;
+    timer->Stop();
+    wxTheApp->CallAfter([timer] { delete timer; });
+    if (!late) return then();
+    ADD_FAILURE() << "a condition of RunWhen did not come to hold";
+    for (wxWindow* w : wxTopLevelWindows) {
+      if (auto* d = dynamic_cast<wxDialog*>(w); d && d->IsModal()) d->EndModal(wxID_ABORT);
+    }
+  });
+  timer->Start(10);
+}
+
+void PostClick(wxWindow* top, int id) {
+  wxWindow* button = top ? top->FindWindow(id) : nullptr;
+  if (!button) return;
+  wxCommandEvent click(wxEVT_BUTTON, id);
+  click.SetEventObject(button);
+  wxPostEvent(button, click);
 }
 
 void PressButton(wxWindow* button) {

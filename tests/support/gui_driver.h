@@ -37,6 +37,16 @@ bool YieldUntil(const std::function<bool()>& condition, std::chrono::millisecond
 // Returns the build folder, or empty (after saying why) when it cannot start.
 std::string StartGuiTests(int& argc, char** argv);
 
+// UI thread: then() runs once condition holds, from whatever event loop runs
+// at that time, modal ones included, whose callers are blocked. After the
+// bound, every modal dialog ends with wxID_ABORT instead, so that a failing
+// test does not hang.
+void RunWhen(std::function<bool()> condition, std::function<void()> then,
+             std::chrono::milliseconds bound = std::chrono::seconds(10));
+
+// UI thread: posts the click event of top's button id, as a press would.
+void PostClick(wxWindow* top, int id);
+
 // UI thread: the click event of a button, as a press sends it.
 void PressButton(wxWindow* button);
 
