@@ -1,6 +1,7 @@
 #pragma once
 // The settings sheet: a tab for the sessions' four settings of "FTP-ZEVO.ini"
 // (template 20), then one per further group of settings.
+#include <wx/bookctrl.h>
 #include <wx/panel.h>
 #include <wx/propdlg.h>
 
