@@ -17,6 +17,7 @@
 #include "core/settings.h"
 #include "core/text_helpers.h"
 #include "net/ftp_control.h"
+#include "net/https_fetcher.h"
 #include "net/resolver.h"
 #include "net/socket_util.h"
 #include "net/unique_fd.h"
@@ -48,13 +49,14 @@ const char* const TagNoSpace = "NoSpace";
 const char* const TagStatus = "40x";
 const char* const TagNoHeaderEnd = "NoCRLF";
 
-bool HasHttpPrefix(const char* url) {
-  static const char prefix[] = "http://";
-  for (int i = 0; i < 7; ++i) {
-    if (AsciiLower(url[i]) != prefix[i]) return false;  // stops at the terminator too
+bool HasPrefix(const char* url, const char* prefix) {
+  for (; *prefix; ++url, ++prefix) {
+    if (AsciiLower(*url) != *prefix) return false;  // stops at the terminator too
   }
   return true;
 }
+
+bool HasHttpPrefix(const char* url) { return HasPrefix(url, "http://"); }
 
 // Splits "name[:port]" or "[address][:port]"; false for an empty name or a port
 // that is not 1..65535.
@@ -115,6 +117,10 @@ std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int ti
                                   const char* stopMarker) {
   const char* unused = nullptr;
   if (!errorTag) errorTag = &unused;
+  if (url && HasPrefix(url, "https://")) {
+    const int seconds = timeOutSeconds != 0 ? timeOutSeconds : Settings.HttpTimeOut.load();
+    return FetchHttpsPage(url, errorTag, seconds, stopMarker);
+  }
   char host[HttpHostSize];
   char request[HttpRequestSize];
   if (!BuildGetRequest(url, host, request)) {

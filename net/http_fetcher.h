@@ -1,5 +1,6 @@
 #pragma once
-// The program's own blocking HTTP/1.1 client: one GET per call, one connection.
+// Blocking page fetches: the program's own HTTP/1.1 client for http://, one GET
+// per call and one connection; https:// goes through libcurl (https_fetcher.h).
 #include <cstddef>
 #include <memory>
 

@@ -80,7 +80,7 @@ TEST(BuildGetRequest, RefusesOtherSchemesAndRequestsThatDoNotFit) {
   EXPECT_EQ(std::strlen(request), HttpRequestSize - 1);
   EXPECT_FALSE(BuildGetRequest(tooLong.c_str(), host, request));
   EXPECT_EQ(Fetch(tooLong).tag, std::string("ExtractURL"));
-  EXPECT_EQ(Fetch("https://127.0.0.1/").tag, std::string("ExtractURL"));
+  EXPECT_EQ(Fetch("gopher://127.0.0.1/").tag, std::string("ExtractURL"));
 }
 
 TEST(FetchPage, SendsTheExactRequestToTheUrlsPort) {
