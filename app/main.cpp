@@ -48,8 +48,8 @@ const char Usage[] =
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n";
 
-// --help and --version answer without a display; other arguments are left to the
-// toolkit. -1 when the program should go on.
+// --help and --version answer without a display; other arguments are sites.
+// -1 when the program should go on.
 int AnswerInformationOptions(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

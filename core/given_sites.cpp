@@ -32,9 +32,11 @@ std::optional<std::string> GivenSiteUrl(std::string_view line) {
 int AddGivenSites(const std::vector<std::string>& urls) {
   int count = 0;
   for (const std::string& given : urls) {
-    std::string url = given;
+    // Checked again here: a later start's lines arrive through a socket.
+    std::optional<std::string> url = GivenSiteUrl(given);
+    if (!url) continue;
     bool added = false;
-    AddUniqueSite(url, added, true);
+    AddUniqueSite(*url, added, true);
     if (added) ++count;
   }
   return count;

@@ -40,6 +40,13 @@ bool SendAll(int fd, const std::string& text) {
   return true;
 }
 
+// The socket may lie in the shared /tmp: only the same user is talked to.
+bool SameUser(int fd) {
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == getuid();
+}
+
 // A whole message, bounded in size and time; lines are sites.
 std::vector<std::string> ReadSites(int fd) {
   std::string text;
@@ -105,6 +112,12 @@ SingleInstance::Claim SingleInstance::ClaimOrHand(const std::vector<std::string>
   const int peer = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (peer >= 0 &&
       connect(peer, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    if (!SameUser(peer)) {
+      // Another user's socket on our path: run alone, without a door.
+      close(peer);
+      if (lock >= 0) close(lock);
+      return Claim::First;
+    }
     std::string message;
     for (const std::string& url : urls) message += url + "\n";
     claim = Claim::NoAnswer;
@@ -137,6 +150,10 @@ void SingleInstance::Serve(std::function<void(std::vector<std::string>)> onMessa
       if (waits[1].revents) return;
       const int peer = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
       if (peer < 0) continue;
+      if (!SameUser(peer)) {
+        close(peer);
+        continue;
+      }
       onMessage(ReadSites(peer));
       SendAll(peer, "ok");
       close(peer);

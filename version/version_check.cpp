@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/program_folders.h"
 #include "core/service_hosts.h"
 #include "core/text_helpers.h"
 #include "net/http_fetcher.h"
@@ -49,6 +50,8 @@ bool NoticeChanged(const std::string& path, const std::string& text) {
 }
 
 bool SaveNotice(const std::string& path, const std::string& text) {
+  // The user's configuration folder may not exist before the first notice.
+  if (!MakeParentFolder(path)) return false;
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
   const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();

@@ -39,7 +39,10 @@ TEST(GivenSiteUrl, UrlsAndHostsBecomeFoldersOtherTextIsRefused) {
 
 TEST(AddGivenSites, AddsEachSiteOnceAsASearchWould) {
   ResetSites();
-  EXPECT_EQ(AddGivenSites({"ftp://a.example/pub/", "ftp://b.example/", "ftp://A.example/pub/"}), 2);
+  // Lines from another process are checked as the command line is.
+  EXPECT_EQ(AddGivenSites({"ftp://a.example/pub/", "ftp://b.example/", "ftp://A.example/pub/",
+                           "http://c.example/", "ftp://d.example/a b", ""}),
+            2);
   EXPECT_EQ(SiteTable.count, 2);
   EXPECT_EQ(SiteAt(0)->status, Waiting);
   ResetSites();

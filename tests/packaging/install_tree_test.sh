@@ -9,6 +9,12 @@ version=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+for tool in desktop-file-validate appstreamcli dpkg-deb dpkg-shlibdeps; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is missing (scripts/install-deps.sh installs it)"
+    exit 77
+  fi
+done
 
 DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null
 id=org.quillbrook.Quillbrook
@@ -30,9 +36,6 @@ for f in "${expected[@]}"; do
   [ -s "$work/root/$f" ] || fail "not installed: $f"
 done
 
-for tool in desktop-file-validate appstreamcli dpkg-deb; do
-  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
-done
 desktop-file-validate "$work/root/usr/share/applications/$id.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$work/root/usr/share/metainfo/$id.metainfo.xml" >/dev/null ||
   fail "metainfo"

@@ -176,6 +176,9 @@ TEST_F(VersionCheckRun, SavedNoticeComparesExactly) {
   }
   std::filesystem::remove(NoticePath());
   EXPECT_TRUE(NoticeChanged(NoticePath().string(), "")) << "missing file";
+  const std::string fresh = (dir_ / "not-yet" / NoticeFileName).string();
+  ASSERT_TRUE(SaveNotice(fresh, "News\r\n")) << "its folder is made on the first write";
+  EXPECT_FALSE(NoticeChanged(fresh, "News\r\n"));
 }
 
 TEST_F(VersionCheckRun, ShowsANoticeOnlyWhenItChanged) {
