@@ -1,5 +1,6 @@
 #include "core/ini_file.h"
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -95,10 +96,21 @@ std::string IniLookup(const std::string& text, const char* section, const char* 
 bool IniWriteString(const std::string& path, const char* section, const char* key,
                     const std::string& value) {
   const std::string text = IniReplace(ReadText(path), section, key, value);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out << text;
-  return static_cast<bool>(out.flush());
+  // Written aside and renamed over the file, so that a full disk leaves the
+  // previous file whole instead of a truncated one.
+  const std::string aside = path + ".new";
+  bool written = false;
+  {
+    std::ofstream out(aside, std::ios::binary | std::ios::trunc);
+    if (out) {
+      out << text;
+      out.close();
+      written = !out.fail();
+    }
+  }
+  if (written && std::rename(aside.c_str(), path.c_str()) == 0) return true;
+  std::remove(aside.c_str());
+  return false;
 }
 
 std::string IniReplace(const std::string& text, const char* section, const char* key,

@@ -89,9 +89,15 @@ bool SplitHostPort(const char* host, std::string& name, uint16_t& port) {
   return true;
 }
 
-bool PageComplete(const char* text, const char* stopMarker) {
-  return std::strstr(text, "</body>") || std::strstr(text, "</BODY>") ||
-         (stopMarker && *stopMarker && std::strstr(text, stopMarker));
+// Whether the page's end marker has arrived; only what came since fresh (less a
+// marker's length) is searched, so a server sending byte by byte costs no more
+// than one sending it whole.
+bool PageComplete(const char* text, int fresh, const char* stopMarker) {
+  const std::size_t stopLength = stopMarker ? std::strlen(stopMarker) : 0;
+  const std::size_t overlap = std::max<std::size_t>(sizeof "</body>", stopLength);
+  const char* from = text + (static_cast<std::size_t>(fresh) > overlap ? fresh - overlap : 0);
+  return std::strstr(from, "</body>") || std::strstr(from, "</BODY>") ||
+         (stopLength > 0 && std::strstr(from, stopMarker));
 }
 
 }  // namespace
@@ -127,7 +133,6 @@ std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int ti
     *errorTag = TagExtractUrl;
     return nullptr;
   }
-  std::unique_ptr<char[]> received(new char[ReceiveBufferSize]());
   *errorTag = nullptr;
 
   const int seconds = timeOutSeconds != 0 ? timeOutSeconds : Settings.HttpTimeOut.load();
@@ -166,6 +171,16 @@ std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int ti
     return nullptr;
   }
 
+  return ReadHttpResponse([fd](char* into, std::size_t room) { return recv(fd, into, room, 0); },
+                          seconds, stopMarker, errorTag);
+}
+
+std::unique_ptr<char[]> ReadHttpResponse(const HttpReader& read, int seconds,
+                                         const char* stopMarker, const char** errorTag) {
+  const char* unused = nullptr;
+  if (!errorTag) errorTag = &unused;
+  *errorTag = nullptr;
+  std::unique_ptr<char[]> received(new char[ReceiveBufferSize]());
   // A server that trickles bytes keeps every single read inside the time-out, so
   // the page as a whole is bounded too; running past that ends it as a read
   // that timed out would.
@@ -176,12 +191,14 @@ std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int ti
   for (;;) {
     const int want = std::min(ReadChunk, ReceiveLimit - count);
     if (want <= 0) break;
-    const ssize_t got = recv(fd, text + count, static_cast<std::size_t>(want), 0);
+    errno = 0;
+    const ssize_t got = read(text + count, static_cast<std::size_t>(want));
     const int readError = errno;
     if (got == 0) break;
     if (got > 0) {
+      const int fresh = count;
       count += static_cast<int>(got);
-      if (PageComplete(text, stopMarker) || count > PageLimit) break;
+      if (PageComplete(text, fresh, stopMarker) || count > PageLimit) break;
     }
     const bool overdue = seconds > 0 && std::chrono::steady_clock::now() >= deadline;
     if (!overdue && (got > 0 || readError == EINTR)) continue;

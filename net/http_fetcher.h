@@ -1,7 +1,10 @@
 #pragma once
 // Blocking page fetches: the program's own HTTP/1.1 client for http://, one GET
 // per call and one connection; https:// goes through libcurl (https_fetcher.h).
+#include <sys/types.h>
+
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 namespace qb {
@@ -19,5 +22,14 @@ bool BuildGetRequest(const char* url, char (&host)[HttpHostSize], char (&request
 // page as soon as it has arrived.
 std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int timeOutSeconds,
                                   const char* stopMarker = nullptr);
+
+// recv's contract: bytes read, 0 at the end, -1 with errno set.
+using HttpReader = std::function<ssize_t(char* into, std::size_t room)>;
+
+// FetchPage's second half, once the request is sent: reads the response through
+// read and returns its body as FetchPage does. seconds bounds the whole read
+// (six of them; 0 or less: no bound).
+std::unique_ptr<char[]> ReadHttpResponse(const HttpReader& read, int seconds,
+                                         const char* stopMarker, const char** errorTag);
 
 }  // namespace qb

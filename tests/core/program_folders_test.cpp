@@ -1,8 +1,11 @@
 #include "core/program_folders.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -87,6 +90,34 @@ TEST_F(ProgramFoldersTest, SettingsAreWrittenIntoANewFolderOrReportedUnwritable)
   EXPECT_FALSE(SaveSettings());
   EXPECT_EQ(Settings.MinConnect, 13);
   EXPECT_FALSE(fs::exists(ConfigDir));
+}
+
+// A disk that fills while the settings are written (a file size limit in a
+// child stands in for it) fails the save and leaves the previous file whole.
+TEST_F(ProgramFoldersTest, SettingsOnAFullDiskFailAndKeepThePreviousFile) {
+  ConfigDir = root_ + "config/quillbrook/";
+  Settings.MinConnect = 12;
+  ASSERT_TRUE(SaveSettings());
+  const std::string path = ConfigDir + SettingsFileName;
+  const auto before = fs::file_size(path);
+  ASSERT_GT(before, 64u);
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64, 64};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    Settings.MinConnect = 14;
+    _exit(SaveSettings() ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the save reported success";
+  EXPECT_EQ(fs::file_size(path), before);
+  EXPECT_EQ(IniReadString(path, "Config", "MinConnect", "", 39), "12");
+  EXPECT_FALSE(fs::exists(path + ".new"));
 }
 
 }  // namespace

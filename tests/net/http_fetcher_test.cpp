@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -284,3 +286,28 @@ TEST(FetchPage, LargePageIsCutAfterTheChunkThatCrossesTheBound) {
 }
 
 }  // namespace
+
+// A page's end marker split across two reads still ends the page there: the
+// reader fails if asked for more.
+TEST(HttpResponse, MarkerSplitAcrossReadsEndsPage) {
+  for (const char* stop : {static_cast<const char*>(nullptr), "</FORM>"}) {
+    const std::string end = stop ? stop : "</body>";
+    const std::string pieces[] = {std::string(Ok200) + "abc" + end.substr(0, 3), end.substr(3)};
+    std::size_t next = 0;
+    const HttpReader reader = [&](char* into, std::size_t room) -> ssize_t {
+      if (next == 2) {
+        errno = ECONNRESET;
+        return -1;
+      }
+      const std::string& piece = pieces[next++];
+      const std::size_t n = std::min(room, piece.size());
+      std::memcpy(into, piece.data(), n);
+      return static_cast<ssize_t>(n);
+    };
+    const char* tag = "unset";
+    const std::unique_ptr<char[]> page = ReadHttpResponse(reader, 5, stop, &tag);
+    ASSERT_NE(page, nullptr) << end << " " << (tag ? tag : "");
+    EXPECT_EQ(std::string(page.get()), "\r\nabc" + end);  // the body starts at the empty line
+    EXPECT_EQ(next, 2u);
+  }
+}

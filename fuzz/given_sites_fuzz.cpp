@@ -1,0 +1,37 @@
+// Site lines a user gives on the command line or a later start passes on:
+// each line's URL, then all of them added to the table.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/given_sites.h"
+#include "core/site_table.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/table_check.h"
+
+using namespace qb;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at <= input.size();) {
+    const std::size_t end = std::min(input.find('\n', at), input.size());
+    lines.emplace_back(input.substr(at, end - at));
+    at = end + 1;
+  }
+  for (const std::string& line : lines) {
+    const std::optional<std::string> url = GivenSiteUrl(line);
+    if (!url) continue;
+    FUZZ_CHECK(url->rfind("ftp://", 0) == 0);
+    FUZZ_CHECK(url->size() > 6 && url->find('/', 6) != std::string::npos);
+    FUZZ_CHECK(url->size() <= line.size() + 7);
+    for (const char c : *url) FUZZ_CHECK(static_cast<unsigned char>(c) > ' ' && c != 0x7f);
+    FUZZ_CHECK(GivenSiteUrl(*url) == url);  // a site URL given again names the same site
+  }
+  ResetSites();
+  const int added = AddGivenSites(lines);
+  FUZZ_CHECK(added >= 0 && added <= static_cast<int>(lines.size()));
+  FUZZ_CHECK(SiteTable.count == added);
+  qbfuzz::CheckSiteTable();
+  return 0;
+}
