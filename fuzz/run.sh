@@ -12,6 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=${QB_FUZZ_OUT:-$build/fuzz-out}
 mkdir -p "$out"
 status=0
+summary=""
 for corpus in "$here"/corpus/*/; do
   name=$(basename "$corpus")
   bin="$build/fuzz/fuzz_$name"
@@ -27,6 +28,15 @@ for corpus in "$here"/corpus/*/; do
     tail -n 40 "$out/$name.log" >&2
     status=1
   fi
-  grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' "$out/$name.log" | tail -n 2 || true
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/$name.log" | tail -n 1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$out/$name.log" | tail -n 1)
+  line="fuzz_$name: ${execs:-?} executions, ${rate:-?}/s"
+  if [ "$runs" -gt 0 ] && [ -n "$execs" ]; then
+    if [ "$execs" -ge "$runs" ]; then line+=", reached $runs"; else line+=", short of $runs"; fi
+  fi
+  echo "$line"
+  summary+="$line"$'\n'
 done
+echo "== executions per target"
+printf '%s' "$summary"
 exit $status
