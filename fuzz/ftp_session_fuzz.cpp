@@ -1,111 +1,56 @@
 // One exploration attempt against a server whose every reply, and the listing,
 // come from the input: segments split at 0xFF, the first being the listing and
-// the rest the replies in order (the greeting first).
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
+// the rest the replies in order (the greeting first). The session runs over
+// socket pairs instead of TCP: the control connection holds every reply from
+// the start, the first data connection the listing, later ones nothing.
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "fuzz/fuzz_check.h"
-#include "fuzz/loopback.h"
 #include "fuzz/table_check.h"
 #include "net/explore_site.h"
-#include "net/ftp_reply_parser.h"
 #include "net/socket_util.h"
 
 using namespace qb;
 
 namespace {
 
-void Bound(int fd) { SetSocketTimeouts(fd, 2000); }
+std::vector<std::string> connections;  // what each connection made in order carries
+std::size_t made = 0;
+std::vector<int> peers;  // kept open, so that the client's commands still go somewhere
 
-void SendListing(const std::string& port, const std::string& listing) {
-  unsigned v[6];
-  if (std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 6)
-    return;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // never anywhere else, whatever PORT said
-  to.sin_port = htons(static_cast<uint16_t>(((v[4] & 255) << 8) | (v[5] & 255)));
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return;
-  Bound(fd);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
-    send(fd, listing.data(), listing.size(), MSG_NOSIGNAL);
-  close(fd);
-}
-
-// Answers each command line with the next reply; LIST also delivers the listing.
-void Serve(int listener, const std::vector<std::string>& segments) {
-  pollfd p{listener, POLLIN, 0};
-  if (poll(&p, 1, 2000) != 1) return;
-  const int fd = accept(listener, nullptr, nullptr);
-  if (fd < 0) return;
-  Bound(fd);
-  std::size_t next = 1;
-  FtpReplyParser stream;
-  const auto reply = [&] {
-    // Silence would only cost a one-second time-out per step; the hostile
-    // server tests cover it.
-    static const std::string fallback = "500 no reply scripted\r\n";
-    // A preliminary reply is followed by the next one as its completion, as
-    // a server does; the client would otherwise wait out its time-out.
-    for (;;) {
-      const std::string& r =
-          next < segments.size() && !segments[next].empty() ? segments[next] : fallback;
-      ++next;
-      if (send(fd, r.data(), r.size(), MSG_NOSIGNAL) < 0) return false;
-      // Bytes that complete no reply would leave the client waiting out its
-      // time-out: the server ends its side instead, which reads the same. The
-      // stream is read as the client reads it, leftovers of earlier bytes and all.
-      stream.Feed(r);
-      std::optional<FtpReply> last;
-      while (std::optional<FtpReply> reply = stream.Next()) last = std::move(reply);
-      if (!last || (last->Preliminary() && next >= segments.size())) {
-        shutdown(fd, SHUT_WR);
-        return false;
-      }
-      if (!last->Preliminary()) return true;
-    }
-  };
-  std::string pending, port;
-  bool open = reply();
-  char buf[2048];
-  while (open) {
-    const std::size_t end = pending.find("\r\n");
-    if (end == std::string::npos) {
-      const ssize_t n = recv(fd, buf, sizeof buf, 0);
-      if (n <= 0) break;
-      pending.append(buf, static_cast<std::size_t>(n));
-      continue;
-    }
-    const std::string line = pending.substr(0, end);
-    pending.erase(0, end + 2);
-    if (line.rfind("PORT ", 0) == 0) port = line.substr(5);
-    open = reply();
-    if (line.rfind("LIST", 0) == 0) SendListing(port, segments[0]);
-  }
-  close(fd);
+// A connection whose peer has written text and ended its side.
+UniqueFd Pair(const SocketAddress& /*address*/) {
+  const std::string& text = made < connections.size() ? connections[made] : std::string();
+  ++made;
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return {};
+  const int room = static_cast<int>(text.size()) + 4096;
+  setsockopt(ends[1], SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
+  setsockopt(ends[0], SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
+  FUZZ_CHECK(send(ends[1], text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
+             static_cast<ssize_t>(text.size()));
+  shutdown(ends[1], SHUT_WR);
+  peers.push_back(ends[1]);
+  return UniqueFd(ends[0]);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  static const qbtest::LoopbackListener& listener = qbfuzz::SharedListener();
-  static const uint16_t port = listener.Port();
+  static const bool once = [] {
+    SetConnector(Pair);
+    return true;
+  }();
+  (void)once;
   Settings.HttpTimeOut = 1;
-  // The scripted server answers PORT with its listing; passive mode's own
-  // replies are the reply target's.
-  Settings.DataMode = FtpDataMode::Active;
+  Settings.DataMode = FtpDataMode::Passive;
 
   std::vector<std::string> segments(1);
   for (std::size_t i = 0; i < size; ++i) {
@@ -114,21 +59,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     else
       segments.back() += static_cast<char>(data[i]);
   }
+  std::string replies;
+  for (std::size_t i = 1; i < segments.size(); ++i) replies += segments[i];
+  connections = {replies, segments[0]};
+  made = 0;
+
   ResetSites();
-  const std::string url = "ftp://127.0.0.1:" + std::to_string(port) + "/pub/";
+  const std::string url = "ftp://127.0.0.1:2121/pub/";
   auto entry = std::make_shared<SiteEntry>(url);
   SiteAttempt attempt;
-  std::thread server(Serve, listener.Fd(), std::cref(segments));
   const std::optional<std::string> listing = ExploreSite(entry->url, *entry, attempt);
   entry->ReleaseSocket(attempt.controlFd);
-  server.join();
+  for (const int fd : peers) close(fd);
+  peers.clear();
 
+  FUZZ_CHECK(made <= 8);  // the control connection and at most a few data ones
   FUZZ_CHECK(strnlen(attempt.result, sizeof attempt.result) < sizeof attempt.result);
   FUZZ_CHECK(entry->loginReply.Get().size() < 2000);
   FUZZ_CHECK(entry->testedFile.Get().size() < 450);
   const bool replaced = std::strcmp(attempt.result, "!delete") == 0;
   if (listing) {
     FUZZ_CHECK(listing->size() <= ListingCapacity);
+    FUZZ_CHECK(listing->size() <= segments[0].size());
+    FUZZ_CHECK(segments[0].compare(0, listing->size(), *listing) == 0);  // a piece of what came
     FUZZ_CHECK(!replaced);
   }
   if (attempt.success) FUZZ_CHECK(listing.has_value());
