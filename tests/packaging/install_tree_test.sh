@@ -20,6 +20,7 @@ DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null
 id=org.quillbrook.Quillbrook
 expected=(
   usr/bin/quillbrook
+  usr/bin/quillbrook-cli
   usr/lib/quillbrook/FtpRes.so
   usr/share/quillbrook/ZEVO.avi
   usr/share/quillbrook/ZevO.chm

@@ -1,0 +1,98 @@
+#include "cli/explore_run.h"
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "core/site_table.h"
+#include "explore/exploration_scheduler.h"
+#include "explore/site_worker.h"
+
+namespace qb {
+namespace {
+
+std::mutex doneLock;
+std::condition_variable doneChanged;
+int doneWorkers = 0;
+
+bool Settled(const SiteEntry& e) { return e.status != Waiting && e.status != Exploring; }
+
+int CountSettled() {
+  std::lock_guard<std::mutex> hold(SiteTableLock);
+  int n = 0;
+  for (int i = 0; i < SiteTable.count; ++i) {
+    if (Settled(*SiteTable.slots[i])) ++n;
+  }
+  return n;
+}
+
+SiteRecord RecordOf(SiteEntry& e) {
+  SiteRecord r;
+  r.url = e.url;
+  r.status = e.status;
+  r.statusText = e.statusText.Get();
+  r.testedFile = e.testedFile.Get();
+  std::lock_guard<std::mutex> hold(ListingLock);
+  for (const ListingEntry& l : e.listing) {
+    r.entries.push_back({std::string(l.name, strnlen(l.name, sizeof l.name)), l.size,
+                         std::string(l.date, strnlen(l.date, sizeof l.date)), l.isFolder != 0});
+  }
+  return r;
+}
+
+}  // namespace
+
+std::vector<SiteRecord> ExploreSites(const std::vector<std::string>& urls,
+                                     std::chrono::seconds bound, const ExploreProgress& progress) {
+  for (std::string url : urls) {
+    bool added = false;
+    AddUniqueSite(url, added, true);
+  }
+  const int total = SiteTable.count;
+  // Each worker's end wakes the wait below: no polling of the table.
+  SetWorkerLauncher([](std::shared_ptr<SiteEntry> entry) {
+    std::thread([entry = std::move(entry)]() mutable {
+      SiteWorker(entry);
+      entry.reset();
+      {
+        std::lock_guard<std::mutex> hold(doneLock);
+        ++doneWorkers;
+      }
+      doneChanged.notify_all();
+    }).detach();
+  });
+  if (total > 0) StartExplorationScheduler();
+
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  int shown = 0;
+  std::unique_lock<std::mutex> hold(doneLock);
+  while (true) {
+    const int seen = doneWorkers;
+    hold.unlock();
+    const int settled = CountSettled();
+    if (progress && settled != shown) progress(settled, total);
+    shown = settled;
+    hold.lock();
+    if (settled >= total) break;
+    if (!doneChanged.wait_until(hold, deadline, [&] { return doneWorkers != seen; })) break;
+  }
+  hold.unlock();
+
+  std::vector<SiteRecord> records;
+  for (int i = 0; i < total; ++i) {
+    if (std::shared_ptr<SiteEntry> e = SiteAt(i)) records.push_back(RecordOf(*e));
+  }
+  // Ends the scheduler (an empty table) and aborts sessions past the bound;
+  // waits, bounded, for the scheduler thread so nothing runs during exit.
+  ResetSites();
+  const auto stopBy = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (LiveSchedulers() > 0 && std::chrono::steady_clock::now() < stopBy) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  SetWorkerLauncher(nullptr);
+  return records;
+}
+
+}  // namespace qb

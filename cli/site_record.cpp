@@ -1,0 +1,141 @@
+#include "cli/site_record.h"
+
+#include <cstdio>
+
+namespace qb {
+namespace {
+
+// Length of the valid UTF-8 sequence at text[i], or 0 when it is not one.
+std::size_t Utf8Length(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char c = byte(i);
+  std::size_t n = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) low = 0xA0;   // overlong
+    if (c == 0xED) high = 0x9F;  // surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;  // beyond U+10FFFF
+  } else {
+    return 0;
+  }
+  if (i + n > text.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < n; ++k) {
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  }
+  return n;
+}
+
+std::string TsvField(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+const char* StatusName(int status) {
+  switch (status) {
+    case 0:
+      return "waiting";
+    case 1:
+      return "ok";
+    case 2:
+      return "failed";
+    case 3:
+      return "exploring";
+    case 4:
+      return "refused";
+    default:
+      return "unknown";
+  }
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      const std::size_t n = Utf8Length(text, i);
+      if (n == 0) {
+        out += "\\ufffd";
+        ++i;
+      } else {
+        out.append(text.substr(i, n));
+        i += n;
+      }
+      continue;
+    }
+    ++i;
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7f) {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\u%04x", c);
+      out += code;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonLine(const SiteRecord& site) {
+  std::string out = "{\"url\":" + JsonString(site.url) +
+                    ",\"status\":" + JsonString(StatusName(site.status)) +
+                    ",\"status_text\":" + JsonString(site.statusText) +
+                    ",\"tested_file\":" + JsonString(site.testedFile) + ",\"entries\":[";
+  bool first = true;
+  for (const RecordEntry& e : site.entries) {
+    if (!first) out += ',';
+    first = false;
+    out += "{\"name\":" + JsonString(e.name) + ",\"size\":" + std::to_string(e.size) +
+           ",\"date\":" + JsonString(e.date) + ",\"folder\":" + (e.folder ? "true" : "false") + "}";
+  }
+  return out + "]}\n";
+}
+
+std::string TsvLines(const SiteRecord& site) {
+  const std::string head = TsvField(site.url) + '\t' + StatusName(site.status) + '\t' +
+                           TsvField(site.statusText) + '\t' + TsvField(site.testedFile) + '\t';
+  if (site.entries.empty()) return head + "\t\t\t\n";
+  std::string out;
+  for (const RecordEntry& e : site.entries) {
+    out += head + TsvField(e.name) + '\t' + std::to_string(e.size) + '\t' + TsvField(e.date) +
+           '\t' + (e.folder ? "1" : "0") + '\n';
+  }
+  return out;
+}
+
+}  // namespace qb

@@ -1,0 +1,119 @@
+// quillbrook-cli as a user runs it: real and scripted FTP servers, bad usage,
+// and hostile names in the output.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "cli/site_record.h"
+#include "tests/support/fake_ftp_server.h"
+#include "tests/support/pyftpd_fixture.h"
+
+namespace {
+
+using qbtest::FakeFtpServer;
+using qbtest::FtpReply;
+
+struct CliRun {
+  int code = -1;
+  std::string out;
+};
+
+// Runs the program with a fresh home, so no settings file of the user counts;
+// standard error goes to err when given.
+CliRun RunCli(const qbtest::TempDir& home, const std::string& args, const std::string& err = "") {
+  const std::string command = "HOME='" + home.Path() + "' XDG_CONFIG_HOME='" + home.Path() +
+                              "' timeout 60 " QB_CLI_PATH " " + args +
+                              (err.empty() ? "" : " 2>'" + err + "'");
+  CliRun run;
+  FILE* pipe = popen(command.c_str(), "r");  // NOLINT(cert-env33-c): run as from a shell
+  if (!pipe) return run;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+  const int status = pclose(pipe);
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+const char Fast[] = " --retries 1 --timeout 5 --pause 0";
+
+TEST(CliExplore, RealServerAndRefusedPortEachGetTheirLine) {
+  qbtest::TempDir root;
+  root.File("pub/song.mp3", 1234);
+  root.Folder("pub/more");
+  qbtest::PyFtpd server(root.Path());
+  ASSERT_TRUE(server.Ready());
+  qbtest::TempDir home;
+  // A host alone, from a file with a blank line, and a port nothing listens on.
+  const std::string list = home.Path() + "/sites.txt";
+  std::ofstream(list) << "\n127.0.0.1:1\n";
+  const CliRun run = RunCli(home, "explore " + server.Url("/pub/") + " --from " + list + Fast);
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(
+      run.out,
+      "{\"url\":\"" + server.Url("/pub/") +
+          "\",\"status\":\"ok\",\"status_text\":\"ok\",\"tested_file\":\"song.mp3\","
+          "\"entries\":[{\"name\":\"more\",\"size\":0,\"date\":\"\",\"folder\":true},"
+          "{\"name\":\"song.mp3\",\"size\":1234,\"date\":\"" +
+          run.out.substr(run.out.find("\"date\":\"", run.out.find("song.mp3\",\"size")) + 8, 12) +
+          "\",\"folder\":false}]}\n"
+          "{\"url\":\"ftp://127.0.0.1:1/\",\"status\":\"failed\",\"status_text\":"
+          "\"connect\",\"tested_file\":\"\",\"entries\":[]}\n");
+
+  const CliRun tsv = RunCli(home, "explore 127.0.0.1:1 --format tsv" + std::string(Fast));
+  EXPECT_EQ(tsv.code, 1);
+  EXPECT_EQ(tsv.out, "ftp://127.0.0.1:1/\tfailed\tconnect\t\t\t\t\t\n");
+}
+
+TEST(CliExplore, HostileNamesAreEscaped) {
+  const std::string listing =
+      "-rw-r--r-- 1 ftp ftp 10 Jan 12 10:30 q\"b\\s\x01\x7f\xff\xc3\xa9.bin\r\n";
+  FakeFtpServer server;
+  server.AddSession(qbtest::ListingScript(listing, FtpReply::Line("150 Opening")));
+  qbtest::TempDir home;
+  const CliRun run = RunCli(home, "explore " + server.Url("/pub/") + " --data-mode active" + Fast);
+  EXPECT_EQ(run.code, 0);
+  EXPECT_NE(run.out.find(R"("name":"q\"b\\s\u0001\u007f\ufffd)"
+                         "\xc3\xa9"
+                         R"(.bin")"),
+            std::string::npos)
+      << run.out;
+  const CliRun tsv =
+      RunCli(home, "explore " + server.Url("/pub/") + " --data-mode active --format tsv" + Fast);
+  EXPECT_NE(tsv.out.find("\tq\"b\\\\s\x01"), std::string::npos) << tsv.out;
+}
+
+TEST(CliExplore, BadUsageIsOneLineAndTwo) {
+  qbtest::TempDir home;
+  const std::string err = home.Path() + "/err";
+  for (const std::string args :
+       {"", "explore", "explore http://x/", "explore a.b --sessions 0", "explore a.b --bogus",
+        "explore --from /nonexistent/list", "frobnicate a.b", "explore a.b --format xml"}) {
+    const CliRun run = RunCli(home, args, err);
+    EXPECT_EQ(run.code, 2) << args;
+    EXPECT_EQ(run.out, "") << args;
+    const std::string text = ReadAll(err);
+    EXPECT_EQ(text.rfind("quillbrook-cli: ", 0), 0u) << text;
+    EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
+  }
+  const CliRun help = RunCli(home, "--help");
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.out.find("explore"), std::string::npos);
+}
+
+TEST(SiteRecord, JsonKeepsValidUtf8AndReplacesTheRest) {
+  // Overlong, surrogate, beyond U+10FFFF, cut short; then a valid 4-byte one.
+  EXPECT_EQ(qb::JsonString("\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80|\xe2\x82|\xf0\x9f\x98\x80"),
+            "\"\\ufffd\\ufffd|\\ufffd\\ufffd\\ufffd|\\ufffd\\ufffd\\ufffd\\ufffd|\\ufffd\\ufffd|"
+            "\xf0\x9f\x98\x80\"");
+}
+
+}  // namespace
