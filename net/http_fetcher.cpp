@@ -27,7 +27,7 @@ namespace qb {
 namespace {
 
 constexpr std::size_t ReceiveBufferSize = 100000;
-constexpr int ReceiveLimit = 99488;  // 512 bytes stay zero, so the text is always terminated
+constexpr int ReceiveLimit = 99488;  // leaves room for the terminator
 constexpr int ReadChunk = 8192;
 constexpr int PageLimit = 91808;
 // A failed read after this much is taken as the end of a page whose server keeps
@@ -180,7 +180,10 @@ std::unique_ptr<char[]> ReadHttpResponse(const HttpReader& read, int seconds,
   const char* unused = nullptr;
   if (!errorTag) errorTag = &unused;
   *errorTag = nullptr;
-  std::unique_ptr<char[]> received(new char[ReceiveBufferSize]());
+  // Terminated after every read rather than zeroed whole: the end markers are
+  // searched as text.
+  std::unique_ptr<char[]> received(new char[ReceiveBufferSize]);
+  received[0] = '\0';
   // A server that trickles bytes keeps every single read inside the time-out, so
   // the page as a whole is bounded too; running past that ends it as a read
   // that timed out would.
@@ -198,6 +201,7 @@ std::unique_ptr<char[]> ReadHttpResponse(const HttpReader& read, int seconds,
     if (got > 0) {
       const int fresh = count;
       count += static_cast<int>(got);
+      text[count] = '\0';
       if (PageComplete(text, fresh, stopMarker) || count > PageLimit) break;
     }
     const bool overdue = seconds > 0 && std::chrono::steady_clock::now() >= deadline;
