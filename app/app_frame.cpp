@@ -13,6 +13,7 @@
 #include "core/single_instance.h"
 #include "core/ui_door.h"
 #include "dialogs/about_dialog.h"
+#include "dialogs/add_sites_dialog.h"
 #include "dialogs/settings_sheet.h"
 #include "dialogs/version_check_ui.h"
 #include "mainwin/main_dialog.h"
@@ -40,7 +41,15 @@ TFW::TFW()
     : wxFrame(nullptr, wxID_ANY, FrameTitle, wxPoint(0, 0), wxDefaultSize,
               wxDEFAULT_FRAME_STYLE | wxRESIZE_BORDER | wxCLIP_CHILDREN) {
   SetIcon(wxIcon(app_icon_xpm));
-  if (wxMenuBar* menu = ResourceModule::MenuBar(1)) SetMenuBar(menu);
+  if (wxMenuBar* menu = ResourceModule::MenuBar(1)) {
+    SetMenuBar(menu);
+    // The first menu is the file menu: after its New search item.
+    if (menu->GetMenuCount() > 0) {
+      wxMenu* first = menu->GetMenu(0);
+      first->Insert(first->GetMenuItemCount() > 0 ? 1 : 0, IdAddSites, "&Add sites...");
+    }
+  }
+  Bind(wxEVT_MENU, &TFW::OnAddSites, this, IdAddSites);
   // The main dialog writes the exploration's progress here.
   CreateStatusBar(1);
 }
@@ -55,6 +64,12 @@ bool TFW::TryBefore(wxEvent& event) {
     if (done) return true;
   }
   return wxFrame::TryBefore(event);
+}
+
+// Explored as the command line's sites are, the running exploration taking them.
+void TFW::OnAddSites(wxCommandEvent&) {
+  const std::vector<std::string> sites = AskForSites(this);
+  if (!sites.empty() && MainDialog) MainDialog->ExploreGivenSites(sites);
 }
 
 // Nothing is torn down: searches and explorations end with the process.

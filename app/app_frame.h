@@ -12,6 +12,8 @@ class SingleInstance;
 class TD;
 
 inline constexpr const char* FrameTitle = " FTP Quillbrook v 0.31";
+// The File menu's first item, added to the resource's menu bar.
+inline constexpr int IdAddSites = 4090;
 
 class TFW : public wxFrame {
  public:
@@ -23,6 +25,7 @@ class TFW : public wxFrame {
   // Menu commands and their enabling go to the client, which owns them.
   bool TryBefore(wxEvent& event) override;
   void OnClose(wxCloseEvent& event);
+  void OnAddSites(wxCommandEvent& event);
 
   TD* client_ = nullptr;
   bool forwarding_ = false;

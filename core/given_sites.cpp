@@ -29,6 +29,32 @@ std::optional<std::string> GivenSiteUrl(std::string_view line) {
   return url;
 }
 
+GivenSitesText ParseGivenSites(std::string_view text) {
+  GivenSitesText parsed;
+  int number = 0;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    ++number;
+    if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    if (std::optional<std::string> url = GivenSiteUrl(line)) {
+      parsed.urls.push_back(std::move(*url));
+      continue;
+    }
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+    // Long enough to recognise, short enough for a message box.
+    constexpr std::size_t Shown = 80;
+    std::string shown(line.substr(0, Shown));
+    for (char& c : shown) {
+      if (static_cast<unsigned char>(c) < ' ' || c == 0x7f) c = '?';
+    }
+    if (line.size() > Shown) shown += "...";
+    parsed.problems.push_back("line " + std::to_string(number) + ": not an FTP address: " + shown);
+  }
+  return parsed;
+}
+
 int AddGivenSites(const std::vector<std::string>& urls) {
   int count = 0;
   for (const std::string& given : urls) {

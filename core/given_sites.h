@@ -12,6 +12,14 @@ namespace qb {
 // another scheme, or a text with blanks or control characters inside.
 std::optional<std::string> GivenSiteUrl(std::string_view line);
 
+// The sites of a pasted or loaded text, one a line, blank lines skipped, and a
+// problem per line that names none ("line 3: not an FTP address: http://x").
+struct GivenSitesText {
+  std::vector<std::string> urls;
+  std::vector<std::string> problems;
+};
+GivenSitesText ParseGivenSites(std::string_view text);
+
 // Adds each URL to the site table as a search result would be; the number added.
 int AddGivenSites(const std::vector<std::string>& urls);
 

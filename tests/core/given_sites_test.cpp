@@ -49,3 +49,19 @@ TEST(AddGivenSites, AddsEachSiteOnceAsASearchWould) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ParseGivenSites, GoodLinesKeptAndEachBadLineNamed) {
+  const GivenSitesText parsed = ParseGivenSites(
+      "ftp://a.example/pub/\r\n\n  b.example  \nhttp://x\n\twith tab\x01\nc.example/dir/");
+  EXPECT_EQ(parsed.urls, (std::vector<std::string>{"ftp://a.example/pub/", "ftp://b.example/",
+                                                   "ftp://c.example/dir/"}));
+  EXPECT_EQ(parsed.problems, (std::vector<std::string>{"line 4: not an FTP address: http://x",
+                                                       "line 5: not an FTP address: ?with tab?"}));
+  const GivenSitesText longLine = ParseGivenSites("gopher://" + std::string(200, 'x'));
+  ASSERT_EQ(longLine.problems.size(), 1u);
+  EXPECT_EQ(longLine.problems[0].size(), std::string("line 1: not an FTP address: ").size() + 83);
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// The Add sites dialog driven by posted events under Xvfb: pasted and loaded
+// lines, the one message about bad lines, and Cancel.
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/textctrl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/ui_door.h"
+#include "dialogs/add_sites_dialog.h"
+#include "tests/support/gui_driver.h"
+#include "tests/support/screenshot.h"
+#include "ui/message_box.h"
+
+using namespace qb;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+AddSitesDialog* OpenDialog() {
+  for (wxWindow* w : wxTopLevelWindows) {
+    if (auto* d = dynamic_cast<AddSitesDialog*>(w); d && d->IsModal()) return d;
+  }
+  return nullptr;
+}
+
+struct Messages {
+  Messages() {
+    SetMessageResponder([this](const MessageRequest& r) {
+      shown.push_back(r.text.utf8_string());
+      return true;
+    });
+  }
+  ~Messages() { SetMessageResponder(nullptr); }
+  std::vector<std::string> shown;
+};
+
+TEST(AddSitesDialog, PastedAndLoadedLinesGoInAndBadLinesAreNamedOnce) {
+  const std::string list = testing::TempDir() + "add_sites_list.txt";
+  std::ofstream(list) << "loaded.example\nftp://loaded.example/pub/\n";
+  Messages messages;
+  bool loaded = false;
+  bool missingRefused = true;
+  qbtest::RunWhen(
+      [] { return OpenDialog() != nullptr; },
+      [&] {
+        AddSitesDialog* d = OpenDialog();
+        auto* text = dynamic_cast<wxTextCtrl*>(d->FindWindow(AddSitesDialog::IdSitesText));
+        text->SetValue("ftp://a.example/pub/\n\nhttp://web.example/\nb.example");
+        loaded = d->LoadFromFile(list);
+        missingRefused = !d->LoadFromFile(list + ".missing");
+        // Painted by the time it is shot.
+        const auto shootAt = std::chrono::steady_clock::now() + 300ms;
+        qbtest::RunWhen([shootAt] { return std::chrono::steady_clock::now() > shootAt; },
+                        [d] {
+                          EXPECT_TRUE(SaveWindowScreenshot(d, "add_sites_dialog.png"));
+                          qbtest::PostClick(d, wxID_OK);
+                        });
+      });
+  const std::vector<std::string> sites = AskForSites(nullptr);
+  EXPECT_TRUE(loaded);
+  EXPECT_TRUE(missingRefused);
+  EXPECT_EQ(sites,
+            (std::vector<std::string>{"ftp://a.example/pub/", "ftp://b.example/",
+                                      "ftp://loaded.example/", "ftp://loaded.example/pub/"}));
+  ASSERT_EQ(messages.shown.size(), 2u);
+  EXPECT_NE(messages.shown[0].find("add_sites_list.txt.missing"), std::string::npos);
+  EXPECT_EQ(messages.shown[1],
+            "The other lines were added; these were not:\n\n"
+            "line 3: not an FTP address: http://web.example/");
+  std::remove(list.c_str());
+}
+
+TEST(AddSitesDialog, CancelAddsNothing) {
+  Messages messages;
+  qbtest::RunWhen([] { return OpenDialog() != nullptr; },
+                  [&] {
+                    AddSitesDialog* d = OpenDialog();
+                    auto* text =
+                        dynamic_cast<wxTextCtrl*>(d->FindWindow(AddSitesDialog::IdSitesText));
+                    text->SetValue("ftp://a.example/\nhttp://x/");
+                    qbtest::PostClick(d, wxID_CANCEL);
+                  });
+  EXPECT_TRUE(AskForSites(nullptr).empty());
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  if (qbtest::StartGuiTests(argc, argv).empty()) return 2;
+  SetUiPoster([](UiTask task) { wxTheApp->CallAfter(std::move(task)); },
+              [] { return wxThread::IsMain(); });
+  const int rc = RUN_ALL_TESTS();
+  SetUiPoster(nullptr, nullptr);
+  wxTheApp->OnExit();
+  wxEntryCleanup();
+  return rc;
+}
