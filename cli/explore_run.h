@@ -14,7 +14,7 @@ namespace qb {
 using ExploreProgress = std::function<void(int finished, int total)>;
 
 // Adds the URLs to the site table (duplicates merged as for search results),
-// runs the exploration with the current settings and returns every site's
+// with those already there runs the exploration with the current settings and returns every site's
 // outcome in table order. Sites still unfinished after bound are aborted and
 // reported as they stand.
 std::vector<SiteRecord> ExploreSites(const std::vector<std::string>& urls,

@@ -1,5 +1,5 @@
-// quillbrook-cli: explores FTP sites without a window and prints each site's
-// outcome as JSON Lines or tab-separated values.
+// quillbrook-cli: explores FTP sites, given or found by the search engines,
+// without a window, and prints each site's outcome as JSON Lines or TSV.
 #include <unistd.h>
 #include <climits>
 
@@ -10,24 +10,33 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/engine_search.h"
 #include "cli/explore_run.h"
 #include "cli/site_record.h"
 #include "core/given_sites.h"
 #include "core/program_folders.h"
 #include "core/settings.h"
+#include "core/site_table.h"
 
 namespace qb {
 namespace {
 
 const char Usage[] =
     "Usage: quillbrook-cli explore [OPTION]... [URL]... [--from FILE]\n"
-    "Explores FTP sites (ftp:// URLs, or host names for their root folder) and prints\n"
-    "each site's outcome and listing, one site per line.\n"
+    "       quillbrook-cli search TERM [--engine NAME]... [--pages N] [--no-explore] [OPTION]...\n"
+    "Explores FTP sites (ftp:// URLs, or host names for their root folder), or those the\n"
+    "search engines find for TERM, and prints each site's outcome and listing, one site\n"
+    "per line.\n"
     "\n"
+    "  --engine NAME        ask this engine (repeatable; all when none is named):\n"
+    "                       AnchorEngine, ClassLsEngine, FormEngine, AdvancedEngine, PathEngine\n"
+    "  --pages N            at most N result pages per engine (default 10)\n"
+    "  --no-explore         print the sites found without exploring them\n"
     "  --from FILE          read more sites from FILE, one a line (- for standard input)\n"
     "  --sessions N         at most N FTP sessions at once\n"
     "  --retries N          attempts per site\n"
@@ -50,6 +59,11 @@ struct Options {
   int pause = -1;
   std::string dataMode;
   bool tsv = false;
+  // search
+  std::string term;
+  std::vector<int> engines;
+  int pages = 10;
+  bool explore = true;
 };
 
 // Thrown for bad usage; main prints it as one line and exits with 2.
@@ -92,15 +106,31 @@ void ReadSites(Options& o, const std::string& path) {
   if (in->bad()) throw UsageError{"cannot read " + path};
 }
 
-Options ParseExplore(int argc, char** argv) {
+Options ParseArguments(int argc, char** argv, bool search) {
   Options o;
-  for (int i = 2; i < argc; ++i) {
+  int first = 2;
+  if (search) {
+    if (argc < 3 || argv[2][0] == '-' || argv[2][0] == '\0')
+      throw UsageError{"search wants a term"};
+    o.term = argv[2];
+    first = 3;
+  }
+  for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
     const auto value = [&]() -> std::string {
       if (i + 1 >= argc) throw UsageError{arg + " wants a value"};
       return argv[++i];
     };
-    if (arg == "--from") {
+    if (search && arg == "--engine") {
+      const std::string name = value();
+      const int index = EngineIndexByName(name);
+      if (index < 0) throw UsageError{"unknown engine " + name};
+      o.engines.push_back(index);
+    } else if (search && arg == "--pages") {
+      o.pages = Number(arg, value(), 1, 1000);
+    } else if (search && arg == "--no-explore") {
+      o.explore = false;
+    } else if (!search && arg == "--from") {
       ReadSites(o, value());
     } else if (arg == "--sessions") {
       o.sessions = Number(arg, value(), 1, 100);
@@ -123,11 +153,16 @@ Options ParseExplore(int argc, char** argv) {
       o.tsv = format == "tsv";
     } else if (arg.size() > 1 && arg[0] == '-') {
       throw UsageError{"unknown option " + arg};
-    } else {
+    } else if (!search) {
       AddSite(o, arg, "");
+    } else {
+      throw UsageError{"search takes one term: " + arg};
     }
   }
-  if (o.urls.empty()) throw UsageError{"no site to explore"};
+  if (!search && o.urls.empty()) throw UsageError{"no site to explore"};
+  if (search && o.engines.empty()) {
+    for (int i = 0; i < static_cast<int>(EngineNames().size()); ++i) o.engines.push_back(i);
+  }
   return o;
 }
 
@@ -166,19 +201,39 @@ std::chrono::seconds OverallBound(std::size_t sites) {
   return std::chrono::seconds(rounds * perSite + 30);
 }
 
-int Explore(const Options& o) {
+// The sites found, as they stand unexplored.
+std::vector<SiteRecord> FoundSites() {
+  std::vector<SiteRecord> records;
+  for (int i = 0; i < SiteTable.count; ++i) {
+    if (std::shared_ptr<SiteEntry> e = SiteAt(i)) records.push_back({e->url, Waiting, "", "", {}});
+  }
+  return records;
+}
+
+int Run(const Options& o, bool search) {
   ApplySettings(o);
   const bool terminal = isatty(STDERR_FILENO) != 0;
-  const std::vector<SiteRecord> records =
-      ExploreSites(o.urls, OverallBound(o.urls.size()), [terminal](int done, int total) {
-        if (terminal) std::fprintf(stderr, "\r%d of %d sites explored", done, total);
-      });
-  if (terminal) std::fputs("\n", stderr);
+  if (search) {
+    if (terminal) std::fputs("searching...\n", stderr);
+    SearchEngines(o.term, o.engines, o.pages, [](const std::string& problem) {
+      std::fprintf(stderr, "quillbrook-cli: %s\n", problem.c_str());
+    });
+  }
+  std::vector<SiteRecord> records;
+  if (search && !o.explore) {
+    records = FoundSites();
+  } else {
+    const std::size_t sites = o.urls.size() + static_cast<std::size_t>(SiteTable.count.load());
+    records = ExploreSites(o.urls, OverallBound(sites), [terminal](int done, int total) {
+      if (terminal) std::fprintf(stderr, "\r%d of %d sites explored", done, total);
+    });
+    if (terminal) std::fputs("\n", stderr);
+  }
   bool explored = false;
   for (const SiteRecord& r : records) {
     const std::string text = o.tsv ? TsvLines(r) : JsonLine(r);
     std::fwrite(text.data(), 1, text.size(), stdout);
-    if (r.status == 1) explored = true;
+    if (r.status == Ok || (search && !o.explore)) explored = true;
   }
   if (std::fflush(stdout) != 0) {
     std::fprintf(stderr, "quillbrook-cli: cannot write the output\n");
@@ -191,8 +246,8 @@ int Explore(const Options& o) {
 }  // namespace qb
 
 int main(int argc, char** argv) {
-  using qb::Explore;
-  using qb::ParseExplore;
+  using qb::ParseArguments;
+  using qb::Run;
   using qb::Usage;
   using qb::UsageError;
   const std::string command = argc > 1 ? argv[1] : "";
@@ -205,7 +260,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
-    if (command != "explore")
+    if (command != "explore" && command != "search")
       throw UsageError{command.empty() ? "no command given" : "unknown command " + command};
     for (int i = 2; i < argc; ++i) {
       if (std::strcmp(argv[i], "--help") == 0) {
@@ -213,7 +268,8 @@ int main(int argc, char** argv) {
         return 0;
       }
     }
-    return Explore(ParseExplore(argc, argv));
+    const bool search = command == "search";
+    return Run(ParseArguments(argc, argv, search), search);
   } catch (const UsageError& e) {
     std::fprintf(stderr, "quillbrook-cli: %s (see --help)\n", e.text.c_str());
     return 2;

@@ -4,11 +4,13 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "cli/site_record.h"
 #include "tests/support/fake_ftp_server.h"
+#include "tests/support/http_test_server.h"
 #include "tests/support/pyftpd_fixture.h"
 
 namespace {
@@ -96,7 +98,8 @@ TEST(CliExplore, BadUsageIsOneLineAndTwo) {
   const std::string err = home.Path() + "/err";
   for (const std::string args :
        {"", "explore", "explore http://x/", "explore a.b --sessions 0", "explore a.b --bogus",
-        "explore --from /nonexistent/list", "frobnicate a.b", "explore a.b --format xml"}) {
+        "explore --from /nonexistent/list", "frobnicate a.b", "explore a.b --format xml", "search",
+        "search term --engine Nope", "search a b"}) {
     const CliRun run = RunCli(home, args, err);
     EXPECT_EQ(run.code, 2) << args;
     EXPECT_EQ(run.out, "") << args;
@@ -107,6 +110,50 @@ TEST(CliExplore, BadUsageIsOneLineAndTwo) {
   const CliRun help = RunCli(home, "--help");
   EXPECT_EQ(help.code, 0);
   EXPECT_NE(help.out.find("explore"), std::string::npos);
+}
+
+// The engine's host comes from the settings file beside a copy of the program,
+// as in a portable copy; the page names one real and one dead FTP site.
+TEST(CliSearch, FoundSitesAreExploredOrJustListed) {
+  qbtest::TempDir root;
+  root.File("pub/song.mp3", 10);
+  qbtest::PyFtpd ftp(root.Path());
+  ASSERT_TRUE(ftp.Ready());
+  qbtest::HttpTestServer web;
+  const std::string found = ftp.Url("/pub/").substr(6);
+  web.Serve("/s/s?q=song&cl=1&skip=0",
+            qbtest::HttpReply::Page("<li><a href=\"ftp://" + found +
+                                    "\">x</a></li>\n"
+                                    "<li><a href=\"ftp://127.0.0.1:1/dead/\">y</a></li>\n"));
+  web.Serve("/s/s?q=song&cl=1&skip=20", qbtest::HttpReply::Page("<p>No results</p>"));
+  qbtest::TempDir home;
+  const std::string cli = home.Path() + "/quillbrook-cli";
+  std::filesystem::copy_file(QB_CLI_PATH, cli);
+  std::ofstream(home.Path() + "/FTP-ZEVO.ini")
+      << "[Hosts]\nAnchorEngine=" << web.HostPort() << "\n";
+  const auto run = [&](const std::string& args) {
+    CliRun r;
+    FILE* pipe = popen((cli + " " + args + " 2>/dev/null").c_str(), "r");  // NOLINT(cert-env33-c)
+    char buffer[4096];
+    std::size_t n = 0;
+    while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
+    const int status = pipe ? pclose(pipe) : -1;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+  };
+  const CliRun listed = run("search song --engine anchorengine --no-explore --format tsv");
+  EXPECT_EQ(listed.code, 0);
+  EXPECT_EQ(listed.out, "ftp://" + found +
+                            "\twaiting\t\t\t\t\t\t\n"
+                            "ftp://127.0.0.1:1/dead/\twaiting\t\t\t\t\t\t\n");
+  const CliRun explored = run("search song --engine AnchorEngine --format tsv" + std::string(Fast));
+  EXPECT_EQ(explored.code, 0);
+  EXPECT_NE(explored.out.find("ftp://" + found + "\tok\tok\tsong.mp3\tsong.mp3\t10\t"),
+            std::string::npos)
+      << explored.out;
+  EXPECT_NE(explored.out.find("ftp://127.0.0.1:1/dead/\tfailed\tconnect\t"), std::string::npos);
+  // A term the engine knows nothing of.
+  EXPECT_EQ(run("search nothing --engine AnchorEngine --pages 1" + std::string(Fast)).code, 1);
 }
 
 TEST(SiteRecord, JsonKeepsValidUtf8AndReplacesTheRest) {
