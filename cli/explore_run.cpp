@@ -13,9 +13,17 @@
 namespace qb {
 namespace {
 
-std::mutex doneLock;
-std::condition_variable doneChanged;
-int doneWorkers = 0;
+// Never destroyed: a detached worker may still be leaving it while the
+// process exits.
+struct DoneSignal {
+  std::mutex lock;
+  std::condition_variable changed;
+  int workers = 0;
+};
+DoneSignal& Done() {
+  static auto* done = new DoneSignal;
+  return *done;
+}
 
 bool Settled(const SiteEntry& e) { return e.status != Waiting && e.status != Exploring; }
 
@@ -56,27 +64,27 @@ std::vector<SiteRecord> ExploreSites(const std::vector<std::string>& urls,
     std::thread([entry = std::move(entry)]() mutable {
       SiteWorker(entry);
       entry.reset();
-      {
-        std::lock_guard<std::mutex> hold(doneLock);
-        ++doneWorkers;
-      }
-      doneChanged.notify_all();
+      DoneSignal& done = Done();
+      std::lock_guard<std::mutex> hold(done.lock);
+      ++done.workers;
+      done.changed.notify_all();
     }).detach();
   });
   if (total > 0) StartExplorationScheduler();
 
   const auto deadline = std::chrono::steady_clock::now() + bound;
   int shown = 0;
-  std::unique_lock<std::mutex> hold(doneLock);
+  DoneSignal& done = Done();
+  std::unique_lock<std::mutex> hold(done.lock);
   while (true) {
-    const int seen = doneWorkers;
+    const int seen = done.workers;
     hold.unlock();
     const int settled = CountSettled();
     if (progress && settled != shown) progress(settled, total);
     shown = settled;
     hold.lock();
     if (settled >= total) break;
-    if (!doneChanged.wait_until(hold, deadline, [&] { return doneWorkers != seen; })) break;
+    if (!done.changed.wait_until(hold, deadline, [&] { return done.workers != seen; })) break;
   }
   hold.unlock();
 
