@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+#include "app/index_hookup.h"
+#include "app/index_menu.h"
 #include "app_icon.xpm"
 #include "core/launcher.h"
 #include "core/single_instance.h"
@@ -74,6 +76,7 @@ void TFW::OnAddSites(wxCommandEvent&) {
 
 // Nothing is torn down: searches and explorations end with the process.
 void TFW::OnClose(wxCloseEvent&) {
+  StopLocalIndex();
   std::fflush(nullptr);
   _exit(0);
 }
@@ -92,6 +95,7 @@ bool DApp::OnInit() {
     else
       wxLaunchDefaultApplication(text);
   });
+  StartLocalIndex();
   auto* frame = new TFW;
   auto* dialog = new TD;
   dialog->SetActions({
@@ -100,6 +104,7 @@ bool DApp::OnInit() {
       .showSettings = ShowSettingsSheet,
       .startVersionCheck = StartVersionCheck,
   });
+  const bool sitesGiven = !StartupSites.empty();
   dialog->SetStartupSites(std::move(StartupSites));
   // Set before the dialog's set-up starts the threads that read it.
   MainDialog = dialog;
@@ -108,6 +113,8 @@ bool DApp::OnInit() {
     return false;
   }
   frame->SetClient(dialog);
+  AddIndexCommands(frame, dialog);
+  if (!sitesGiven) ShowLastResults(frame);
   SetTopWindow(frame);
   frame->Show();
   if (Instance) {

@@ -22,6 +22,7 @@ const Key keys[] = {
     {"HttpTimeOut", "50", &SettingsData::HttpTimeOut},
     {"VerifyTimeOut", "15", &SettingsData::VerifyTimeOut},
     {"NbRetry", "4", &SettingsData::NbRetry},
+    {"KeepIndex", "1", &SettingsData::KeepIndex},
 };
 constexpr std::size_t ValueChars = 39;  // the reader's 40-character value buffer
 }  // namespace

@@ -16,6 +16,7 @@ struct SettingsData {
   std::atomic<int32_t> VerifyTimeOut{0};  // pause between two attempts, seconds
   std::atomic<int32_t> NbRetry{0};        // attempts per site
   std::atomic<FtpDataMode> DataMode{FtpDataMode::Passive};
+  std::atomic<int32_t> KeepIndex{1};  // 0: explored sites are not kept in the local index
 };
 
 extern SettingsData Settings;

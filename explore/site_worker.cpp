@@ -1,6 +1,8 @@
 #include "explore/site_worker.h"
 
 #include <chrono>
+#include <ctime>
+#include <mutex>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -34,12 +36,20 @@ void PauseUnlessDropped(const SiteEntry& entry) {
   }
 }
 
+std::mutex StoredHookLock;
+std::function<void(SiteOutcome)> StoredHook;
+
 void EndDropped(SiteEntry& entry) {
   entry.status = Failed;
   ++FinishedWorkers;
 }
 
 }  // namespace
+
+void SetSiteStoredHook(std::function<void(SiteOutcome)> hook) {
+  std::lock_guard<std::mutex> hold(StoredHookLock);
+  StoredHook = std::move(hook);
+}
 
 void SiteWorker(std::shared_ptr<SiteEntry> entry) {
   char url[SiteUrlSize];
@@ -71,8 +81,18 @@ void SiteWorker(std::shared_ptr<SiteEntry> entry) {
   entry->statusText.Set(text);
   entry->status = attempt.success ? Ok : (listing ? Refused : Failed);
 
+  std::vector<ListingEntry> nodes;
+  if (listing) nodes = BuildListing(*listing);
+  std::function<void(SiteOutcome)> stored;
+  {
+    std::lock_guard<std::mutex> hold(StoredHookLock);
+    stored = StoredHook;
+  }
+  if (stored) {
+    stored(SiteOutcome{url, entry->status, text, entry->testedFile.Get(),
+                       static_cast<int64_t>(std::time(nullptr)), std::string(), nodes});
+  }
   if (listing) {
-    std::vector<ListingEntry> nodes = BuildListing(*listing);
     std::lock_guard<std::mutex> hold(ListingLock);
     entry->listing = std::move(nodes);
   }

@@ -57,6 +57,8 @@ class TD : public wxPanel {
   // explored; with startActivities they stand in for the first search.
   void ExploreGivenSites(const std::vector<std::string>& urls);
   void SetStartupSites(std::vector<std::string> urls) { startupSites_ = std::move(urls); }
+  // Selects the site with this URL in the site list; false when it is not shown.
+  bool ShowSiteOfUrl(const std::string& url);
 
   // Commands.
   void CmNewSearch(wxCommandEvent& event);

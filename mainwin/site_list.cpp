@@ -139,4 +139,13 @@ std::vector<int> SiteListView::SelectedSites() const {
   return chosen;
 }
 
+bool SiteListView::ShowSite(int site) {
+  const std::vector<long> rows = RowsOf({site});
+  if (rows.empty()) return false;
+  list_->SelectOnly(rows);
+  list_->SetItemState(rows.front(), wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+  list_->EnsureVisible(rows.front());
+  return true;
+}
+
 }  // namespace qb

@@ -32,6 +32,8 @@ class SiteListView {
   std::vector<int> SelectedSites() const;
   // The site a row shows, or -1.
   int SiteOfRow(long row) const;
+  // Selects the row of site alone and scrolls to it; false when it has no row.
+  bool ShowSite(int site);
 
  private:
   wxString Text(long row, long column) const;

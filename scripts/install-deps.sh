@@ -5,6 +5,8 @@ pkgs=(g++ cmake make pkg-config libwxgtk3.2-dev libgtest-dev libgmock-dev libben
       xvfb xauth x11-utils libx11-dev python3 python3-pyftpdlib)
 # HTTPS pages.
 pkgs+=(libcurl4-openssl-dev openssl)
+# The local index.
+pkgs+=(libsqlite3-dev)
 # Install tree and package checks: validators, dpkg-shlibdeps and file for CPack.
 pkgs+=(desktop-file-utils appstream dpkg-dev file)
 # What vsftpd and ProFTPD load; the servers themselves are only unpacked (below).

@@ -153,6 +153,8 @@ void PrepareProgramFolder() {
   std::error_code ignored;
   fs::create_symlink(buildDir + "/bin/ZEVO.avi", workDir + "ZEVO.avi", ignored);
   ExeDir = workDir;
+  // A fresh index each run: an earlier run's last results would fill the table.
+  setenv("XDG_DATA_HOME", (workDir + "data").c_str(), 1);
   if (chdir(workDir.c_str()) != 0) std::perror("chdir");
   // The testbed's notice as the last run saved it, so no notice window covers the
   // screenshots.

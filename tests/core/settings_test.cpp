@@ -87,7 +87,16 @@ TEST_F(SettingsTest, SaveCreatesFileInKeyOrder) {
   SaveSettings();
   EXPECT_EQ(Read(),
             "[Config]\nMinConnect=8\nHttpTimeOut=50\nVerifyTimeOut=15\nNbRetry=4\n"
-            "DataMode=passive\n");
+            "KeepIndex=1\nDataMode=passive\n");
+}
+
+TEST_F(SettingsTest, TheIndexIsKeptUnlessTurnedOff) {
+  LoadSettings();
+  EXPECT_EQ(Settings.KeepIndex, 1);
+  Write("[Config]\nKeepIndex=0\n");
+  LoadSettings();
+  EXPECT_EQ(Settings.KeepIndex, 0);
+  Settings.KeepIndex = 1;
 }
 
 TEST_F(SettingsTest, DataModeIsPassiveUnlessActiveIsWritten) {

@@ -148,6 +148,34 @@ TEST_F(WorkerTest, ListingIsStoredWithFieldsCut) {
   EXPECT_STREQ(entry->listing[2].date, "Jan 12 10:30:59:59:59:5");
 }
 
+TEST_F(WorkerTest, StoredHookGetsTheOutcomeOutsideTheLocks) {
+  FakeFtpServer server;
+  server.AddSession(qbtest::ListingScript(
+      "-rw-r--r-- 1 ftp ftp 42 Jan 12 10:30 a.txt\r\ndrwxr-xr-x 2 ftp ftp 512 Jan 12 1999 sub\r\n",
+      FtpReply::Line("150 Opening")));
+  auto entry = Add(server.Url("/pub/"));
+  std::vector<SiteOutcome> seen;
+  bool locksFree = false;
+  SetSiteStoredHook([&](SiteOutcome o) {
+    std::unique_lock<std::mutex> table(SiteTableLock, std::try_to_lock);
+    std::unique_lock<std::mutex> listing(ListingLock, std::try_to_lock);
+    locksFree = table.owns_lock() && listing.owns_lock();
+    seen.push_back(std::move(o));
+  });
+  SiteWorker(entry);
+  SetSiteStoredHook(nullptr);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(locksFree);
+  EXPECT_EQ(seen[0].url, std::string(entry->url));
+  EXPECT_EQ(seen[0].status, Ok);
+  EXPECT_EQ(seen[0].statusText, "ok");
+  EXPECT_EQ(seen[0].testedFile, "a.txt");
+  EXPECT_GT(seen[0].exploredAt, 0);
+  ASSERT_EQ(seen[0].entries.size(), 2u);
+  EXPECT_STREQ(seen[0].entries[0].name, "a.txt");
+  EXPECT_EQ(seen[0].entries[1].isFolder, 1);
+}
+
 TEST_F(WorkerTest, RefusedDownloadKeepsListingAndTheLine) {
   const std::string listing = "-rw-r--r-- 1 ftp ftp 123456 Jan 12 10:30 a.zip\r\n";
   FakeFtpServer server;

@@ -1,0 +1,92 @@
+#pragma once
+// The local index: every explored site's outcome and listing in one SQLite
+// database, with a trigram full-text table for finding names by any part.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/site_outcome.h"
+
+struct sqlite3;
+
+namespace qb {
+
+inline constexpr int IndexSchemaVersion = 1;
+// Entry row ids are the site's id shifted by this, plus the entry's position:
+// a site's entries form one range, replaced without a second index.
+inline constexpr int SiteIdShift = 24;
+inline constexpr std::size_t MaxEntriesPerSite = std::size_t{1} << SiteIdShift;
+
+enum class FindKind { All, Files, Folders };
+
+struct FindQuery {
+  std::string text;       // a part of the name; empty finds every name
+  std::string extension;  // without the dot; empty for any
+  int64_t minSize = 0;
+  FindKind kind = FindKind::All;
+};
+
+struct FoundEntry {
+  std::string name;
+  int64_t size = 0;
+  std::string date;
+  bool isFolder = false;
+  std::string siteUrl;
+  int64_t exploredAt = 0;
+};
+
+struct IndexedSite {
+  std::string url;
+  int32_t status = 0;
+  std::string statusText;
+  std::string testedFile;
+  int64_t exploredAt = 0;
+  std::string term;
+};
+
+struct LastResults {
+  std::string term;
+  int64_t exploredAt = 0;  // the latest site's
+  std::vector<IndexedSite> sites;
+};
+
+// Why an index operation failed, in one sentence for the user.
+std::string IndexFaultText(int sqliteCode, const std::string& detail);
+
+class IndexDb {
+ public:
+  struct Options {
+    bool readOnly = false;  // readers neither create nor migrate
+    int64_t maxPages = 0;   // a size cap, for tests of a full disk
+  };
+  // Opens (creating and migrating unless read-only) the database at path; null
+  // with error set when it cannot be used.
+  static std::unique_ptr<IndexDb> Open(const std::string& path, std::string& error,
+                                       const Options& options);
+  static std::unique_ptr<IndexDb> Open(const std::string& path, std::string& error) {
+    return Open(path, error, Options{});
+  }
+  ~IndexDb();
+  IndexDb(const IndexDb&) = delete;
+  IndexDb& operator=(const IndexDb&) = delete;
+
+  // One transaction: the site's row and its entries, replacing earlier ones.
+  bool Store(const SiteOutcome& outcome, std::string& error);
+  // Hits in index order, limit at most from offset.
+  std::vector<FoundEntry> Find(const FindQuery& query, int64_t offset, int64_t limit,
+                               std::string& error);
+  int64_t Count(const FindQuery& query, std::string& error);
+  // The entries last stored for the site at url, in listing order.
+  std::vector<ListingEntry> EntriesOf(const std::string& url, std::string& error);
+  // The sites of the most recent search, or nothing when the index is empty.
+  std::optional<LastResults> Last(std::string& error);
+  int SchemaVersion();
+
+ private:
+  explicit IndexDb(sqlite3* db) : db_(db) {}
+  sqlite3* db_;
+};
+
+}  // namespace qb

@@ -1,0 +1,49 @@
+#include "index/export_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace qb;
+
+namespace {
+
+TEST(ExportWriter, CsvQuotesOnlyWhatNeedsItAndDefusesFormulas) {
+  EXPECT_EQ(CsvField("plain name.txt"), "plain name.txt");
+  EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
+  EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(CsvField("two\r\nlines"), "\"two\r\nlines\"");
+  EXPECT_EQ(CsvField("=HYPERLINK(\"x\")"), "\"'=HYPERLINK(\"\"x\"\")\"");
+  EXPECT_EQ(CsvField("-rf"), "'-rf");
+  EXPECT_EQ(CsvField(""), "");
+
+  std::ostringstream out;
+  WriteCsv(out, {{"ftp://a/", "ok", "x,y.zip", 12, "Jan 1", false, "2026-12-09"},
+                 {"ftp://a/", "ok", "pub", 0, "", true, ""},
+                 {"ftp://b/", "Failed: 530", "", 0, "", false, ""}});
+  EXPECT_EQ(out.str(),
+            "site,status,name,type,size,date,explored\r\n"
+            "ftp://a/,ok,\"x,y.zip\",file,12,Jan 1,2026-12-09\r\n"
+            "ftp://a/,ok,pub,folder,,,\r\n"
+            "ftp://b/,Failed: 530,,,,,\r\n");
+}
+
+TEST(ExportWriter, HtmlEscapesNamesAndLinksOnlyFtpAddresses) {
+  EXPECT_EQ(HtmlEscape("<a href='x'>&\"\x01"), "&lt;a href=&#39;x&#39;&gt;&amp;&quot; ");
+  EXPECT_EQ(EntryUrl("ftp://h/pub", "a b#?.txt", false), "ftp://h/pub/a%20b%23%3F.txt");
+  EXPECT_EQ(EntryUrl("ftp://h/", "sub", true), "ftp://h/sub/");
+
+  std::ostringstream out;
+  WriteHtml(out, "Results <gcc>",
+            {{"ftp://h/", "ok", "<script>alert(1)</script>\"", 5, "", false, ""},
+             {"javascript:alert(1)//", "ok", "evil", 1, "", false, ""}});
+  const std::string page = out.str();
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_NE(page.find("<title>Results &lt;gcc&gt;</title>"), std::string::npos);
+  EXPECT_NE(page.find("href=\"ftp://h/%3Cscript%3Ealert(1)%3C%2Fscript%3E%22\""),
+            std::string::npos);
+  EXPECT_EQ(page.find("href=\"javascript"), std::string::npos);
+  EXPECT_NE(page.find("<td>javascript:alert(1)//</td>"), std::string::npos);
+}
+
+}  // namespace

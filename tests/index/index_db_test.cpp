@@ -1,0 +1,198 @@
+#include "index/index_db.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstring>
+#include <future>
+
+#include "index/local_index.h"
+#include "tests/index/temp_folder.h"
+
+using namespace qb;
+
+namespace {
+
+ListingEntry Entry(const char* name, int32_t size, bool folder = false) {
+  ListingEntry e;
+  std::strncpy(e.name, name, sizeof e.name - 1);
+  std::strncpy(e.date, "Jan 12 1999", sizeof e.date - 1);
+  e.size = size;
+  e.isFolder = folder ? 1 : 0;
+  return e;
+}
+
+SiteOutcome Site(const std::string& url, std::vector<ListingEntry> entries,
+                 const std::string& term = "gcc", int64_t when = 1000) {
+  return SiteOutcome{url, Ok, "ok", "x", when, term, std::move(entries)};
+}
+
+std::vector<std::string> Names(const std::vector<FoundEntry>& found) {
+  std::vector<std::string> names;
+  for (const FoundEntry& f : found) names.push_back(f.name);
+  return names;
+}
+
+class IndexDbTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_ = IndexDb::Open(folder_.path() + "index.db", error_);
+    ASSERT_TRUE(db_) << error_;
+  }
+  std::vector<std::string> Find(const FindQuery& q) {
+    std::string error;
+    auto found = db_->Find(q, 0, 100, error);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(db_->Count(q, error), static_cast<int64_t>(found.size()));
+    return Names(found);
+  }
+  qbtest::TempFolder folder_;
+  std::string error_;
+  std::unique_ptr<IndexDb> db_;
+};
+
+TEST_F(IndexDbTest, FindsAnyPartOfANameAcrossSitesWithFilters) {
+  ASSERT_TRUE(db_->Store(Site("ftp://a.example/pub/", {Entry("gcc-2.95.tar.gz", 9000),
+                                                       Entry("GCC-3.0.zip", 10),
+                                                       Entry("gcc-docs", 0, true)}),
+                         error_));
+  ASSERT_TRUE(db_->Store(Site("ftp://b.example/", {Entry("old-gcc-2.95.tar.gz", 50),
+                                                   Entry("100%_done.txt", 1)}),
+                         error_));
+  using V = std::vector<std::string>;
+  EXPECT_EQ(Find({"c-2.9", "", 0, FindKind::All}), (V{"gcc-2.95.tar.gz", "old-gcc-2.95.tar.gz"}));
+  EXPECT_EQ(Find({"gcc", "zip", 0, FindKind::All}), (V{"GCC-3.0.zip"}));  // any case
+  EXPECT_EQ(Find({"gcc", "", 100, FindKind::All}), (V{"gcc-2.95.tar.gz"}));
+  EXPECT_EQ(Find({"gcc", "", 0, FindKind::Folders}), (V{"gcc-docs"}));
+  EXPECT_EQ(Find({"gc", "gz", 0, FindKind::Files}).size(), 2u);  // shorter than a trigram
+  // LIKE's wildcards in the typed text are plain characters.
+  EXPECT_EQ(Find({"0%_", "", 0, FindKind::All}), (V{"100%_done.txt"}));
+  EXPECT_EQ(Find({"%", "", 0, FindKind::All}), (V{"100%_done.txt"}));
+  EXPECT_EQ(Find({"nowhere", "", 0, FindKind::All}), V{});
+
+  const auto found = db_->Find({"old", "", 0, FindKind::All}, 0, 10, error_);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].siteUrl, "ftp://b.example/");
+  EXPECT_EQ(found[0].size, 50);
+  EXPECT_EQ(found[0].date, "Jan 12 1999");
+  EXPECT_EQ(found[0].exploredAt, 1000);
+  // Paging: the second hit alone.
+  EXPECT_EQ(Names(db_->Find({"gcc", "", 0, FindKind::All}, 1, 1, error_)),
+            (V{"GCC-3.0.zip"}));
+}
+
+TEST_F(IndexDbTest, ASiteExploredAgainReplacesItsEntries) {
+  ASSERT_TRUE(db_->Store(Site("ftp://a.example/", {Entry("first.txt", 1), Entry("both", 2)}),
+                         error_));
+  ASSERT_TRUE(db_->Store(Site("ftp://other.example/", {Entry("both", 3)}), error_));
+  SiteOutcome again = Site("ftp://a.example/", {Entry("second.txt", 1), Entry("both", 2)},
+                           "linux", 2000);
+  again.status = Refused;
+  ASSERT_TRUE(db_->Store(again, error_));
+  using V = std::vector<std::string>;
+  EXPECT_EQ(Find({"first", "", 0, FindKind::All}), V{});
+  EXPECT_EQ(Find({"second", "", 0, FindKind::All}), (V{"second.txt"}));
+  EXPECT_EQ(Find({"both", "", 0, FindKind::All}).size(), 2u);
+  const auto entries = db_->EntriesOf("ftp://a.example/", error_);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_STREQ(entries[0].name, "second.txt");
+  EXPECT_STREQ(entries[1].date, "Jan 12 1999");
+  EXPECT_EQ(db_->EntriesOf("ftp://other.example/", error_).size(), 1u);
+
+  const auto last = db_->Last(error_);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->term, "linux");
+  EXPECT_EQ(last->exploredAt, 2000);
+  ASSERT_EQ(last->sites.size(), 1u);
+  EXPECT_EQ(last->sites[0].url, "ftp://a.example/");
+  EXPECT_EQ(last->sites[0].status, Refused);
+}
+
+TEST_F(IndexDbTest, LastResultsAreTheSitesOfTheNewestTerm) {
+  std::string error;
+  EXPECT_FALSE(db_->Last(error));
+  EXPECT_EQ(error, "");
+  ASSERT_TRUE(db_->Store(Site("ftp://old.example/", {}, "perl", 10), error_));
+  ASSERT_TRUE(db_->Store(Site("ftp://a.example/", {}, "gcc", 20), error_));
+  ASSERT_TRUE(db_->Store(Site("ftp://b.example/", {}, "gcc", 30), error_));
+  const auto last = db_->Last(error_);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->term, "gcc");
+  ASSERT_EQ(last->sites.size(), 2u);
+  EXPECT_EQ(last->sites[0].url, "ftp://a.example/");
+  EXPECT_EQ(last->sites[1].url, "ftp://b.example/");
+}
+
+TEST(IndexSchema, AnOlderOrNewerFileIsMigratedOrRefused) {
+  qbtest::TempFolder folder;
+  const std::string path = folder.path() + "index.db";
+  {
+    // A file of version 0 (made but never set up) is brought up to date.
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+    sqlite3_exec(raw, "CREATE TABLE unrelated(x)", nullptr, nullptr, nullptr);
+    sqlite3_close(raw);
+  }
+  std::string error;
+  {
+    auto db = IndexDb::Open(path, error);
+    ASSERT_TRUE(db) << error;
+    EXPECT_EQ(db->SchemaVersion(), IndexSchemaVersion);
+    EXPECT_TRUE(db->Store(Site("ftp://a.example/", {Entry("kept", 1)}), error)) << error;
+  }
+  {
+    auto db = IndexDb::Open(path, error);  // opened again: nothing redone, nothing lost
+    ASSERT_TRUE(db) << error;
+    EXPECT_EQ(db->Count({"kept", "", 0, FindKind::All}, error), 1);
+  }
+  {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+    sqlite3_exec(raw, "PRAGMA user_version=99", nullptr, nullptr, nullptr);
+    sqlite3_close(raw);
+  }
+  EXPECT_FALSE(IndexDb::Open(path, error));
+  EXPECT_NE(error.find("newer version"), std::string::npos);
+}
+
+TEST(IndexWriterTest, WritesQueuedSitesOnItsThreadAndReadersSeeThem) {
+  qbtest::TempFolder folder;
+  std::string error;
+  int faults = 0;
+  auto index = LocalIndex::Open(folder.path() + "data", [&](const std::string&) { ++faults; },
+                                error);
+  ASSERT_TRUE(index) << error;
+  EXPECT_EQ(index->path(), folder.path() + "data/index.db");
+  // Workers submit from their own threads at once.
+  std::vector<std::future<void>> workers;
+  for (int i = 0; i < 8; ++i) {
+    workers.push_back(std::async(std::launch::async, [&index, i] {
+      index->writer().Submit(
+          Site("ftp://s" + std::to_string(i) + ".example/", {Entry("shared.iso", i)}));
+    }));
+  }
+  for (auto& w : workers) w.get();
+  index->writer().Flush();
+  auto reader = index->OpenReader(error);
+  ASSERT_TRUE(reader) << error;
+  EXPECT_EQ(reader->Count({"shared", "", 0, FindKind::All}, error), 8);
+  EXPECT_EQ(faults, 0);
+  EXPECT_FALSE(index->writer().Failed());
+}
+
+TEST(IndexDataFolderTest, FollowsXdgDataHomeElseHome) {
+  const char* savedData = std::getenv("XDG_DATA_HOME");
+  const std::string saved = savedData ? savedData : "";
+  setenv("XDG_DATA_HOME", "/tmp/qb-data", 1);
+  EXPECT_EQ(IndexDataFolder(), "/tmp/qb-data/quillbrook/");
+  setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored, as the rules say
+  const char* home = std::getenv("HOME");
+  EXPECT_EQ(IndexDataFolder(), std::string(home ? home : "") + "/.local/share/quillbrook/");
+  if (savedData) {
+    setenv("XDG_DATA_HOME", saved.c_str(), 1);
+  } else {
+    unsetenv("XDG_DATA_HOME");
+  }
+}
+
+}  // namespace
