@@ -68,4 +68,4 @@ format-check: lint-deps
 tidy: lint-deps
 	cmake -S . -B $(TIDY_BUILD) -DQB_HEADLESS=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 	$(RUN_CLANG_TIDY) -clang-tidy-binary $(CLANG_TIDY) -p $(TIDY_BUILD) -j$(JOBS) -quiet \
-	  '^$(CURDIR)/(core|net|explore|search|version|ui|mainwin)/'
+	  '^$(CURDIR)/(core|net|explore|index|search|version|ui|mainwin|cli)/'

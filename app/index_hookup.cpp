@@ -22,7 +22,8 @@ std::atomic<bool> FaultShown{false};
 
 void ShowFault(const std::string& text) {
   if (FaultShown.exchange(true)) return;
-  PostToUi([text] { ShowMessage(nullptr, ToDisplayText(text), "FTP-ZEVO", MessageStyle::Exclamation); });
+  PostToUi(
+      [text] { ShowMessage(nullptr, ToDisplayText(text), "FTP-ZEVO", MessageStyle::Exclamation); });
 }
 
 }  // namespace

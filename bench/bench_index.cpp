@@ -14,13 +14,18 @@ using namespace qb;
 
 namespace {
 
-const char* const Stems[] = {"gcc",  "linux", "readme", "perl", "emacs", "xfree86", "kernel",
+const char* const Stems[] = {"gcc",  "linux", "readme", "perl", "emacs",  "xfree86", "kernel",
                              "glib", "gtk",   "bash",   "zlib", "libpng", "openssl", "tcl"};
 const char* const Extensions[] = {"tar.gz", "zip", "txt", "tgz", "rpm", "deb", "html", "c"};
 
 SiteOutcome MakeSite(int site, int entries) {
-  SiteOutcome o{"ftp://host" + std::to_string(site) + ".example/pub/", Ok, "ok", "", 1000 + site,
-                "bench", {}};
+  SiteOutcome o{"ftp://host" + std::to_string(site) + ".example/pub/",
+                Ok,
+                "ok",
+                "",
+                1000 + site,
+                "bench",
+                {}};
   o.entries.resize(static_cast<std::size_t>(entries));
   unsigned seed = static_cast<unsigned>(site) * 2654435761u;
   for (int i = 0; i < entries; ++i) {
@@ -48,7 +53,7 @@ void BM_StoreSiteOf1000Entries(benchmark::State& state) {
   auto db = IndexDb::Open(path, error);
   if (!db) return state.SkipWithError(error.c_str());
   for (int i = 0; i < 50; ++i) db->Store(MakeSite(i, 1000), error);  // a non-empty index
-  const SiteOutcome site = MakeSite(7, 1000);                       // replaced each time
+  const SiteOutcome site = MakeSite(7, 1000);                        // replaced each time
   for (auto _ : state) {
     if (!db->Store(site, error)) state.SkipWithError(error.c_str());
   }

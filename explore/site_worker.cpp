@@ -1,9 +1,9 @@
 #include "explore/site_worker.h"
 
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <mutex>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <thread>

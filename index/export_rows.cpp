@@ -16,11 +16,16 @@ namespace {
 std::string StatusName(int32_t status, const std::string& text) {
   if (!text.empty()) return text;
   switch (status) {
-    case Ok: return "ok";
-    case Failed: return "failed";
-    case Exploring: return "exploring";
-    case Refused: return "refused";
-    default: return "waiting";
+    case Ok:
+      return "ok";
+    case Failed:
+      return "failed";
+    case Exploring:
+      return "exploring";
+    case Refused:
+      return "refused";
+    default:
+      return "waiting";
   }
 }
 
@@ -65,8 +70,8 @@ std::vector<ExportRow> CurrentTableRows() {
     if (listing.empty()) rows.push_back({site->url, status, "", 0, "", false, ""});
     for (const ListingEntry& e : listing) {
       rows.push_back({site->url, status, std::string(e.name, strnlen(e.name, sizeof e.name)),
-                      e.size, std::string(e.date, strnlen(e.date, sizeof e.date)),
-                      e.isFolder != 0, ""});
+                      e.size, std::string(e.date, strnlen(e.date, sizeof e.date)), e.isFolder != 0,
+                      ""});
     }
   }
   return rows;

@@ -10,8 +10,8 @@
 
 namespace qb {
 
-// "2026-12-09 18:05" in local time; empty for 0.
-std::string WhenText(int64_t secondsSinceEpoch);
+// Seconds since the epoch as "2026-12-09 18:05" in local time; empty for 0.
+std::string WhenText(int64_t when);
 // Every site of the table with its status and entries; takes the table's locks
 // one after the other and copies, so exploring goes on meanwhile.
 std::vector<ExportRow> CurrentTableRows();

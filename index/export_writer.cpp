@@ -31,11 +31,21 @@ std::string HtmlEscape(std::string_view text) {
   out.reserve(text.size());
   for (const char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
       default:
         // Control characters have no place in a page; a byte of UTF-8 stays.
         if (static_cast<unsigned char>(c) < 0x20) {
@@ -53,9 +63,8 @@ std::string EntryUrl(std::string_view siteUrl, std::string_view name, bool isFol
   if (url.empty() || url.back() != '/') url += '/';
   for (const char c : name) {
     const auto b = static_cast<unsigned char>(c);
-    const bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') ||
-                       (b >= '0' && b <= '9') || std::string_view("-._~!$&'()*+,;=:@").find(c) !=
-                                                     std::string_view::npos;
+    const bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+                       std::string_view("-._~!$&'()*+,;=:@").find(c) != std::string_view::npos;
     if (plain) {
       url += c;
     } else {

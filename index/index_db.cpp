@@ -112,8 +112,8 @@ std::string IndexFaultText(int sqliteCode, const std::string& detail) {
 std::unique_ptr<IndexDb> IndexDb::Open(const std::string& path, std::string& error,
                                        const Options& options) {
   sqlite3* raw = nullptr;
-  const int flags = options.readOnly ? SQLITE_OPEN_READONLY
-                                     : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  const int flags =
+      options.readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   int rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   std::unique_ptr<IndexDb> db(new IndexDb(raw));
   if (rc != SQLITE_OK) {
@@ -226,8 +226,8 @@ std::vector<FoundEntry> IndexDb::Find(const FindQuery& query, int64_t offset, in
   s.Int(5, limit);
   s.Int(6, offset);
   while (s.Step() == SQLITE_ROW) {
-    out.push_back({s.ColText(0), s.ColInt(1), s.ColText(2), s.ColInt(3) != 0, s.ColText(4),
-                   s.ColInt(5)});
+    out.push_back(
+        {s.ColText(0), s.ColInt(1), s.ColText(2), s.ColInt(3) != 0, s.ColText(4), s.ColInt(5)});
   }
   if (s.rc() != SQLITE_DONE) error = Fail(db_, s.rc());
   return out;

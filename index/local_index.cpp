@@ -21,8 +21,7 @@ std::string IndexDataFolder() {
 
 std::unique_ptr<LocalIndex> LocalIndex::Open(const std::string& folder,
                                              std::function<void(const std::string&)> onFault,
-                                             std::string& error,
-                                             const IndexDb::Options& options) {
+                                             std::string& error, const IndexDb::Options& options) {
   std::unique_ptr<LocalIndex> index(new LocalIndex);
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);

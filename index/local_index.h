@@ -21,8 +21,7 @@ class LocalIndex {
   // when it cannot be used, another copy holds it included.
   static std::unique_ptr<LocalIndex> Open(const std::string& folder,
                                           std::function<void(const std::string&)> onFault,
-                                          std::string& error,
-                                          const IndexDb::Options& options = {});
+                                          std::string& error, const IndexDb::Options& options = {});
   ~LocalIndex();
   LocalIndex(const LocalIndex&) = delete;
   LocalIndex& operator=(const LocalIndex&) = delete;

@@ -23,7 +23,7 @@ class FindPane : public wxFrame {
   // showSite selects a site of the current table by its URL; false when the
   // table does not hold it.
   FindPane(wxWindow* parent, std::unique_ptr<IndexDb> reader,
-             std::function<bool(const std::string&)> showSite);
+           std::function<bool(const std::string&)> showSite);
 
   // The query the controls describe.
   FindQuery Query() const;

@@ -52,13 +52,13 @@ class IndexDbTest : public ::testing::Test {
 };
 
 TEST_F(IndexDbTest, FindsAnyPartOfANameAcrossSitesWithFilters) {
-  ASSERT_TRUE(db_->Store(Site("ftp://a.example/pub/", {Entry("gcc-2.95.tar.gz", 9000),
-                                                       Entry("GCC-3.0.zip", 10),
-                                                       Entry("gcc-docs", 0, true)}),
-                         error_));
-  ASSERT_TRUE(db_->Store(Site("ftp://b.example/", {Entry("old-gcc-2.95.tar.gz", 50),
-                                                   Entry("100%_done.txt", 1)}),
-                         error_));
+  ASSERT_TRUE(db_->Store(
+      Site("ftp://a.example/pub/",
+           {Entry("gcc-2.95.tar.gz", 9000), Entry("GCC-3.0.zip", 10), Entry("gcc-docs", 0, true)}),
+      error_));
+  ASSERT_TRUE(db_->Store(
+      Site("ftp://b.example/", {Entry("old-gcc-2.95.tar.gz", 50), Entry("100%_done.txt", 1)}),
+      error_));
   using V = std::vector<std::string>;
   EXPECT_EQ(Find({"c-2.9", "", 0, FindKind::All}), (V{"gcc-2.95.tar.gz", "old-gcc-2.95.tar.gz"}));
   EXPECT_EQ(Find({"gcc", "zip", 0, FindKind::All}), (V{"GCC-3.0.zip"}));  // any case
@@ -77,16 +77,15 @@ TEST_F(IndexDbTest, FindsAnyPartOfANameAcrossSitesWithFilters) {
   EXPECT_EQ(found[0].date, "Jan 12 1999");
   EXPECT_EQ(found[0].exploredAt, 1000);
   // Paging: the second hit alone.
-  EXPECT_EQ(Names(db_->Find({"gcc", "", 0, FindKind::All}, 1, 1, error_)),
-            (V{"GCC-3.0.zip"}));
+  EXPECT_EQ(Names(db_->Find({"gcc", "", 0, FindKind::All}, 1, 1, error_)), (V{"GCC-3.0.zip"}));
 }
 
 TEST_F(IndexDbTest, ASiteExploredAgainReplacesItsEntries) {
-  ASSERT_TRUE(db_->Store(Site("ftp://a.example/", {Entry("first.txt", 1), Entry("both", 2)}),
-                         error_));
+  ASSERT_TRUE(
+      db_->Store(Site("ftp://a.example/", {Entry("first.txt", 1), Entry("both", 2)}), error_));
   ASSERT_TRUE(db_->Store(Site("ftp://other.example/", {Entry("both", 3)}), error_));
-  SiteOutcome again = Site("ftp://a.example/", {Entry("second.txt", 1), Entry("both", 2)},
-                           "linux", 2000);
+  SiteOutcome again =
+      Site("ftp://a.example/", {Entry("second.txt", 1), Entry("both", 2)}, "linux", 2000);
   again.status = Refused;
   ASSERT_TRUE(db_->Store(again, error_));
   using V = std::vector<std::string>;
@@ -159,8 +158,8 @@ TEST(IndexWriterTest, WritesQueuedSitesOnItsThreadAndReadersSeeThem) {
   qbtest::TempFolder folder;
   std::string error;
   int faults = 0;
-  auto index = LocalIndex::Open(folder.path() + "data", [&](const std::string&) { ++faults; },
-                                error);
+  auto index = LocalIndex::Open(
+      folder.path() + "data", [&](const std::string&) { ++faults; }, error);
   ASSERT_TRUE(index) << error;
   EXPECT_EQ(index->path(), folder.path() + "data/index.db");
   // Workers submit from their own threads at once.

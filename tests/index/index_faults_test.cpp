@@ -17,8 +17,7 @@ SiteOutcome BigSite(int n) {
   SiteOutcome o{"ftp://s" + std::to_string(n) + ".example/", Ok, "ok", "", 1, "t", {}};
   o.entries.resize(400);
   for (std::size_t i = 0; i < o.entries.size(); ++i) {
-    std::snprintf(o.entries[i].name, sizeof o.entries[i].name, "file-%d-%zu-padding-padding", n,
-                  i);
+    std::snprintf(o.entries[i].name, sizeof o.entries[i].name, "file-%d-%zu-padding-padding", n, i);
   }
   return o;
 }

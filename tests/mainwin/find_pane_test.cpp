@@ -34,12 +34,10 @@ TEST(FindPaneTest, TypingFindsAcrossSitesFiltersAndOpensTheUrl) {
   {
     auto db = IndexDb::Open(path, error);
     ASSERT_TRUE(db) << error;
-    ASSERT_TRUE(db->Store(Site("ftp://a.example/pub/", {{"gcc-2.95 src.tar.gz", false},
-                                                         {"gcc-docs", true}}),
-                          error));
-    ASSERT_TRUE(db->Store(Site("ftp://b.example/", {{"old-gcc-2.95.zip", false},
-                                                     {"readme", false}}),
-                          error));
+    ASSERT_TRUE(db->Store(
+        Site("ftp://a.example/pub/", {{"gcc-2.95 src.tar.gz", false}, {"gcc-docs", true}}), error));
+    ASSERT_TRUE(db->Store(
+        Site("ftp://b.example/", {{"old-gcc-2.95.zip", false}, {"readme", false}}), error));
   }
   std::string shownSite;
   auto* pane = new FindPane(nullptr, IndexDb::Open(path, error), [&](const std::string& url) {
