@@ -20,8 +20,10 @@
 #include "dialogs/version_check_ui.h"
 #include "mainwin/main_dialog.h"
 #include "resources/resource_module.h"
+#include "search/engine_set.h"
 #include "searchwin/search_dialog.h"
 #include "ui/display_text.h"
+#include "ui/message_box.h"
 
 namespace qb {
 
@@ -81,6 +83,23 @@ void TFW::OnClose(wxCloseEvent&) {
   _exit(0);
 }
 
+namespace {
+
+// Before any window: the engines that could not be read are left out, and the
+// user learns which and why, once.
+void ReportEngineProblems(const std::vector<std::string>& problems) {
+  if (problems.empty()) return;
+  constexpr std::size_t Shown = 12;
+  std::string text = "Some search engines of " + EngineFilePath() + " cannot be used:\n";
+  for (std::size_t i = 0; i < problems.size() && i < Shown; ++i) text += "\n" + problems[i];
+  if (problems.size() > Shown)
+    text += "\n... and " + std::to_string(problems.size() - Shown) + " more";
+  std::fprintf(stderr, "quillbrook: %s\n", text.c_str());
+  ShowMessage(nullptr, ToDisplayText(text), "FTP Quillbrook", MessageStyle::Exclamation);
+}
+
+}  // namespace
+
 bool DApp::OnInit() {
   // A task handed over once the application has gone is dropped.
   SetUiPoster(
@@ -96,6 +115,7 @@ bool DApp::OnInit() {
       wxLaunchDefaultApplication(text);
   });
   StartLocalIndex();
+  ReportEngineProblems(LoadActiveEngines());
   auto* frame = new TFW;
   auto* dialog = new TD;
   dialog->SetActions({

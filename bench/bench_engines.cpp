@@ -39,10 +39,12 @@ void BM_ScanResultPage(benchmark::State& state) {
   for (auto _ : state) {
     work = page;
     int taken = 0;
-    results = ScanEnginePage(Engine(engine), work.data(), [&](std::string&) { ++taken; }).results;
+    results = ScanEnginePage(BuiltinEngines()[engine], work.data(), [&](std::string&) {
+                ++taken;
+              }).results;
     benchmark::DoNotOptimize(taken);
   }
-  state.SetLabel(Engine(engine).name);
+  state.SetLabel(BuiltinEngines()[engine].name);
   state.counters["results"] = results;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(page.size()));

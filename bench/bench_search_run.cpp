@@ -70,11 +70,12 @@ void BM_SearchRun(benchmark::State& state) {
   std::ofstream ini(ExeDir + SettingsFileName);
   ini << "[Hosts]\n";
   for (int e = 0; e < EngineCount; ++e) {
-    ini << Engine(e).name << "=" << server.HostPort() << "\n";
-    const int step = Engine(e).pageStep;
+    ini << BuiltinEngines()[e].name << "=" << server.HostPort() << "\n";
+    const int step = BuiltinEngines()[e].pageStep;
     for (int p = 0; p < pages; ++p) {
-      const int value = Engine(e).firstPage + p * step;
-      const std::string target = EngineRequestUrl(Engine(e), "h", "zevo", value).substr(8);
+      const int value = BuiltinEngines()[e].firstPage + p * step;
+      const std::string target =
+          EngineRequestFor(BuiltinEngines()[e], "h", "zevo", value).url.substr(8);
       server.Serve(target, qbtest::HttpReply::Page(Page(e, p * step, step)));
     }
   }

@@ -1,22 +1,28 @@
 #pragma once
-// Asks the built-in search engines for a term without a window and adds the
-// ftp:// sites they name to the site table.
+// Asks search engines for a term without a window and adds the ftp:// sites
+// they name to the site table.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "search/engine_def.h"
+
 namespace qb {
 
-// The engines' names in table order ("AnchorEngine", ...).
-std::vector<std::string> EngineNames();
+// The engines named (case ignored; all enabled ones when none is), or the first
+// name that is none of them.
+struct EngineChoice {
+  std::vector<EngineDef> engines;
+  std::optional<std::string> unknown;
+};
+EngineChoice ChooseEngines(const std::vector<EngineDef>& known,
+                           const std::vector<std::string>& names);
 
-// Index of the engine named name (case ignored), or -1.
-int EngineIndexByName(const std::string& name);
-
-// Fetches each chosen engine's pages in turn, at most maxPages each, until a
-// page gives no result or two fetches in a row fail (problem then hears why);
-// every site found goes into the site table once. The number of new sites.
-int SearchEngines(const std::string& term, const std::vector<int>& engines, int maxPages,
+// Asks each engine in turn, at most maxPages pages each (problem hears of an
+// engine whose pages failed); every site found goes into the site table once.
+// The number of new sites.
+int SearchEngines(const std::string& term, const std::vector<EngineDef>& engines, int maxPages,
                   const std::function<void(const std::string&)>& problem);
 
 }  // namespace qb

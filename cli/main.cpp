@@ -22,19 +22,25 @@
 #include "core/program_folders.h"
 #include "core/settings.h"
 #include "core/site_table.h"
+#include "search/engine_file.h"
+#include "search/engine_set.h"
 
 namespace qb {
 namespace {
 
 const char Usage[] =
     "Usage: quillbrook-cli explore [OPTION]... [URL]... [--from FILE]\n"
-    "       quillbrook-cli search TERM [--engine NAME]... [--pages N] [--no-explore] [OPTION]...\n"
+    "       quillbrook-cli search TERM [--engines FILE] [--engine NAME]... [--pages N]\n"
+    "                             [--no-explore] [OPTION]...\n"
     "Explores FTP sites (ftp:// URLs, or host names for their root folder), or those the\n"
     "search engines find for TERM, and prints each site's outcome and listing, one site\n"
     "per line.\n"
     "\n"
-    "  --engine NAME        ask this engine (repeatable; all when none is named):\n"
-    "                       AnchorEngine, ClassLsEngine, FormEngine, AdvancedEngine, PathEngine\n"
+    "  --engines FILE       the engine definitions to use (default: engines.ini beside\n"
+    "                       the settings file, else the built-in engines)\n"
+    "  --engine NAME        ask this engine (repeatable; all enabled ones when none is\n"
+    "                       named); built in: AnchorEngine, ClassLsEngine, FormEngine,\n"
+    "                       AdvancedEngine, PathEngine\n"
     "  --pages N            at most N result pages per engine (default 10)\n"
     "  --no-explore         print the sites found without exploring them\n"
     "  --from FILE          read more sites from FILE, one a line (- for standard input)\n"
@@ -61,7 +67,8 @@ struct Options {
   bool tsv = false;
   // search
   std::string term;
-  std::vector<int> engines;
+  std::string engineFile;
+  std::vector<std::string> engines;
   int pages = 10;
   bool explore = true;
 };
@@ -122,10 +129,9 @@ Options ParseArguments(int argc, char** argv, bool search) {
       return argv[++i];
     };
     if (search && arg == "--engine") {
-      const std::string name = value();
-      const int index = EngineIndexByName(name);
-      if (index < 0) throw UsageError{"unknown engine " + name};
-      o.engines.push_back(index);
+      o.engines.push_back(value());
+    } else if (search && arg == "--engines") {
+      o.engineFile = value();
     } else if (search && arg == "--pages") {
       o.pages = Number(arg, value(), 1, 1000);
     } else if (search && arg == "--no-explore") {
@@ -160,9 +166,6 @@ Options ParseArguments(int argc, char** argv, bool search) {
     }
   }
   if (!search && o.urls.empty()) throw UsageError{"no site to explore"};
-  if (search && o.engines.empty()) {
-    for (int i = 0; i < static_cast<int>(EngineNames().size()); ++i) o.engines.push_back(i);
-  }
   return o;
 }
 
@@ -210,12 +213,28 @@ std::vector<SiteRecord> FoundSites() {
   return records;
 }
 
+void Warn(const std::string& text) { std::fprintf(stderr, "quillbrook-cli: %s\n", text.c_str()); }
+
+// After the settings, whose folder holds the default engine file. A file named
+// on the command line must be there.
+std::vector<EngineDef> ChosenEngines(const Options& o) {
+  const std::string path = o.engineFile.empty() ? EngineFilePath() : o.engineFile;
+  if (!o.engineFile.empty() && access(path.c_str(), R_OK) != 0)
+    throw UsageError{"cannot read " + path + ": " + std::strerror(errno)};
+  const EngineFile file = ReadEngineFile(path);
+  for (const std::string& problem : file.problems) Warn(problem);
+  if (!file.readable) throw UsageError{"cannot use the engine file " + path};
+  EngineChoice choice = ChooseEngines(file.engines, o.engines);
+  if (choice.unknown) throw UsageError{"unknown engine " + *choice.unknown};
+  return std::move(choice.engines);
+}
+
 int Run(const Options& o, bool search) {
   ApplySettings(o);
   const bool terminal = isatty(STDERR_FILENO) != 0;
   if (search) {
     if (terminal) std::fputs("searching...\n", stderr);
-    SearchEngines(o.term, o.engines, o.pages, [](const std::string& problem) {
+    SearchEngines(o.term, ChosenEngines(o), o.pages, [](const std::string& problem) {
       std::fprintf(stderr, "quillbrook-cli: %s\n", problem.c_str());
     });
   }

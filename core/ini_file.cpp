@@ -67,7 +67,30 @@ std::string ReadText(const std::string& path) {
   return text.str();
 }
 
+std::string Unquoted(const std::string& v) {
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    return v.substr(1, v.size() - 2);
+  return v;
+}
+
 }  // namespace
+
+std::string IniFileText(const std::string& path) { return ReadText(path); }
+
+std::vector<IniSection> IniSections(const std::string& text) {
+  std::vector<IniSection> sections;
+  const std::vector<std::string> lines = SplitLines(text);
+  std::string name, k, v;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const int number = static_cast<int>(i) + 1;
+    if (SectionOf(lines[i], name)) {
+      sections.push_back({name, number, {}});
+    } else if (!sections.empty() && KeyOf(lines[i], k, v)) {
+      sections.back().entries.push_back({k, Unquoted(v), number});
+    }
+  }
+  return sections;
+}
 
 std::string IniReadString(const std::string& path, const char* section, const char* key,
                           const char* defaultText, std::size_t maxChars) {
@@ -84,18 +107,17 @@ std::string IniLookup(const std::string& text, const char* section, const char* 
       inSection = SameName(name, section);
       continue;
     }
-    if (inSection && KeyOf(line, k, v) && SameName(k, key)) {
-      if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-        v = v.substr(1, v.size() - 2);
-      return v.substr(0, maxChars);
-    }
+    if (inSection && KeyOf(line, k, v) && SameName(k, key)) return Unquoted(v).substr(0, maxChars);
   }
   return std::string(defaultText).substr(0, maxChars);
 }
 
 bool IniWriteString(const std::string& path, const char* section, const char* key,
                     const std::string& value) {
-  const std::string text = IniReplace(ReadText(path), section, key, value);
+  return IniWriteFile(path, IniReplace(ReadText(path), section, key, value));
+}
+
+bool IniWriteFile(const std::string& path, const std::string& text) {
   // Written aside and renamed over the file, so that a full disk leaves the
   // previous file whole instead of a truncated one.
   const std::string aside = path + ".new";

@@ -4,6 +4,8 @@
 // Section and key names compare without case.
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace qb {
 
@@ -20,5 +22,24 @@ std::string IniLookup(const std::string& text, const char* section, const char* 
                       const char* defaultText, std::size_t maxChars);
 std::string IniReplace(const std::string& text, const char* section, const char* key,
                        const std::string& value);
+
+// A whole file's sections in file order, for files whose sections are not known
+// in advance. Lines outside any section are left out.
+struct IniSection {
+  std::string name;
+  int line = 0;  // 1-based line of the "[name]" header
+  struct Entry {
+    std::string key, value;  // value unquoted as IniLookup gives it
+    int line = 0;
+  };
+  std::vector<Entry> entries;
+};
+std::vector<IniSection> IniSections(const std::string& text);
+
+// Replaces the whole file; a failed write leaves the previous file as it was.
+bool IniWriteFile(const std::string& path, const std::string& text);
+
+// The whole text of the file at path; a missing file reads as no text.
+std::string IniFileText(const std::string& path);
 
 }  // namespace qb

@@ -14,7 +14,7 @@ using namespace qb;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   qbfuzz::Picker pick(data, size);
   const int index = pick.Byte() % EngineCount;
-  const EngineSpec& engine = Engine(index);
+  const EngineDef& engine = BuiltinEngines()[index];
   // Engines whose URL is copied into a field (all but the anchor rule) keep it
   // within the field; every rule hands on only ftp:// URLs with a host.
   const bool copied = engine.rule != ResultRule::Anchor;

@@ -78,11 +78,21 @@ const char* TagFor(CURLcode code) {
 struct EasyDeleter {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
+struct SlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
 
 }  // namespace
 
-std::unique_ptr<char[]> FetchHttpsPage(const char* url, const char** errorTag, int timeOutSeconds,
-                                       const char* stopMarker) {
+namespace {
+
+struct PostData {
+  const std::string* body = nullptr;
+  const char* contentType = nullptr;
+};
+
+std::unique_ptr<char[]> CurlPage(const char* url, const PostData& post, const char** errorTag,
+                                 int timeOutSeconds, const char* stopMarker) {
   static std::once_flag initialised;
   std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
@@ -94,8 +104,18 @@ std::unique_ptr<char[]> FetchHttpsPage(const char* url, const char** errorTag, i
   transfer.stopMarker = stopMarker;
   CURL* h = easy.get();
   curl_easy_setopt(h, CURLOPT_URL, url);
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
-  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+  // A POST may go to a plain-HTTP API; a GET of http:// takes the program's own client.
+  const char* protocols = post.body ? "http,https" : "https";
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, protocols);
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
+  std::unique_ptr<curl_slist, SlistDeleter> headers;
+  if (post.body) {
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(post.body->size()));
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, post.body->c_str());
+    const std::string type = std::string("Content-Type: ") + post.contentType;
+    headers.reset(curl_slist_append(nullptr, type.c_str()));
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+  }
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, MaxRedirects);
@@ -130,6 +150,19 @@ std::unique_ptr<char[]> FetchHttpsPage(const char* url, const char** errorTag, i
   std::unique_ptr<char[]> page(new char[transfer.body.size() + 1 + BodySlack]());
   std::memcpy(page.get(), transfer.body.data(), transfer.body.size());
   return page;
+}
+
+}  // namespace
+
+std::unique_ptr<char[]> FetchHttpsPage(const char* url, const char** errorTag, int timeOutSeconds,
+                                       const char* stopMarker) {
+  return CurlPage(url, {}, errorTag, timeOutSeconds, stopMarker);
+}
+
+std::unique_ptr<char[]> PostPage(const char* url, const std::string& body, const char* contentType,
+                                 const char** errorTag, int timeOutSeconds,
+                                 const char* stopMarker) {
+  return CurlPage(url, {&body, contentType}, errorTag, timeOutSeconds, stopMarker);
 }
 
 }  // namespace qb

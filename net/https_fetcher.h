@@ -2,6 +2,7 @@
 // HTTPS pages through libcurl, under FetchPage's contract: the same error tags,
 // stop marker, time-outs and page bound as the plain-HTTP client.
 #include <memory>
+#include <string>
 
 namespace qb {
 
@@ -16,5 +17,9 @@ inline constexpr const char* HttpsCaFileVariable = "QB_HTTPS_CA_FILE";
 // "redirects".
 std::unique_ptr<char[]> FetchHttpsPage(const char* url, const char** errorTag, int timeOutSeconds,
                                        const char* stopMarker);
+
+// A POST of body to an http:// or https:// URL, otherwise as FetchHttpsPage.
+std::unique_ptr<char[]> PostPage(const char* url, const std::string& body, const char* contentType,
+                                 const char** errorTag, int timeOutSeconds, const char* stopMarker);
 
 }  // namespace qb

@@ -3,38 +3,20 @@
 #include <cstring>
 #include <mutex>
 
-#include "core/service_hosts.h"
 #include "core/site_table.h"
 #include "core/text_helpers.h"
-#include "net/http_fetcher.h"
+#include "search/engine_pages.h"
+#include "search/generic_rule.h"
 #include "search/search_view.h"
 
 namespace qb {
 
 namespace {
 
-const EngineSpec engines[EngineCount] = {
-    {EngineControlIds[0], "AnchorEngine", "anchor.engines.invalid", "/s/s?q=%s&cl=1&skip=%i", 0, 20,
-     nullptr, ResultRule::Anchor},
-    {EngineControlIds[1], "ClassLsEngine", "classls.engines.invalid", "/cgi-bin/s?q=%s&m=50&f=%i",
-     1, 50, nullptr, ResultRule::ClassLs},
-    {EngineControlIds[2], "FormEngine", "form.engines.invalid", "/s.php3?q=%s&X=%i", 0, 20,
-     "</FORM>", ResultRule::Form},
-    {EngineControlIds[3], "AdvancedEngine", "advanced.engines.invalid",
-     "/swadv/AdvResults.asp?form=advanced&query=%s&type=Case+insensitive+substring+search"
-     "&hits=15&matches=&hitsprmatch=&limdom=&limpath=&limsize1=&limsize2=&limtime1="
-     "&limtime2=&f1=Path&f2=-&f3=-&f4=-&f5=-&f6=-&header=none&sort=none&trlen=20&offset=%i",
-     0, 15, "Copyright", ResultRule::Advanced},
-    {EngineControlIds[4], "PathEngine", "path.engines.invalid", "/ls?pattern=%s&a=%i", 1, 20,
-     nullptr, ResultRule::Path},
-};
-
 std::mutex termLock;
 std::string queryTerm;
 
 }  // namespace
-
-const EngineSpec& Engine(int index) { return engines[index]; }
 
 void SetQueryTerm(const std::string& prepared) {
   std::lock_guard<std::mutex> hold(termLock);
@@ -44,23 +26,6 @@ void SetQueryTerm(const std::string& prepared) {
 std::string GetQueryTerm() {
   std::lock_guard<std::mutex> hold(termLock);
   return queryTerm;
-}
-
-std::string EngineRequestUrl(const EngineSpec& engine, const std::string& host,
-                             const std::string& term, int pageValue) {
-  std::string url = "http://" + host;
-  for (const char* p = engine.pathTemplate; *p; ++p) {
-    if (p[0] == '%' && p[1] == 's') {
-      url += term;
-      ++p;
-    } else if (p[0] == '%' && p[1] == 'i') {
-      url += std::to_string(pageValue);
-      ++p;
-    } else {
-      url += *p;
-    }
-  }
-  return url;
 }
 
 namespace {
@@ -179,81 +144,109 @@ ScanResult ScanPrefixed(char* page, const char* marker, char endChar, bool fileR
   }
 }
 
-template <class Action>
-void ToDialog(uint64_t session, Action&& action) {
-  if (std::shared_ptr<SearchView> view = GetSearchDialog(session)) action(*view);
+// The part of the page between the engine's markers: the end marker, when found,
+// becomes the text's end. A missing begin marker leaves nothing to scan.
+char* ScanRange(const EngineDef& engine, char* page) {
+  char* from = page;
+  if (!engine.begin.empty()) {
+    from = std::strstr(page, engine.begin.c_str());
+    if (!from) return nullptr;
+    from += engine.begin.size();
+  }
+  if (!engine.end.empty()) {
+    if (char* to = std::strstr(from, engine.end.c_str())) *to = '\0';
+  }
+  return from;
+}
+
+ScanResult ScanGeneric(char* text, const Take& take) {
+  ScanResult result;
+  result.noFurtherMarker = true;
+  result.results = FindFtpUrls(text, text + std::strlen(text), [&](std::string& url) {
+    if (url.size() >= SiteUrlSize) return;
+    Offer(url.data(), true, take);
+  });
+  return result;
 }
 
 }  // namespace
 
-ScanResult ScanEnginePage(const EngineSpec& engine, char* page, const Take& take) {
-  switch (engine.rule) {
-    case ResultRule::Anchor:
-      return ScanQuotedFtp(page, "<a href=\"ftp://", false, take);
-    case ResultRule::ClassLs:
-      return ScanClassLs(page, take);
-    case ResultRule::Form:
-      return ScanQuotedFtp(page, "HREF=\"ftp://", true, take);
-    case ResultRule::Advanced:
-      return ScanPrefixed(page, ";oquery=", '"', false, take);
-    case ResultRule::Path:
-      return ScanPrefixed(page, "path=", '&', true, take);
+ScanResult ScanEnginePage(const EngineDef& engine, char* page, const Take& take) {
+  const bool noMore = !engine.noMore.empty() && std::strstr(page, engine.noMore.c_str());
+  char* text = ScanRange(engine, page);
+  ScanResult result;
+  if (text) {
+    switch (engine.rule) {
+      case ResultRule::Anchor:
+        result = ScanQuotedFtp(text, "<a href=\"ftp://", false, take);
+        break;
+      case ResultRule::ClassLs:
+        result = ScanClassLs(text, take);
+        break;
+      case ResultRule::Form:
+        result = ScanQuotedFtp(text, "HREF=\"ftp://", true, take);
+        break;
+      case ResultRule::Advanced:
+        result = ScanPrefixed(text, ";oquery=", '"', false, take);
+        break;
+      case ResultRule::Path:
+        result = ScanPrefixed(text, "path=", '&', true, take);
+        break;
+      case ResultRule::Generic:
+        result = ScanGeneric(text, take);
+        break;
+    }
+  } else {
+    result.noFurtherMarker = true;
   }
-  return {};
+  result.noMore = noMore;
+  return result;
 }
 
 void EngineThread(int index) { EngineThreadFor(index, CurrentSearchSession()); }
 
 void EngineThreadFor(int index, uint64_t session) {
-  if (index < 0 || index >= EngineCount) return;
-  const auto ToDialog = [session](auto&& action) { qb::ToDialog(session, action); };
+  EngineThreadFor(ActiveEngines(), index, session);
+}
+
+void EngineThreadFor(const std::shared_ptr<const std::vector<ActiveEngine>>& engines, int index,
+                     uint64_t session) {
+  if (!engines || index < 0 || index >= static_cast<int>(engines->size())) return;
+  const auto ToDialog = [session](auto&& action) {
+    if (std::shared_ptr<SearchView> view = GetSearchDialog(session)) action(*view);
+  };
   const auto live = [session] { return SearchSessionIs(session); };
-  const EngineSpec& engine = engines[index];
-  const std::string host = ServiceHost(engine.name, engine.defaultHost);
-  const std::string term = GetQueryTerm();
-  int pageValue = engine.firstPage;
-  int total = 0;
+  const ActiveEngine& engine = (*engines)[static_cast<std::size_t>(index)];
+  const EngineControls& c = engine.controls;
+  std::atomic<bool>& enabled = EngineEnabled[static_cast<std::size_t>(index)];
   int newSites = 0;
-  int failures = 0;
 
-  while (SearchRunning && EngineEnabled[index] && live()) {
-    const std::string url = EngineRequestUrl(engine, host, term, pageValue);
-    const char* tag = nullptr;
-    std::unique_ptr<char[]> page =
-        FetchPage(url.c_str(), &tag, EngineFetchTimeOut, engine.stopMarker);
-    if (!page) {
-      if (++failures < 2) continue;  // one retry of the same page
-      ToDialog([&](SearchView& v) { v.ShowMark(engine.failMark); });
-      return;
-    }
-    failures = 0;
-    StripControlChars(page.get());
-    const ScanResult scan = ScanEnginePage(engine, page.get(), [&](std::string& site) {
-      bool added = false;
-      AddUniqueSite(site, added, true, live);
-      if (!added) return;
-      ++newSites;
-      ToDialog([&](SearchView& v) { v.AddFound(engine.foundList, site); });
-    });
+  EnginePageHooks hooks;
+  hooks.goOn = [&] { return SearchRunning && enabled && live(); };
+  hooks.found = [&](std::string& site) {
+    bool added = false;
+    AddUniqueSite(site, added, true, live);
+    if (!added) return;
+    ++newSites;
+    ToDialog([&](SearchView& v) { v.AddFound(c.foundList, site); });
+  };
+  hooks.scanned = [&](const ScanResult& scan, int totalBefore) {
     if (scan.noFurtherMarker) {
-      ToDialog([&](SearchView& v) { v.SetNumber(engine.resultsCounter, total); });
-      ToDialog([&](SearchView& v) { v.SetNumber(engine.newSitesCounter, newSites); });
+      ToDialog([&](SearchView& v) { v.SetNumber(c.resultsCounter, totalBefore); });
+      ToDialog([&](SearchView& v) { v.SetNumber(c.newSitesCounter, newSites); });
     }
-    page.reset();
-    if (scan.results == 0) break;
-
-    total += scan.results;
-    pageValue += engine.pageStep;
-    ToDialog([&](SearchView& v) { v.SetNumber(engine.resultsCounter, total); });
-    ToDialog([&](SearchView& v) { v.SetNumber(engine.newSitesCounter, newSites); });
+    if (scan.results == 0) return;
+    ToDialog([&](SearchView& v) { v.SetNumber(c.resultsCounter, totalBefore + scan.results); });
+    ToDialog([&](SearchView& v) { v.SetNumber(c.newSitesCounter, newSites); });
     ToDialog([&](SearchView& v) { v.SetNumber(SiteCountField, SiteTable.count); });
     ToDialog([&](SearchView& v) {
       // A dialog closing meanwhile answers "not ticked"; that is not the user's choice.
-      const bool ticked = v.IsChecked(engine.checkBox);
-      if (live()) EngineEnabled[index] = ticked;
+      const bool ticked = v.IsChecked(c.checkBox);
+      if (live()) enabled = ticked;
     });
-  }
-  ToDialog([&](SearchView& v) { v.ShowMark(engine.doneMark); });
+  };
+  const EnginePagesEnd end = AskEnginePages(engine.def, GetQueryTerm(), 0, hooks);
+  ToDialog([&](SearchView& v) { v.ShowMark(end.failed ? c.failMark : c.doneMark); });
 }
 
 }  // namespace qb

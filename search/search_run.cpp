@@ -108,10 +108,13 @@ void RunSearch() {
       if (!view->Message(KeepSitesQuestion, "Quillbrook", MessageStyle::Question)) ClearSites();
     }
   }
+  // The set the dialog was opened with: engines edited meanwhile wait for the next one.
+  const auto engines = ActiveEngines();
+  const int engineCount = static_cast<int>(engines->size());
   if (auto view = GetSearchDialog()) {
-    for (int i = 0; i < EngineCount; ++i) {
-      view->ClearText(Engine(i).resultsCounter);
-      view->ClearText(Engine(i).newSitesCounter);
+    for (const ActiveEngine& engine : *engines) {
+      view->ClearText(engine.controls.resultsCounter);
+      view->ClearText(engine.controls.newSitesCounter);
     }
   }
 
@@ -136,21 +139,21 @@ void RunSearch() {
   SetQueryTerm(prepared);
 
   SearchRunActive = true;
-  bool ticked[EngineCount] = {};
-  for (int i = 0; i < EngineCount; ++i) {
+  std::vector<bool> ticked(engines->size());
+  for (int i = 0; i < engineCount; ++i) {
     auto view = GetSearchDialog();
-    ticked[i] = view && view->IsChecked(Engine(i).checkBox);
+    ticked[i] = view && view->IsChecked((*engines)[i].controls.checkBox);
   }
   // Boxes read from a dialog that closed meanwhile say nothing of the user's choice.
   if (!SearchSessionIs(session)) return;
-  for (int i = 0; i < EngineCount; ++i) EngineEnabled[i] = ticked[i];
+  for (int i = 0; i < engineCount; ++i) EngineEnabled[i] = ticked[i];
 
   std::vector<std::shared_ptr<EngineDone>> started;
-  for (int i = 0; i < EngineCount; ++i) {
+  for (int i = 0; i < engineCount; ++i) {
     if (!EngineEnabled[i]) continue;
     auto done = std::make_shared<EngineDone>();
-    std::thread([i, done, session] {
-      EngineThreadFor(i, session);
+    std::thread([engines, i, done, session] {
+      EngineThreadFor(engines, i, session);
       std::lock_guard<std::mutex> hold(done->lock);
       done->done = true;
       done->ended.notify_all();

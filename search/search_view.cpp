@@ -7,7 +7,6 @@ namespace qb {
 std::atomic<bool> SearchRunning{false};
 std::atomic<bool> SearchRunActive{false};
 std::atomic<bool> AutoContinue{false};
-std::array<std::atomic<bool>, EngineCount> EngineEnabled{true, true, true, true, true};
 
 namespace {
 std::mutex viewLock;

@@ -50,6 +50,5 @@ std::shared_ptr<SearchView> GetSearchDialog(uint64_t session);
 extern std::atomic<bool> SearchRunning;
 extern std::atomic<bool> SearchRunActive;
 extern std::atomic<bool> AutoContinue;
-extern std::array<std::atomic<bool>, EngineCount> EngineEnabled;  // table order
 
 }  // namespace qb

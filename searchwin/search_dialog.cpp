@@ -4,6 +4,8 @@
 #include <wx/checkbox.h>
 #include <wx/dialog.h>
 #include <wx/listbox.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <atomic>
@@ -17,6 +19,7 @@
 #include "core/ui_door.h"
 #include "resources/resource_module.h"
 #include "search/engine.h"
+#include "search/engine_set.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
 #include "ui/avi_player.h"
@@ -96,17 +99,78 @@ class TDS : public wxDialog {
     if (AviPlayer* player = Animation()) player->Open(SharedPath("ZEVO.avi"));
     if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(AutoContinueBox)))
       box->SetValue(AutoContinue);
-    for (int i = 0; i < EngineCount; ++i) {
-      if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(Engine(i).checkBox)))
+    ShowEngineRows();
+    for (std::size_t i = 0; i < engines_->size(); ++i) {
+      const EngineControls& c = (*engines_)[i].controls;
+      if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(c.checkBox)))
         box->SetValue(EngineEnabled[i]);
-      Bind(wxEVT_CHECKBOX, &TDS::CmEngineBox, this, Engine(i).checkBox);
+      Bind(wxEVT_CHECKBOX, &TDS::CmEngineBox, this, c.checkBox);
     }
     for (wxWindow* child : GetChildren()) {
       auto* field = dynamic_cast<wxTextCtrl*>(child);
       if (field && field->GetId() != TermField)
         field->SetBackgroundColour(WxColour(SearchEditColour));
     }
-    for (int i = 0; i < EngineCount; ++i) PaintFoundList(Engine(i).foundList);
+    for (const ActiveEngine& engine : *engines_) PaintFoundList(engine.controls.foundList);
+  }
+
+  // The template's rows are the built-in engines': those the engine file left
+  // out are hidden, and every other engine gets a row like theirs below them.
+  void ShowEngineRows() {
+    wxWindow* firstBox = FindWindow(EngineControlIds[0].checkBox);
+    wxSizer* grid = firstBox ? firstBox->GetContainingSizer() : nullptr;
+    if (!grid) return;
+    for (const EngineControls& builtin : EngineControlIds) {
+      bool used = false;
+      for (const ActiveEngine& engine : *engines_)
+        used = used || engine.controls.checkBox == builtin.checkBox;
+      if (used) continue;
+      for (int id :
+           {builtin.checkBox, builtin.resultsCounter, builtin.newSitesCounter, builtin.foundList}) {
+        if (wxWindow* control = FindWindow(id)) grid->Hide(control, true);
+      }
+      for (int id : {builtin.doneMark, builtin.failMark}) {
+        if (wxWindow* mark = FindWindow(id)) mark->GetContainingSizer()->ShowItems(false);
+      }
+    }
+    bool added = false;
+    for (const ActiveEngine& engine : *engines_) {
+      if (FindWindow(engine.controls.checkBox)) continue;
+      AddEngineRow(grid, engine);
+      added = true;
+    }
+    if (added || engines_->size() < EngineControlIds.size()) {
+      Layout();
+      GetSizer()->SetSizeHints(this);
+    }
+  }
+
+  void AddEngineRow(wxSizer* grid, const ActiveEngine& engine) {
+    const EngineControls& c = engine.controls;
+    const auto centred = wxSizerFlags().CentreVertical();
+    grid->Add(new wxCheckBox(this, c.checkBox, ToDisplayText(engine.def.name)), centred);
+    for (int id : {c.resultsCounter, c.newSitesCounter}) {
+      grid->Add(new wxTextCtrl(this, id, wxString(), wxDefaultPosition, FromDIP(wxSize(64, -1)),
+                               wxTE_READONLY | wxTE_RIGHT),
+                centred);
+    }
+    auto* marks = new wxBoxSizer(wxVERTICAL);
+    const struct {
+      int id;
+      const char* text;
+      wxColour colour;
+    } kinds[] = {{c.doneMark, "done", wxColour(0x00, 0x64, 0x00)},
+                 {c.failMark, "failed", wxColour(0xB0, 0x00, 0x00)}};
+    for (const auto& kind : kinds) {
+      auto* mark = new wxStaticText(this, kind.id, kind.text);
+      mark->SetForegroundColour(kind.colour);
+      mark->Hide();
+      marks->Add(mark, wxSizerFlags().ReserveSpaceEvenIfHidden());
+    }
+    grid->Add(marks, centred);
+    grid->Add(new wxListBox(this, c.foundList, wxDefaultPosition, FromDIP(wxSize(460, 72)), 0,
+                            nullptr, wxLB_SINGLE | wxLB_HSCROLL),
+              wxSizerFlags().Expand());
   }
 
   void PaintFoundList(int id) {
@@ -127,12 +191,12 @@ class TDS : public wxDialog {
     *runInProgress_ = true;
     SearchRunning = true;
     ClearField(SiteCountField);
-    for (int i = 0; i < EngineCount; ++i) {
-      const EngineSpec& engine = Engine(i);
-      for (int id : {engine.doneMark, engine.failMark}) {
+    for (const ActiveEngine& engine : *engines_) {
+      const EngineControls& c = engine.controls;
+      for (int id : {c.doneMark, c.failMark}) {
         if (wxWindow* mark = FindWindow(id)) mark->Hide();
       }
-      if (auto* list = dynamic_cast<wxListBox*>(FindWindow(engine.foundList))) list->Clear();
+      if (auto* list = dynamic_cast<wxListBox*>(FindWindow(c.foundList))) list->Clear();
     }
     std::thread([running = runInProgress_] {
       RunSearch();
@@ -147,14 +211,16 @@ class TDS : public wxDialog {
   }
 
   void CmEngineBox(wxCommandEvent& event) {
-    for (int i = 0; i < EngineCount; ++i) {
-      const EngineSpec& engine = Engine(i);
-      if (engine.checkBox != event.GetId()) continue;
-      if (wxWindow* list = FindWindow(engine.foundList)) list->Enable(IsBoxTicked(engine.checkBox));
-      PaintFoundList(engine.foundList);
+    for (const ActiveEngine& engine : *engines_) {
+      const EngineControls& c = engine.controls;
+      if (c.checkBox != event.GetId()) continue;
+      if (wxWindow* list = FindWindow(c.foundList)) list->Enable(IsBoxTicked(c.checkBox));
+      PaintFoundList(c.foundList);
     }
   }
 
+  // The set the run will ask, taken when the dialog opens.
+  std::shared_ptr<const std::vector<ActiveEngine>> engines_ = ActiveEngines();
   std::shared_ptr<std::atomic<bool>> runInProgress_ = std::make_shared<std::atomic<bool>>(false);
 
   void EnableStart(wxUpdateUIEvent& event) { event.Enable(!SearchRunActive); }

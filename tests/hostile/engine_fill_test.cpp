@@ -122,7 +122,7 @@ class EngineFill : public ::testing::Test {
     std::ofstream ini(ExeDir + SettingsFileName);
     ini << "[Hosts]\n";
     for (int i = 0; i < EngineCount; ++i)
-      ini << Engine(i).name << "=127.0.0.1:" << server_.Port() << "\n";
+      ini << BuiltinEngines()[i].name << "=127.0.0.1:" << server_.Port() << "\n";
     ini.close();
     ResetSites();
     SetQueryTerm("fill");

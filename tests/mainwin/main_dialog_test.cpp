@@ -34,6 +34,7 @@
 #include "explore/exploration_view.h"
 #include "mainwin/list_logic.h"
 #include "mainwin/main_dialog.h"
+#include "search/engine_set.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
 #include "tests/support/gui_driver.h"

@@ -23,7 +23,7 @@ struct Scanned {
 Scanned Scan(int engine, std::string page) {
   Scanned out;
   page.push_back('\0');
-  out.result = ScanEnginePage(Engine(engine), page.data(),
+  out.result = ScanEnginePage(BuiltinEngines()[engine], page.data(),
                               [&](std::string& url) { out.urls.push_back(url); });
   return out;
 }
@@ -37,30 +37,40 @@ TEST(EngineTable, OrderIdsAndPaging) {
       {"AdvancedEngine", {0, 15, 187, 128, 123, 124, 108, 113}},
       {"PathEngine", {1, 20, 118, 122, 116, 117, 125, 115}},
   };
-  const char* stops[] = {nullptr, nullptr, "</FORM>", "Copyright", nullptr};
+  const char* stops[] = {"", "", "</FORM>", "Copyright", ""};
+  // Without an engine file the set is the built-ins, each with its own controls.
+  SetActiveEngines(BuiltinEngines());
+  const auto active = ActiveEngines();
+  ASSERT_EQ(active->size(), static_cast<std::size_t>(EngineCount));
   for (int i = 0; i < EngineCount; ++i) {
-    const EngineSpec& e = Engine(i);
-    EXPECT_STREQ(e.name, rows[i].first);
-    EXPECT_TRUE(std::string(e.defaultHost).ends_with(".invalid")) << e.name;
-    EXPECT_EQ((Row{e.firstPage, e.pageStep, e.checkBox, e.foundList, e.resultsCounter,
-                   e.newSitesCounter, e.doneMark, e.failMark}),
+    const EngineDef& e = (*active)[i].def;
+    const EngineControls& c = (*active)[i].controls;
+    EXPECT_EQ(e.name, rows[i].first);
+    EXPECT_TRUE(e.host.ends_with(".invalid")) << e.name;
+    EXPECT_EQ((Row{e.firstPage, e.pageStep, c.checkBox, c.foundList, c.resultsCounter,
+                   c.newSitesCounter, c.doneMark, c.failMark}),
               rows[i].second)
         << e.name;
-    EXPECT_STREQ(e.stopMarker ? e.stopMarker : "", stops[i] ? stops[i] : "") << e.name;
+    EXPECT_EQ(e.stop, stops[i]) << e.name;
+    EXPECT_EQ(e.pageLimit, 0) << e.name;
+    EXPECT_TRUE(e.noMore.empty() && e.begin.empty() && e.end.empty()) << e.name;
   }
 }
 
 TEST(EngineRequestUrl, FillsTermAndPageValue) {
-  EXPECT_EQ(EngineRequestUrl(Engine(Anchor), "h:81", "a+b", 40),
+  EXPECT_EQ(EngineRequestFor(BuiltinEngines()[Anchor], "h:81", "a+b", 40).url,
             "http://h:81/s/s?q=a+b&cl=1&skip=40");
-  EXPECT_EQ(EngineRequestUrl(Engine(ClassLs), "h", "x", 51), "http://h/cgi-bin/s?q=x&m=50&f=51");
-  EXPECT_EQ(EngineRequestUrl(Engine(Form), "h", "x", 0), "http://h/s.php3?q=x&X=0");
-  EXPECT_EQ(EngineRequestUrl(Engine(Path), "h", "x", 21), "http://h/ls?pattern=x&a=21");
-  const std::string advanced = EngineRequestUrl(Engine(Advanced), "h", "t%25", 15);
+  EXPECT_EQ(EngineRequestFor(BuiltinEngines()[ClassLs], "h", "x", 51).url,
+            "http://h/cgi-bin/s?q=x&m=50&f=51");
+  EXPECT_EQ(EngineRequestFor(BuiltinEngines()[Form], "h", "x", 0).url, "http://h/s.php3?q=x&X=0");
+  EXPECT_EQ(EngineRequestFor(BuiltinEngines()[Path], "h", "x", 21).url,
+            "http://h/ls?pattern=x&a=21");
+  const std::string advanced = EngineRequestFor(BuiltinEngines()[Advanced], "h", "t%25", 15).url;
   EXPECT_TRUE(advanced.starts_with("http://h/swadv/AdvResults.asp?form=advanced&query=t%25&type="));
   EXPECT_TRUE(advanced.ends_with("&trlen=20&offset=15"));
   // A term holding a format directive stays text.
-  EXPECT_EQ(EngineRequestUrl(Engine(Path), "h", "%s%i", 1), "http://h/ls?pattern=%s%i&a=1");
+  EXPECT_EQ(EngineRequestFor(BuiltinEngines()[Path], "h", "%s%i", 1).url,
+            "http://h/ls?pattern=%s%i&a=1");
 }
 
 struct ScanCase {

@@ -120,10 +120,12 @@ std::string Page(int engine, const std::vector<std::string>& texts) {
 const std::string Term = "qb+term";
 
 std::string Target(int engine, int page) {
-  return EngineRequestUrl(Engine(engine), "", Term, page).substr(7);
+  return EngineRequestFor(BuiltinEngines()[engine], "", Term, page).url.substr(7);
 }
 
-int PageValue(int engine, int n) { return Engine(engine).firstPage + n * Engine(engine).pageStep; }
+int PageValue(int engine, int n) {
+  return BuiltinEngines()[engine].firstPage + n * BuiltinEngines()[engine].pageStep;
+}
 
 class EngineThreadTest : public ::testing::Test {
  protected:
@@ -137,7 +139,7 @@ class EngineThreadTest : public ::testing::Test {
     std::ofstream ini(ExeDir + SettingsFileName);
     ini << "[Config]\nHttpTimeOut=5\n[Hosts]\n";
     for (int i = 0; i < EngineCount; ++i)
-      ini << Engine(i).name << "=" << server_.HostPort() << "\n";
+      ini << BuiltinEngines()[i].name << "=" << server_.HostPort() << "\n";
     ini.close();
     ResetSites();
     SetQueryTerm(Term);
@@ -177,7 +179,7 @@ class EngineThreadTest : public ::testing::Test {
 // sites only in the found list, a URL below a known site counted but not added.
 TEST_F(EngineThreadTest, EachEngineWalksPagesUntilNoResult) {
   for (int e = 0; e < EngineCount; ++e) {
-    SCOPED_TRACE(Engine(e).name);
+    SCOPED_TRACE(BuiltinEngines()[e].name);
     ResetSites();
     ServePage(e, 0,
               {HttpReply::Page(Page(e, {"h1.test/pub/", "h2.test/a%20b/", "H1.test/PUB/sub/"}))});
@@ -185,7 +187,7 @@ TEST_F(EngineThreadTest, EachEngineWalksPagesUntilNoResult) {
     ServePage(e, 2, {HttpReply::Page("<html><body>No results</body></html>")});
     const std::size_t before = server_.Targets().size();
     Run(e);
-    const EngineSpec& engine = Engine(e);
+    const EngineControls& engine = EngineControlIds[e];
     const std::vector<std::string> targets = server_.Targets();
     EXPECT_EQ(std::vector<std::string>(targets.begin() + before, targets.end()),
               ExpectedTargets(e, {0, 1, 2}));
@@ -216,12 +218,12 @@ TEST_F(EngineThreadTest, WorkedExamplesOverHttp) {
       {Advanced, {"h/pub/f.zip", "g/a%20b/"}, {"ftp://h/pub/f.zip/", "ftp://g/a b/"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(Engine(c.engine).name);
+    SCOPED_TRACE(BuiltinEngines()[c.engine].name);
     ResetSites();
     ServePage(c.engine, 0, {HttpReply::Page(Page(c.engine, c.texts))});
     ServePage(c.engine, 1, {HttpReply::Page("<html></html>")});
     Run(c.engine);
-    EXPECT_EQ(view_->Found(Engine(c.engine).foundList), c.found);
+    EXPECT_EQ(view_->Found(EngineControlIds[c.engine].foundList), c.found);
   }
   // Path: a file ("file." comes next on the page) is cut back, a folder is not.
   ResetSites();
@@ -230,7 +232,7 @@ TEST_F(EngineThreadTest, WorkedExamplesOverHttp) {
                              "<img src=folder.gif> <img src=file.gif>")});
   ServePage(Path, 1, {HttpReply::Page("<html></html>")});
   Run(Path);
-  EXPECT_EQ(view_->Found(Engine(Path).foundList),
+  EXPECT_EQ(view_->Found(EngineControlIds[Path].foundList),
             (std::vector<std::string>{"ftp://h/dir/", "ftp://g/dir/f.txt/"}));
 }
 
@@ -328,12 +330,12 @@ TEST_F(EngineThreadTest, FiveEnginesTogetherShareTheTable) {
   int newSites = 0;
   std::set<std::string> found;
   for (int e = 0; e < EngineCount; ++e) {
-    newSites += view_->Numbers(Engine(e).newSitesCounter).back();
-    EXPECT_EQ(view_->Numbers(Engine(e).resultsCounter).back(), 31);
-    for (const std::string& url : view_->Found(Engine(e).foundList)) {
+    newSites += view_->Numbers(EngineControlIds[e].newSitesCounter).back();
+    EXPECT_EQ(view_->Numbers(EngineControlIds[e].resultsCounter).back(), 31);
+    for (const std::string& url : view_->Found(EngineControlIds[e].foundList)) {
       EXPECT_TRUE(found.insert(url).second) << url;
     }
-    EXPECT_TRUE(view_->Marked(Engine(e).doneMark));
+    EXPECT_TRUE(view_->Marked(EngineControlIds[e].doneMark));
   }
   std::set<std::string> distinct;
   for (const std::string& t : texts) distinct.insert(t);

@@ -257,7 +257,7 @@ class SearchRunTest : public ::testing::Test {
     server_.SetFallback(HttpReply::Page("<html><body>no results</body></html>"));
     std::string hosts;
     for (int i = 0; i < EngineCount; ++i)
-      hosts += std::string(Engine(i).name) + "=" + server_.HostPort() + "\n";
+      hosts += std::string(BuiltinEngines()[i].name) + "=" + server_.HostPort() + "\n";
     folder_.Write(hosts);
     ClearSites();
     for (auto& enabled : EngineEnabled) enabled = true;
@@ -274,7 +274,8 @@ class SearchRunTest : public ::testing::Test {
   }
   // The first page request of engine i for a prepared term.
   static std::string FirstPage(int i, const std::string& term) {
-    const std::string url = EngineRequestUrl(Engine(i), "h", term, Engine(i).firstPage);
+    const std::string url =
+        EngineRequestFor(BuiltinEngines()[i], "h", term, BuiltinEngines()[i].firstPage).url;
     return url.substr(std::strlen("http://h"));
   }
   void AddSite(const char* url) {
@@ -339,22 +340,23 @@ TEST_F(SearchRunTest, RunThatFindsNothingShows107AndKeepsTheTerms) {
   std::set<std::string> targets;
   for (const auto& t : server_.Targets()) targets.insert(t);
   for (int i = 0; i < EngineCount; ++i) {
-    EXPECT_EQ(targets.count(FirstPage(i, "mp3+player")), 1u) << Engine(i).name;
-    EXPECT_EQ(view_->Marks().count(Engine(i).doneMark), 1u) << Engine(i).name;
+    EXPECT_EQ(targets.count(FirstPage(i, "mp3+player")), 1u) << BuiltinEngines()[i].name;
+    EXPECT_EQ(view_->Marks().count(EngineControlIds[i].doneMark), 1u) << BuiltinEngines()[i].name;
   }
 }
 
 TEST_F(SearchRunTest, UntickedEnginesAreNotStartedAndStayUnticked) {
   view_->SetTerm("zevo");
-  view_->SetBox(Engine(1).checkBox, false);
-  view_->SetBox(Engine(3).checkBox, false);
+  view_->SetBox(EngineControlIds[1].checkBox, false);
+  view_->SetBox(EngineControlIds[3].checkBox, false);
   RunSearch();
   const std::vector<bool> expected = {true, false, true, false, true};
   std::set<std::string> targets;
   for (const auto& t : server_.Targets()) targets.insert(t);
   for (int i = 0; i < EngineCount; ++i) {
-    EXPECT_EQ(EngineEnabled[i].load(), expected[i]) << Engine(i).name;
-    EXPECT_EQ(targets.count(FirstPage(i, "zevo")), expected[i] ? 1u : 0u) << Engine(i).name;
+    EXPECT_EQ(EngineEnabled[i].load(), expected[i]) << BuiltinEngines()[i].name;
+    EXPECT_EQ(targets.count(FirstPage(i, "zevo")), expected[i] ? 1u : 0u)
+        << BuiltinEngines()[i].name;
   }
 }
 
@@ -370,7 +372,8 @@ TEST_F(SearchRunTest, AutoContinuePostsOkAboutOneSecondAfterARunWithSites) {
                                   "</body></html>"));
     RunSearch();
     EXPECT_TRUE(view_->Messages().empty());
-    EXPECT_EQ(view_->Found(Engine(0).foundList), std::vector<std::string>{"ftp://127.0.0.2/pub/"});
+    EXPECT_EQ(view_->Found(EngineControlIds[0].foundList),
+              std::vector<std::string>{"ftp://127.0.0.2/pub/"});
     EXPECT_EQ(AutoContinue.load(), ticked);
     const auto posts = view_->OkPosts();
     ASSERT_EQ(posts.size(), ticked ? 1u : 0u);
@@ -401,7 +404,7 @@ TEST_F(SearchRunTest, ClosedDialogDuringTheRunEndsItQuietly) {
 
 TEST_F(SearchRunTest, EngineStillRunningAfterItsWaitIsLeftToRun) {
   view_->SetTerm("zevo");
-  for (int i = 1; i < EngineCount; ++i) view_->SetBox(Engine(i).checkBox, false);
+  for (int i = 1; i < EngineCount; ++i) view_->SetBox(EngineControlIds[i].checkBox, false);
   server_.Serve(FirstPage(0, "zevo"), HttpReply::Silent());
   SetSearchRunTimings({200ms, 1000ms, 40000ms});
   const auto start = Clock::now();
@@ -412,7 +415,7 @@ TEST_F(SearchRunTest, EngineStillRunningAfterItsWaitIsLeftToRun) {
   EXPECT_TRUE(view_->Marks().empty());
   // The engine ends once its server goes away: fetch failed, retried, failed.
   server_.Stop();
-  EXPECT_TRUE(view_->WaitForMark(Engine(0).failMark, 30s));
+  EXPECT_TRUE(view_->WaitForMark(EngineControlIds[0].failMark, 30s));
 }
 
 }  // namespace

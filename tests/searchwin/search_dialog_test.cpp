@@ -162,7 +162,7 @@ class SearchDialogTest : public ::testing::Test {
     std::ofstream ini(ExeDir + SettingsFileName);
     ini << "[Hosts]\n";
     for (int i = 0; i < EngineCount; ++i)
-      ini << Engine(i).name << "=" << server_.HostPort() << "\n";
+      ini << BuiltinEngines()[i].name << "=" << server_.HostPort() << "\n";
     ini << "ReportHost=" << server_.HostPort() << "\n";
     ini.close();
     ClearSites();
@@ -208,13 +208,14 @@ class SearchDialogTest : public ::testing::Test {
     for (const auto& url : urls) body += "<a href=\"" + url + "\">x</a>\n";
     body += "</body></html>";
     const std::string target =
-        EngineRequestUrl(Engine(0), "h", term, Engine(0).firstPage).substr(8);
+        EngineRequestFor(BuiltinEngines()[0], "h", term, BuiltinEngines()[0].firstPage)
+            .url.substr(8);
     HttpReply reply =
         HttpReply::Raw("").Then(delay, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + body);
     server_.Serve(target, reply);
   }
   std::string AnchorTarget(const std::string& term, int page) {
-    return EngineRequestUrl(Engine(0), "h", term, page).substr(8);
+    return EngineRequestFor(BuiltinEngines()[0], "h", term, page).url.substr(8);
   }
 
   std::vector<Asked> AskedSoFar() {
@@ -242,13 +243,14 @@ const int FoundListIds[] = {104, 121, 114, 128, 122};
 TEST_F(SearchDialogTest, OpensWithTheBoxesFromTheSharedFlags) {
   // The first opening: every engine ticked, auto-continue not.
   RunDialog([&] {
-    for (int i = 0; i < EngineCount; ++i) EXPECT_TRUE(Ticked(Engine(i).checkBox)) << i;
+    for (int i = 0; i < EngineCount; ++i) EXPECT_TRUE(Ticked(EngineControlIds[i].checkBox)) << i;
     EXPECT_FALSE(Ticked(AutoContinueBox));
   });
   EngineEnabled[2] = false;
   AutoContinue = true;
   RunDialog([&] {
-    for (int i = 0; i < EngineCount; ++i) EXPECT_EQ(Ticked(Engine(i).checkBox), i != 2) << i;
+    for (int i = 0; i < EngineCount; ++i)
+      EXPECT_EQ(Ticked(EngineControlIds[i].checkBox), i != 2) << i;
     EXPECT_TRUE(Ticked(AutoContinueBox));
   });
 }
@@ -341,7 +343,7 @@ TEST_F(SearchDialogTest, LongTermIsReadUpTo79BytesWithoutSplittingACharacter) {
 TEST_F(SearchDialogTest, StopEnablesOkWhileEnginesFinishTheirPage) {
   ServeAnchorPage("zevo", {"ftp://127.0.0.2/pub/a.zip", "ftp://127.0.0.3/b/"});
   // The second page keeps the engine busy after Stop.
-  server_.Serve(AnchorTarget("zevo", Engine(0).firstPage + Engine(0).pageStep),
+  server_.Serve(AnchorTarget("zevo", BuiltinEngines()[0].firstPage + BuiltinEngines()[0].pageStep),
                 HttpReply::Raw("").Then(1500ms,
                                         "HTTP/1.1 200 OK\r\n\r\n<html><body>"
                                         "<a href=\"ftp://127.0.0.4/c/\">c</a></body></html>"));

@@ -1,0 +1,37 @@
+#pragma once
+// One engine asked for a term, page after page: the loop the search dialog's
+// engine threads and the command line share.
+#include <functional>
+#include <string>
+
+#include "search/engine.h"
+#include "search/engine_def.h"
+
+namespace qb {
+
+inline constexpr int EngineFetchTimeOut = 20;  // seconds
+
+// {host} of an engine: the settings file's [Hosts] value of its name, else its Host.
+std::string EngineHost(const EngineDef& engine);
+
+struct EnginePageHooks {
+  std::function<bool()> goOn;                    // asked before each page; null: always
+  std::function<void(std::string& site)> found;  // each result URL, in page order
+  // After each scanned page, with the total of the pages before it.
+  std::function<void(const ScanResult& scan, int totalBefore)> scanned;
+};
+
+struct EnginePagesEnd {
+  bool failed = false;  // two fetches of one page in a row failed
+  std::string why;      // then: the error tag and the URL
+  int pages = 0;        // pages fetched and scanned
+  int results = 0;
+};
+
+// Asks for pages until one gives no result or holds the engine's "no more"
+// marker, the engine's page limit or maxPages (0: none) is reached, goOn says
+// no, or a page fails twice in a row. term is PrepareQuery's.
+EnginePagesEnd AskEnginePages(const EngineDef& engine, const std::string& term, int maxPages,
+                              const EnginePageHooks& hooks);
+
+}  // namespace qb
