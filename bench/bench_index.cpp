@@ -47,6 +47,7 @@ std::string TempDb(const char* name) {
   return pattern + "/" + name;
 }
 
+// A site explored again, its listing as before (0) or all of its names changed (1).
 void BM_StoreSiteOf1000Entries(benchmark::State& state) {
   const std::string path = TempDb("store.db");
   std::string error;
@@ -54,13 +55,38 @@ void BM_StoreSiteOf1000Entries(benchmark::State& state) {
   if (!db) return state.SkipWithError(error.c_str());
   for (int i = 0; i < 50; ++i) db->Store(MakeSite(i, 1000), error);  // a non-empty index
   const SiteOutcome site = MakeSite(7, 1000);                        // replaced each time
+  SiteOutcome changed = MakeSite(8, 1000);
+  changed.url = site.url;
+  const bool change = state.range(0) != 0;
+  bool flip = false;
   for (auto _ : state) {
+    flip = change && !flip;
+    if (!db->Store(flip ? changed : site, error)) state.SkipWithError(error.c_str());
+  }
+  db.reset();
+  std::filesystem::remove_all(std::filesystem::path(path).parent_path());
+}
+BENCHMARK(BM_StoreSiteOf1000Entries)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The first exploration of a site: nothing of it to replace.
+void BM_StoreNewSiteOf1000Entries(benchmark::State& state) {
+  const std::string path = TempDb("new.db");
+  std::string error;
+  auto db = IndexDb::Open(path, error);
+  if (!db) return state.SkipWithError(error.c_str());
+  for (int i = 0; i < 50; ++i) db->Store(MakeSite(i, 1000), error);
+  SiteOutcome site = MakeSite(7, 1000);
+  int next = 50;
+  for (auto _ : state) {
+    state.PauseTiming();
+    site.url = "ftp://new" + std::to_string(next++) + ".example/";
+    state.ResumeTiming();
     if (!db->Store(site, error)) state.SkipWithError(error.c_str());
   }
   db.reset();
   std::filesystem::remove_all(std::filesystem::path(path).parent_path());
 }
-BENCHMARK(BM_StoreSiteOf1000Entries)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreNewSiteOf1000Entries)->Unit(benchmark::kMillisecond);
 
 // A million names: 1,000 sites of 1,000 entries, made once for the queries below.
 const std::string& MillionPath() {

@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <set>
+#include <string_view>
 
 namespace qb {
 
@@ -22,12 +24,23 @@ const char* const Migrations[] = {
     " INSERT INTO names(rowid, name) VALUES (new.id, new.name); END;"
     "CREATE TRIGGER entries_out AFTER DELETE ON entries BEGIN"
     " INSERT INTO names(names, rowid, name) VALUES ('delete', old.id, old.name); END;",
+    // 2: stores keep the name table themselves, touching only names that
+    // changed; no per-name token counts, which nothing reads.
+    "DROP TRIGGER entries_in; DROP TRIGGER entries_out; DROP TABLE names;"
+    "CREATE VIRTUAL TABLE names USING fts5(name, content='entries', content_rowid='id',"
+    " tokenize='trigram', detail='none', columnsize=0);"
+    "INSERT INTO names(names) VALUES ('rebuild');"
+    // Merging segments eight at a time rather than four writes each name less
+    // often, for a few more segments to read.
+    "INSERT INTO names(names, rank) VALUES ('automerge', 8);",
 };
 static_assert(std::size(Migrations) == IndexSchemaVersion);
 
 class Statement {
  public:
-  Statement(sqlite3* db, const char* sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &s_, nullptr); }
+  Statement(sqlite3* db, const char* sql, unsigned flags = 0) {
+    rc_ = sqlite3_prepare_v3(db, sql, -1, flags, &s_, nullptr);
+  }
   ~Statement() { sqlite3_finalize(s_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -35,6 +48,10 @@ class Statement {
   sqlite3_stmt* get() const { return s_; }
   void Text(int i, const std::string& t) {
     sqlite3_bind_text(s_, i, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+  }
+  // Not copied: the text must outlive the statement's next reset.
+  void View(int i, std::string_view t) {
+    sqlite3_bind_text(s_, i, t.data(), static_cast<int>(t.size()), SQLITE_STATIC);
   }
   void Int(int i, int64_t v) { sqlite3_bind_int64(s_, i, v); }
   int Step() { return rc_ = sqlite3_step(s_); }
@@ -53,6 +70,9 @@ class Statement {
   int rc_;
 };
 
+// A listing's fixed-size text field, which may fill its array without a terminator.
+std::string_view Field(const char* chars, std::size_t max) { return {chars, strnlen(chars, max)}; }
+
 std::string Fail(sqlite3* db, int rc) { return IndexFaultText(rc, sqlite3_errmsg(db)); }
 
 // A LIKE pattern matching text literally anywhere in a name.
@@ -66,18 +86,70 @@ std::string ContainsPattern(const std::string& text, bool suffixOnly) {
   return p;
 }
 
-// The filter shared by Find and Count; binds from parameter 1.
-const char* const FindWhere =
-    " FROM names JOIN entries e ON e.id = names.rowid JOIN sites s ON s.id = (e.id >> 24)"
-    " WHERE names.name LIKE ?1 ESCAPE '\\' AND (?2 = '' OR e.name LIKE ?2 ESCAPE '\\')"
-    " AND e.size >= ?3 AND (?4 < 0 OR e.folder = ?4)";
-static_assert(SiteIdShift == 24);
+// Byte offsets of each character's start in text, and its end; nothing when the
+// text is not plain UTF-8 the trigram table would split the same way.
+std::optional<std::vector<std::size_t>> CharStarts(const std::string& text) {
+  std::vector<std::size_t> starts;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t n = lead < 0x80         ? 1
+                          : (lead >> 5) == 6  ? 2
+                          : (lead >> 4) == 14 ? 3
+                          : (lead >> 3) == 30 ? 4
+                                              : 0;
+    if (lead == 0 || n == 0 || i + n > text.size()) return std::nullopt;
+    for (std::size_t k = 1; k < n; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xc0) != 0x80) return std::nullopt;
+    }
+    starts.push_back(i);
+    i += n;
+  }
+  starts.push_back(i);
+  return starts;
+}
 
-void BindFind(Statement& s, const FindQuery& q) {
+// Every three-character run of text as a quoted FTS5 term, each required: the
+// table keeps no positions, so it narrows the names and LIKE then decides.
+void AddTrigrams(const std::string& text, std::set<std::string>& terms) {
+  const auto starts = CharStarts(text);
+  if (!starts || starts->size() < 4) return;
+  for (std::size_t c = 0; c + 3 < starts->size(); ++c) {
+    std::string term = "\"";
+    for (std::size_t b = (*starts)[c]; b < (*starts)[c + 3]; ++b) {
+      if (text[b] == '"') term += '"';
+      term += text[b];
+    }
+    terms.insert(term + '"');
+  }
+}
+
+std::string MatchText(const FindQuery& q) {
+  std::set<std::string> terms;
+  AddTrigrams(q.text, terms);
+  if (!q.extension.empty()) AddTrigrams("." + q.extension, terms);
+  std::string match;
+  for (const std::string& t : terms) match += (match.empty() ? "" : " ") + t;
+  return match;
+}
+
+// The filter shared by Find and Count; binds from parameter 1, the trigram
+// terms (when there are any) as parameter 7. Without terms every name is read.
+std::string FindFrom(bool indexed) {
+  static_assert(SiteIdShift == 24);
+  return std::string(indexed ? " FROM names JOIN entries e ON e.id = names.rowid"
+                             : " FROM entries e") +
+         " JOIN sites s ON s.id = (e.id >> 24) WHERE " + (indexed ? "names MATCH ?7 AND " : "") +
+         "e.name LIKE ?1 ESCAPE '\\' AND (?2 = '' OR e.name LIKE ?2 ESCAPE '\\')"
+         " AND e.size >= ?3 AND (?4 < 0 OR e.folder = ?4)";
+}
+
+void BindFind(Statement& s, const FindQuery& q, const std::string& match) {
   s.Text(1, ContainsPattern(q.text, false));
   s.Text(2, q.extension.empty() ? std::string() : ContainsPattern(q.extension, true));
   s.Int(3, q.minSize);
   s.Int(4, q.kind == FindKind::All ? -1 : (q.kind == FindKind::Folders ? 1 : 0));
+  if (!match.empty()) s.Text(7, match);
 }
 
 bool Exec(sqlite3* db, const char* sql, std::string& error) {
@@ -88,6 +160,59 @@ bool Exec(sqlite3* db, const char* sql, std::string& error) {
 }
 
 }  // namespace
+
+// Prepared once for the writer's connection: a store is too short to pay for
+// compiling its statements each time.
+struct IndexDb::Writes {
+  explicit Writes(sqlite3* db)
+      : site(db,
+             "INSERT INTO sites(url, status, status_text, tested_file, explored_at, term)"
+             " VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(url) DO UPDATE SET"
+             " status = ?2, status_text = ?3, tested_file = ?4, explored_at = ?5, term = ?6"
+             " RETURNING id",
+             SQLITE_PREPARE_PERSISTENT),
+        earlier(db,
+                "SELECT id, name, size, date, folder FROM entries WHERE id >= ?1 AND id < ?2"
+                " ORDER BY id",
+                SQLITE_PREPARE_PERSISTENT),
+        put(db,
+            "INSERT INTO entries(id, name, size, date, folder) VALUES (?1, ?2, ?3, ?4, ?5)"
+            " ON CONFLICT(id) DO UPDATE SET name = ?2, size = ?3, date = ?4, folder = ?5",
+            SQLITE_PREPARE_PERSISTENT),
+        addName(db, "INSERT INTO names(rowid, name) VALUES (?1, ?2)", SQLITE_PREPARE_PERSISTENT),
+        dropName(db, "INSERT INTO names(names, rowid, name) VALUES ('delete', ?1, ?2)",
+                 SQLITE_PREPARE_PERSISTENT),
+        dropNames(db,
+                  "INSERT INTO names(names, rowid, name)"
+                  " SELECT 'delete', id, name FROM entries WHERE id >= ?1 AND id < ?2",
+                  SQLITE_PREPARE_PERSISTENT),
+        dropEntries(db, "DELETE FROM entries WHERE id >= ?1 AND id < ?2",
+                    SQLITE_PREPARE_PERSISTENT),
+        addNames(db,
+                 "INSERT INTO names(rowid, name)"
+                 " SELECT id, name FROM entries WHERE id >= ?1 AND id < ?2",
+                 SQLITE_PREPARE_PERSISTENT) {}
+  int rc() const {
+    for (const Statement* s :
+         {&site, &earlier, &put, &addName, &dropName, &dropNames, &dropEntries, &addNames}) {
+      if (s->rc() != SQLITE_OK) return s->rc();
+    }
+    return SQLITE_OK;
+  }
+  Statement site;
+  Statement earlier;
+  Statement put;
+  Statement addName;
+  Statement dropName;
+  Statement dropNames;
+  Statement dropEntries;
+  Statement addNames;
+  // Puts the site's listing in place of what its id range held; the statement
+  // that failed, or null.
+  Statement* Replace(int64_t first, const std::vector<ListingEntry>& entries);
+};
+
+IndexDb::IndexDb(sqlite3* db) : db_(db) {}
 
 std::string IndexFaultText(int sqliteCode, const std::string& detail) {
   switch (sqliteCode & 0xff) {
@@ -155,7 +280,10 @@ std::unique_ptr<IndexDb> IndexDb::Open(const std::string& path, std::string& err
   return db;
 }
 
-IndexDb::~IndexDb() { sqlite3_close_v2(db_); }
+IndexDb::~IndexDb() {
+  writes_.reset();
+  sqlite3_close_v2(db_);
+}
 
 int IndexDb::SchemaVersion() {
   Statement s(db_, "PRAGMA user_version");
@@ -163,66 +291,149 @@ int IndexDb::SchemaVersion() {
   return static_cast<int>(s.ColInt(0));
 }
 
-bool IndexDb::Store(const SiteOutcome& o, std::string& error) {
-  if (!Exec(db_, "BEGIN IMMEDIATE", error)) return false;
-  auto fail = [&](int rc) {
-    error = Fail(db_, rc);
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    return false;
-  };
-  int64_t siteId = 0;
-  {
-    Statement s(db_,
-                "INSERT INTO sites(url, status, status_text, tested_file, explored_at, term)"
-                " VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(url) DO UPDATE SET"
-                " status = ?2, status_text = ?3, tested_file = ?4, explored_at = ?5, term = ?6"
-                " RETURNING id");
-    if (s.rc() != SQLITE_OK) return fail(s.rc());
-    s.Text(1, o.url);
-    s.Int(2, o.status);
-    s.Text(3, o.statusText);
-    s.Text(4, o.testedFile);
-    s.Int(5, o.exploredAt);
-    s.Text(6, o.term);
-    if (s.Step() != SQLITE_ROW) return fail(s.rc());
-    siteId = s.ColInt(0);
-    if (s.Step() != SQLITE_DONE) return fail(s.rc());
+namespace {
+
+// An entry as the index last stored it, at its place in the site's listing.
+struct StoredEntry {
+  int64_t id = 0;
+  std::string name;
+  int64_t size = 0;
+  std::string date;
+  int64_t folder = 0;
+};
+
+// Runs a statement without rows; false leaves it unreset, for its error.
+bool Run(Statement& s) {
+  if (s.Step() != SQLITE_DONE) return false;
+  s.Reset();
+  return true;
+}
+
+}  // namespace
+
+// A site explored again mostly lists what it listed before: only the names
+// that changed at their place are taken out of and put into the name table,
+// which costs far more per name than the entries themselves. When most have
+// changed, whole-range statements beat one statement per name.
+Statement* IndexDb::Writes::Replace(int64_t first, const std::vector<ListingEntry>& entries) {
+  const int64_t last = first + static_cast<int64_t>(MaxEntriesPerSite);
+  std::vector<StoredEntry> before;
+  earlier.Int(1, first);
+  earlier.Int(2, last);
+  while (earlier.Step() == SQLITE_ROW) {
+    before.push_back({earlier.ColInt(0), earlier.ColText(1), earlier.ColInt(2), earlier.ColText(3),
+                      earlier.ColInt(4)});
   }
-  const int64_t first = siteId << SiteIdShift;
-  {
-    Statement del(db_, "DELETE FROM entries WHERE id >= ?1 AND id < ?2");
-    if (del.rc() != SQLITE_OK) return fail(del.rc());
-    del.Int(1, first);
-    del.Int(2, first + static_cast<int64_t>(MaxEntriesPerSite));
-    if (del.Step() != SQLITE_DONE) return fail(del.rc());
+  if (earlier.rc() != SQLITE_DONE) return &earlier;
+  earlier.Reset();
+
+  const std::size_t n = std::min(entries.size(), MaxEntriesPerSite);
+  const int64_t end = first + static_cast<int64_t>(n);
+  // The earlier entry at each place, or null.
+  std::vector<const StoredEntry*> at(n, nullptr);
+  std::size_t renamed = 0;
+  for (const StoredEntry& b : before) {
+    if (b.id < end) at[static_cast<std::size_t>(b.id - first)] = &b;
   }
-  Statement add(db_, "INSERT INTO entries(id, name, size, date, folder) VALUES (?1,?2,?3,?4,?5)");
-  if (add.rc() != SQLITE_OK) return fail(add.rc());
-  const std::size_t n = std::min(o.entries.size(), MaxEntriesPerSite);
   for (std::size_t i = 0; i < n; ++i) {
-    const ListingEntry& e = o.entries[i];
-    add.Int(1, first + static_cast<int64_t>(i));
-    add.Text(2, std::string(e.name, strnlen(e.name, sizeof e.name)));
-    add.Int(3, e.size);
-    add.Text(4, std::string(e.date, strnlen(e.date, sizeof e.date)));
-    add.Int(5, e.isFolder ? 1 : 0);
-    if (add.Step() != SQLITE_DONE) return fail(add.rc());
-    add.Reset();
+    if (!at[i] || at[i]->name != Field(entries[i].name, sizeof entries[i].name)) ++renamed;
   }
-  return Exec(db_, "COMMIT", error) || fail(sqlite3_errcode(db_));
+  const bool wholesale = renamed * 2 > n;
+  auto range = [](Statement& s, int64_t from, int64_t to) {
+    s.Int(1, from);
+    s.Int(2, to);
+    return Run(s);
+  };
+  // Names go out before their entries: taking them out reads the entries' text.
+  if (wholesale && !before.empty() && !range(dropNames, first, last)) return &dropNames;
+  for (std::size_t i = 0; i < n; ++i) {
+    const ListingEntry& e = entries[i];
+    const StoredEntry* had = at[i];
+    const int64_t id = first + static_cast<int64_t>(i);
+    const std::string_view name = Field(e.name, sizeof e.name);
+    const std::string_view date = Field(e.date, sizeof e.date);
+    const int64_t folder = e.isFolder != 0 ? 1 : 0;
+    if (had && had->name == name && had->size == e.size && had->date == date &&
+        had->folder == folder) {
+      continue;
+    }
+    const bool newName = !had || had->name != name;
+    if (!wholesale && had && newName) {
+      dropName.Int(1, id);
+      dropName.Text(2, had->name);
+      if (!Run(dropName)) return &dropName;
+    }
+    put.Int(1, id);
+    put.View(2, name);
+    put.Int(3, e.size);
+    put.View(4, date);
+    put.Int(5, folder);
+    if (!Run(put)) return &put;
+    if (!wholesale && newName) {
+      addName.Int(1, id);
+      addName.View(2, name);
+      if (!Run(addName)) return &addName;
+    }
+  }
+  if (!before.empty() && before.back().id >= end) {
+    if (!wholesale && !range(dropNames, end, last)) return &dropNames;
+    if (!range(dropEntries, end, last)) return &dropEntries;
+  }
+  if (wholesale && !range(addNames, first, end)) return &addNames;
+  return nullptr;
+}
+
+bool IndexDb::Store(const SiteOutcome& o, std::string& error) {
+  if (!writes_) {
+    writes_ = std::make_unique<Writes>(db_);
+    if (const int rc = writes_->rc(); rc != SQLITE_OK) {
+      error = Fail(db_, rc);
+      writes_.reset();
+      return false;
+    }
+  }
+  Writes& w = *writes_;
+  if (!Exec(db_, "BEGIN IMMEDIATE", error)) return false;
+  Statement* failed = nullptr;
+  w.site.Text(1, o.url);
+  w.site.Int(2, o.status);
+  w.site.Text(3, o.statusText);
+  w.site.Text(4, o.testedFile);
+  w.site.Int(5, o.exploredAt);
+  w.site.Text(6, o.term);
+  if (w.site.Step() != SQLITE_ROW) {
+    failed = &w.site;
+  } else {
+    const int64_t first = w.site.ColInt(0) << SiteIdShift;
+    if (w.site.Step() != SQLITE_DONE) {
+      failed = &w.site;
+    } else {
+      w.site.Reset();
+      failed = w.Replace(first, o.entries);
+    }
+  }
+  if (failed) {
+    error = Fail(db_, failed->rc());
+    failed->Reset();
+  } else if (Exec(db_, "COMMIT", error)) {
+    return true;
+  }
+  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  return false;
 }
 
 std::vector<FoundEntry> IndexDb::Find(const FindQuery& query, int64_t offset, int64_t limit,
                                       std::string& error) {
   std::vector<FoundEntry> out;
-  const std::string sql = std::string("SELECT e.name, e.size, e.date, e.folder, s.url,") +
-                          " s.explored_at" + FindWhere + " LIMIT ?5 OFFSET ?6";
+  const std::string match = MatchText(query);
+  const std::string sql = "SELECT e.name, e.size, e.date, e.folder, s.url, s.explored_at" +
+                          FindFrom(!match.empty()) + " LIMIT ?5 OFFSET ?6";
   Statement s(db_, sql.c_str());
   if (s.rc() != SQLITE_OK) {
     error = Fail(db_, s.rc());
     return out;
   }
-  BindFind(s, query);
+  BindFind(s, query, match);
   s.Int(5, limit);
   s.Int(6, offset);
   while (s.Step() == SQLITE_ROW) {
@@ -234,9 +445,10 @@ std::vector<FoundEntry> IndexDb::Find(const FindQuery& query, int64_t offset, in
 }
 
 int64_t IndexDb::Count(const FindQuery& query, std::string& error) {
-  const std::string sql = std::string("SELECT count(*)") + FindWhere;
+  const std::string match = MatchText(query);
+  const std::string sql = "SELECT count(*)" + FindFrom(!match.empty());
   Statement s(db_, sql.c_str());
-  if (s.rc() != SQLITE_OK || (BindFind(s, query), s.Step()) != SQLITE_ROW) {
+  if (s.rc() != SQLITE_OK || (BindFind(s, query, match), s.Step()) != SQLITE_ROW) {
     error = Fail(db_, s.rc());
     return 0;
   }

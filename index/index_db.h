@@ -13,7 +13,7 @@ struct sqlite3;
 
 namespace qb {
 
-inline constexpr int IndexSchemaVersion = 1;
+inline constexpr int IndexSchemaVersion = 2;
 // Entry row ids are the site's id shifted by this, plus the entry's position:
 // a site's entries form one range, replaced without a second index.
 inline constexpr int SiteIdShift = 24;
@@ -85,8 +85,10 @@ class IndexDb {
   int SchemaVersion();
 
  private:
-  explicit IndexDb(sqlite3* db) : db_(db) {}
+  struct Writes;
+  explicit IndexDb(sqlite3* db);
   sqlite3* db_;
+  std::unique_ptr<Writes> writes_;  // made by the first store
 };
 
 }  // namespace qb

@@ -80,6 +80,29 @@ TEST_F(IndexDbTest, FindsAnyPartOfANameAcrossSitesWithFilters) {
   EXPECT_EQ(Names(db_->Find({"gcc", "", 0, FindKind::All}, 1, 1, error_)), (V{"GCC-3.0.zip"}));
 }
 
+// Texts of three characters or more go through the trigram table; what it
+// cannot read the same way (stray bytes) is still found, by reading every name.
+TEST_F(IndexDbTest, TrigramSearchAgreesWithPlainMatching) {
+  ASSERT_TRUE(db_->Store(
+      Site("ftp://a.example/",
+           {Entry("say \"hi\".txt", 1), Entry("Caf\xc3\xa9-menu.pdf", 2),
+            Entry("CAF\xc3\x89-MENU.PDF", 3), Entry("odd\xff\xfe-bytes", 4),
+            Entry("under_score.tar.gz", 5), Entry("underscore.tgz", 6), Entry("gz", 7, true)}),
+      error_));
+  using V = std::vector<std::string>;
+  EXPECT_EQ(Find({"y \"hi\"", "", 0, FindKind::All}), (V{"say \"hi\".txt"}));
+  EXPECT_EQ(Find({"\"", "", 0, FindKind::All}), (V{"say \"hi\".txt"}));
+  // ASCII letters in any case, other letters as typed, as LIKE compares them.
+  EXPECT_EQ(Find({"caf\xc3\xa9-", "", 0, FindKind::All}), (V{"Caf\xc3\xa9-menu.pdf"}));
+  EXPECT_EQ(Find({"MENU.pdf", "", 0, FindKind::All}).size(), 2u);
+  EXPECT_EQ(Find({"d\xff\xfe-b", "", 0, FindKind::All}), (V{"odd\xff\xfe-bytes"}));
+  EXPECT_EQ(Find({"r_s", "", 0, FindKind::All}), (V{"under_score.tar.gz"}));
+  // The extension narrows through the table too, even with no text.
+  EXPECT_EQ(Find({"", "gz", 0, FindKind::All}), (V{"under_score.tar.gz"}));
+  EXPECT_EQ(Find({"score", "tgz", 0, FindKind::Files}), (V{"underscore.tgz"}));
+  EXPECT_EQ(Find({"", "", 0, FindKind::Folders}), (V{"gz"}));
+}
+
 TEST_F(IndexDbTest, ASiteExploredAgainReplacesItsEntries) {
   ASSERT_TRUE(
       db_->Store(Site("ftp://a.example/", {Entry("first.txt", 1), Entry("both", 2)}), error_));
