@@ -1,4 +1,6 @@
-// The five engines' page scans on arbitrary pages, feeding the SiteTable.
+// The engines' page scans on arbitrary pages, feeding the SiteTable: the five
+// built-in rules, the generic one, each with or without begin, end and no-more
+// markers.
 #include <cstdlib>
 #include <cstring>
 
@@ -13,8 +15,13 @@ using namespace qb;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   qbfuzz::Picker pick(data, size);
-  const int index = pick.Byte() % EngineCount;
-  const EngineDef& engine = BuiltinEngines()[index];
+  const int index = pick.Byte() % (EngineCount + 1);
+  EngineDef engine = index < EngineCount ? BuiltinEngines()[index] : EngineDef{};
+  if (index == EngineCount) engine.rule = ResultRule::Generic;
+  const uint8_t markers = pick.Byte();
+  if (markers & 1) engine.begin = "<r>";
+  if (markers & 2) engine.end = "</r>";
+  if (markers & 4) engine.noMore = "none";
   // Engines whose URL is copied into a field (all but the anchor rule) keep it
   // within the field; every rule hands on only ftp:// URLs with a host.
   const bool copied = engine.rule != ResultRule::Anchor;
@@ -22,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   ResetSites();
   char* page = qbfuzz::ExactText(pick.data(), pick.size());
   const std::size_t pageLength = std::strlen(page);
-  StripControlChars(page);
+  if (engine.rule != ResultRule::Generic) StripControlChars(page);
   int taken = 0;
   const ScanResult scan = ScanEnginePage(engine, page, [&](std::string& url) {
     ++taken;

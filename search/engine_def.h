@@ -40,6 +40,8 @@ struct EngineDef {
   std::string begin, end;  // when set, only the page's text between them is scanned
   std::string stop;        // the page ends once this has arrived
   std::string noMore;      // a page holding this is the last one asked for
+
+  bool operator==(const EngineDef&) const = default;
 };
 
 // Table order: AnchorEngine, ClassLsEngine, FormEngine, AdvancedEngine, PathEngine.

@@ -9,8 +9,10 @@
 #include <string>
 
 #include "cli/site_record.h"
+#include "net/https_fetcher.h"
 #include "tests/support/fake_ftp_server.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/https_test_server.h"
 #include "tests/support/pyftpd_fixture.h"
 
 namespace {
@@ -154,6 +156,57 @@ TEST(CliSearch, FoundSitesAreExploredOrJustListed) {
   EXPECT_NE(explored.out.find("ftp://127.0.0.1:1/dead/\tfailed\tconnect\t"), std::string::npos);
   // A term the engine knows nothing of.
   EXPECT_EQ(run("search nothing --engine AnchorEngine --pages 1" + std::string(Fast)).code, 1);
+}
+
+// A page format no built-in engine knows, over HTTPS with a certificate the test
+// trusts, searched through an engine definition alone; a bad engine is named
+// and the others still work.
+TEST(CliSearch, EngineFromAFileOverHttps) {
+  qbtest::TempDir root;
+  root.File("pub/song.mp3", 10);
+  qbtest::PyFtpd ftp(root.Path());
+  ASSERT_TRUE(ftp.Ready());
+  const std::string site = ftp.Url("/pub/");
+  const qbtest::HttpsTestServer web(qbtest::HttpsTestServer::Pages{
+      {"/find?term=song&from=0",
+       "<a href=\"ftp://ads.example/\">ad</a><table class=\"hits\">"
+       "<tr><td><a href=\"" +
+           site +
+           "song.mp3\">song.mp3</a></td>"
+           "</tr></table><a href=\"ftp://footer.example/\">f</a>"},
+      {"/find?term=song&from=25", "<table class=\"hits\"></table><p>No more hits</p>"}});
+  if (!web.Running()) GTEST_SKIP() << "openssl or python3 could not start a TLS server";
+  setenv(qb::HttpsCaFileVariable, web.CaFile().c_str(), 1);
+  qbtest::TempDir home;
+  const std::string engines = home.Path() + "/engines.ini";
+  std::ofstream(engines) << "[Hits]\nUrl=" << web.Url("/find?term={term}&from={page}")
+                         << "\nPageStep=25\nRule=Generic\nBegin=<table class=\"hits\">\n"
+                            "End=</table>\nNoMore=No more hits\n"
+                            "[Broken]\nUrl=https://127.0.0.1/x\n"
+                            "[Looping]\nEnabled=0\nUrl="
+                         << web.Url("/loop?q={term}") << "\n";
+  const std::string err = home.Path() + "/err";
+  const std::string from = " --engines " + engines + " --format tsv";
+
+  const CliRun run = RunCli(home, "search song" + from + Fast, err);
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out.rfind(site + "\tok\tok\tsong.mp3\tsong.mp3\t10\t", 0), 0u) << run.out;
+  EXPECT_EQ(run.out.find("example"), std::string::npos) << run.out;
+  std::string text = ReadAll(err);
+  EXPECT_NE(text.find("engine \"Broken\" (line 8): neither Url nor"), std::string::npos) << text;
+
+  const CliRun loop =
+      RunCli(home, "search song --engine looping --engine HITS --no-explore" + from, err);
+  EXPECT_EQ(loop.code, 0);
+  EXPECT_EQ(loop.out, site + "\twaiting\t\t\t\t\t\t\n");
+  text = ReadAll(err);
+  EXPECT_NE(text.find("quillbrook-cli: Looping: redirects from " + web.Url("/loop?q=song")),
+            std::string::npos)
+      << text;
+
+  EXPECT_EQ(RunCli(home, "search song --engines " + home.Path() + "/none.ini", err).code, 2);
+  EXPECT_NE(ReadAll(err).find("none.ini"), std::string::npos);
+  unsetenv(qb::HttpsCaFileVariable);
 }
 
 TEST(SiteRecord, JsonKeepsValidUtf8AndReplacesTheRest) {
