@@ -9,6 +9,7 @@
 #include "core/controls.h"
 #include "core/settings.h"
 #include "core/text_helpers.h"
+#include "dialogs/engines_page.h"
 #include "dialogs/network_page.h"
 #include "resources/resource_module.h"
 #include "ui/display_text.h"
@@ -87,6 +88,7 @@ TPSConf* TPSConf::Open(wxWindow* parent) {
   sheet->AddSettingsPage(page, "Sessions");
   // Each further group of settings is a page of its own file, added here.
   sheet->AddSettingsPage(new NetworkPage(sheet->GetBookCtrl()), "Network");
+  sheet->AddSettingsPage(new EnginesPage(sheet->GetBookCtrl()), "Engines");
   sheet->CreateButtons(wxOK | wxCANCEL);
   sheet->LayoutDialog();  // also centres it on its parent
   for (SettingsPage* p : sheet->pages_) p->SetUp();

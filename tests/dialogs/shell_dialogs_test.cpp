@@ -238,7 +238,7 @@ TEST_F(ShellDialogs, NetworkTabShowsAndStoresTheDataMode) {
   ASSERT_NE(sheet, nullptr);
   auto* tabs = dynamic_cast<wxNotebook*>(sheet->GetBookCtrl());
   ASSERT_NE(tabs, nullptr);
-  ASSERT_EQ(tabs->GetPageCount(), 2u);
+  ASSERT_EQ(tabs->GetPageCount(), 3u);
   EXPECT_EQ(tabs->GetPageText(1), "Network");
   auto* choice = dynamic_cast<wxRadioBox*>(sheet->FindWindow(300));
   ASSERT_NE(choice, nullptr);
