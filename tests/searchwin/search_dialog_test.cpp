@@ -33,6 +33,7 @@
 #include "core/ui_door.h"
 #include "resources/resource_module.h"
 #include "search/engine.h"
+#include "search/engine_set.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
 #include "tests/support/gui_driver.h"
@@ -180,7 +181,11 @@ class SearchDialogTest : public ::testing::Test {
       return answer_;
     });
   }
-  void TearDown() override { SetMessageResponder(nullptr); }
+  void TearDown() override {
+    SetMessageResponder(nullptr);
+    std::filesystem::remove(EngineFilePath());
+    SetActiveEngines(BuiltinEngines());
+  }
 
   // Runs the dialog on this (the UI) thread while script drives it; a script
   // that returns early still gets the dialog closed. Once the dialog is closed
@@ -430,6 +435,58 @@ TEST_F(SearchDialogTest, SecondStartWithSitesAsks105AndNoEmptiesTheTable) {
     EXPECT_EQ(Text(1200), "0");
     EXPECT_EQ(Text(1300), "0");
   });
+}
+
+// An engine file that leaves AnchorEngine out and adds an engine of its own:
+// the template's row of the one is hidden, the other gets a row built for it,
+// and a run fills that row from the engine's page.
+TEST_F(SearchDialogTest, EngineFileRowsFollowTheFileAndAnExtraEngineFindsSites) {
+  server_.Serve("/generic?q=zevo&n=5",
+                HttpReply::Page("<html><p>Mirrors: ftp://127.0.0.2/pub/zevo.zip and "
+                                "<a href='ftp://127.0.0.3/zevo/'>this</a></p></html>"));
+  {
+    std::ofstream file(EngineFilePath());
+    file << "[ClassLsEngine]\n[FormEngine]\n[AdvancedEngine]\n[PathEngine]\n"
+         << "[Local Finder]\nUrl=" << server_.Url("/generic?q={term}&n={page}")
+         << "\nRule=Generic\nFirstPage=5\nPageLimit=1\n";
+  }
+  EXPECT_TRUE(LoadActiveEngines().empty());
+  const EngineControls extra = ExtraEngineControls(0);
+  RunDialog([&] {
+    const EngineControls anchor = EngineControlIds[0];
+    for (int id : {anchor.checkBox, anchor.foundList, anchor.resultsCounter, anchor.doneMark})
+      EXPECT_FALSE(Shown(id)) << id;
+    EXPECT_TRUE(Shown(EngineControlIds[1].checkBox));
+    EXPECT_EQ(OnUi<std::string>([&] {
+                auto* box = dynamic_cast<wxCheckBox*>(Control(extra.checkBox));
+                return box ? box->GetLabel().utf8_string() : std::string("<missing>");
+              }),
+              "Local Finder");
+    EXPECT_TRUE(Shown(extra.foundList));
+    EXPECT_TRUE(Ticked(extra.checkBox));
+    EXPECT_FALSE(Shown(extra.doneMark));
+
+    SetTerm("Zevo");
+    ASSERT_TRUE(Click(SearchStartButton));
+    ASSERT_TRUE(WaitUntil([] { return !SearchRunActive && SiteTable.count == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Lines(extra.foundList).size() == 2; }));
+    EXPECT_EQ(Lines(extra.foundList),
+              (std::vector<std::string>{"ftp://127.0.0.2/pub/", "ftp://127.0.0.3/zevo/"}));
+    EXPECT_EQ(Text(extra.resultsCounter), "2");
+    EXPECT_EQ(Text(extra.newSitesCounter), "2");
+    EXPECT_TRUE(WaitUntil([&] { return Shown(extra.doneMark); }));
+    EXPECT_FALSE(Shown(extra.failMark));
+    EXPECT_TRUE(Lines(EngineControlIds[1].foundList).empty());
+    EXPECT_TRUE(WaitUntil([] { return EnabledNow(wxID_OK); }));
+    std::this_thread::sleep_for(300ms);  // the UI thread idle long enough to paint
+    OnUi<bool>([] {
+      return SaveWindowScreenshot(OpenSearchDialog(), buildDir + "/search_dialog_extra_engine.png");
+    });
+  });
+  const auto targets = server_.Targets();
+  EXPECT_EQ(std::count(targets.begin(), targets.end(), "/generic?q=zevo&n=5"), 1);
+  EXPECT_EQ(std::count(targets.begin(), targets.end(), AnchorTarget("zevo", 0)), 0)
+      << "the engine the file left out is not asked";
 }
 
 }  // namespace
