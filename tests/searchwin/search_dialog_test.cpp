@@ -31,6 +31,7 @@
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "core/ui_door.h"
+#include "net/https_fetcher.h"
 #include "resources/resource_module.h"
 #include "search/engine.h"
 #include "search/engine_set.h"
@@ -38,6 +39,7 @@
 #include "search/search_view.h"
 #include "tests/support/gui_driver.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/https_test_server.h"
 #include "tests/support/screenshot.h"
 #include "ui/avi_player.h"
 #include "ui/message_box.h"
@@ -437,45 +439,63 @@ TEST_F(SearchDialogTest, SecondStartWithSitesAsks105AndNoEmptiesTheTable) {
   });
 }
 
-// An engine file that leaves AnchorEngine out and adds an engine of its own:
-// the template's row of the one is hidden, the other gets a row built for it,
-// and a run fills that row from the engine's page.
-TEST_F(SearchDialogTest, EngineFileRowsFollowTheFileAndAnExtraEngineFindsSites) {
+// An engine file that leaves AnchorEngine out and adds engines of its own: the
+// template's row of the one is hidden and it is never asked, each other gets a
+// row built for it, labelled with its name, which a run fills from its pages,
+// over HTTP and over HTTPS with a certificate the test trusts.
+TEST_F(SearchDialogTest, EngineFileRowsFollowTheFileAndExtraEnginesFindSites) {
   server_.Serve("/generic?q=zevo&n=5",
                 HttpReply::Page("<html><p>Mirrors: ftp://127.0.0.2/pub/zevo.zip and "
                                 "<a href='ftp://127.0.0.3/zevo/'>this</a></p></html>"));
+  qbtest::HttpsTestServer https(qbtest::HttpsTestServer::Pages{
+      {"/secure?q=zevo&n=1", "{\"hits\":[\"ftp://127.0.0.4/mirror/zevo.zip\"]}"}});
+  if (!https.Running())
+    std::fprintf(stderr, "no HTTPS test server: the HTTPS engine is left out\n");
   {
     std::ofstream file(EngineFilePath());
     file << "[ClassLsEngine]\n[FormEngine]\n[AdvancedEngine]\n[PathEngine]\n"
          << "[Local Finder]\nUrl=" << server_.Url("/generic?q={term}&n={page}")
          << "\nRule=Generic\nFirstPage=5\nPageLimit=1\n";
+    if (https.Running())
+      file << "[Secure Finder]\nUrl=" << https.Url("/secure?q={term}&n={page}")
+           << "\nRule=Generic\nFirstPage=1\nPageLimit=1\n";
   }
   EXPECT_TRUE(LoadActiveEngines().empty());
-  const EngineControls extra = ExtraEngineControls(0);
+  if (https.Running()) setenv(HttpsCaFileVariable, https.CaFile().c_str(), 1);
+  const EngineControls local = ExtraEngineControls(0), secure = ExtraEngineControls(1);
   RunDialog([&] {
     const EngineControls anchor = EngineControlIds[0];
     for (int id : {anchor.checkBox, anchor.foundList, anchor.resultsCounter, anchor.doneMark})
       EXPECT_FALSE(Shown(id)) << id;
     EXPECT_TRUE(Shown(EngineControlIds[1].checkBox));
-    EXPECT_EQ(OnUi<std::string>([&] {
-                auto* box = dynamic_cast<wxCheckBox*>(Control(extra.checkBox));
-                return box ? box->GetLabel().utf8_string() : std::string("<missing>");
-              }),
-              "Local Finder");
-    EXPECT_TRUE(Shown(extra.foundList));
-    EXPECT_TRUE(Ticked(extra.checkBox));
-    EXPECT_FALSE(Shown(extra.doneMark));
+    auto label = [](int id) {
+      return OnUi<std::string>([id] {
+        auto* box = dynamic_cast<wxCheckBox*>(Control(id));
+        return box ? box->GetLabel().utf8_string() : std::string("<missing>");
+      });
+    };
+    EXPECT_EQ(label(local.checkBox), "Local Finder");
+    if (https.Running()) EXPECT_EQ(label(secure.checkBox), "Secure Finder");
+    EXPECT_TRUE(Shown(local.foundList));
+    EXPECT_TRUE(Ticked(local.checkBox));
+    EXPECT_FALSE(Shown(local.doneMark));
 
     SetTerm("Zevo");
     ASSERT_TRUE(Click(SearchStartButton));
-    ASSERT_TRUE(WaitUntil([] { return !SearchRunActive && SiteTable.count == 2; }));
-    ASSERT_TRUE(WaitUntil([&] { return Lines(extra.foundList).size() == 2; }));
-    EXPECT_EQ(Lines(extra.foundList),
+    const int sites = https.Running() ? 3 : 2;
+    ASSERT_TRUE(WaitUntil([&] { return !SearchRunActive && SiteTable.count == sites; }));
+    ASSERT_TRUE(WaitUntil([&] { return Lines(local.foundList).size() == 2; }));
+    EXPECT_EQ(Lines(local.foundList),
               (std::vector<std::string>{"ftp://127.0.0.2/pub/", "ftp://127.0.0.3/zevo/"}));
-    EXPECT_EQ(Text(extra.resultsCounter), "2");
-    EXPECT_EQ(Text(extra.newSitesCounter), "2");
-    EXPECT_TRUE(WaitUntil([&] { return Shown(extra.doneMark); }));
-    EXPECT_FALSE(Shown(extra.failMark));
+    EXPECT_EQ(Text(local.resultsCounter), "2");
+    EXPECT_EQ(Text(local.newSitesCounter), "2");
+    EXPECT_TRUE(WaitUntil([&] { return Shown(local.doneMark); }));
+    EXPECT_FALSE(Shown(local.failMark));
+    if (https.Running()) {
+      EXPECT_TRUE(WaitUntil([&] { return Lines(secure.foundList).size() == 1; }));
+      EXPECT_EQ(Lines(secure.foundList), std::vector<std::string>{"ftp://127.0.0.4/mirror/"});
+      EXPECT_FALSE(Shown(secure.failMark));
+    }
     EXPECT_TRUE(Lines(EngineControlIds[1].foundList).empty());
     EXPECT_TRUE(WaitUntil([] { return EnabledNow(wxID_OK); }));
     std::this_thread::sleep_for(300ms);  // the UI thread idle long enough to paint
@@ -483,6 +503,7 @@ TEST_F(SearchDialogTest, EngineFileRowsFollowTheFileAndAnExtraEngineFindsSites) 
       return SaveWindowScreenshot(OpenSearchDialog(), buildDir + "/search_dialog_extra_engine.png");
     });
   });
+  unsetenv(HttpsCaFileVariable);
   const auto targets = server_.Targets();
   EXPECT_EQ(std::count(targets.begin(), targets.end(), "/generic?q=zevo&n=5"), 1);
   EXPECT_EQ(std::count(targets.begin(), targets.end(), AnchorTarget("zevo", 0)), 0)
