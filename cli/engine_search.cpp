@@ -7,17 +7,6 @@
 
 namespace qb {
 
-namespace {
-
-bool SameNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-
-}  // namespace
-
 EngineChoice ChooseEngines(const std::vector<EngineDef>& known,
                            const std::vector<std::string>& names) {
   EngineChoice choice;
@@ -29,7 +18,7 @@ EngineChoice ChooseEngines(const std::vector<EngineDef>& known,
   for (const std::string& name : names) {
     const EngineDef* match = nullptr;
     for (const EngineDef& e : known)
-      if (SameNoCase(e.name, name)) match = &e;
+      if (EqualNoCase(e.name, name)) match = &e;
     if (!match) {
       choice.unknown = name;
       return choice;

@@ -18,13 +18,6 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-bool SameName(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i]; ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return i == a.size() && b[i] == '\0';
-}
-
 // The section name of a "[name]" line, or false.
 bool SectionOf(const std::string& line, std::string& name) {
   const std::string t = Trim(line);
@@ -104,10 +97,11 @@ std::string IniLookup(const std::string& text, const char* section, const char* 
   std::string name, k, v;
   for (const std::string& line : lines) {
     if (SectionOf(line, name)) {
-      inSection = SameName(name, section);
+      inSection = EqualNoCase(name, section);
       continue;
     }
-    if (inSection && KeyOf(line, k, v) && SameName(k, key)) return Unquoted(v).substr(0, maxChars);
+    if (inSection && KeyOf(line, k, v) && EqualNoCase(k, key))
+      return Unquoted(v).substr(0, maxChars);
   }
   return std::string(defaultText).substr(0, maxChars);
 }
@@ -145,7 +139,7 @@ std::string IniReplace(const std::string& text, const char* section, const char*
   std::string name, k, v;
   for (std::size_t i = 0; i < lines.size() && !done; ++i) {
     if (SectionOf(lines[i], name)) {
-      inSection = SameName(name, section);
+      inSection = EqualNoCase(name, section);
       if (inSection) {
         sectionFound = true;
         lastOfSection = i;
@@ -153,7 +147,7 @@ std::string IniReplace(const std::string& text, const char* section, const char*
       continue;
     }
     if (!inSection) continue;
-    if (KeyOf(lines[i], k, v) && SameName(k, key)) {
+    if (KeyOf(lines[i], k, v) && EqualNoCase(k, key)) {
       const bool crlf = !lines[i].empty() && lines[i].back() == '\r';
       lines[i] = entry + (crlf ? "\r" : "");
       done = true;

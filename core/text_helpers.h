@@ -2,6 +2,7 @@
 // Small in-place helpers on NUL-terminated 8-bit texts.
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace qb {
 
@@ -28,5 +29,13 @@ int32_t AtoL(const char* text);
 
 inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+// Equal but for the case of ASCII letters.
+inline bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
 
 }  // namespace qb

@@ -106,20 +106,13 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
   return true;
 }
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-
 }  // namespace
 
 const char* RuleName(ResultRule rule) { return RuleNames[static_cast<std::size_t>(rule)]; }
 
 bool ParseRule(const std::string& name, ResultRule& rule) {
   for (std::size_t i = 0; i < RuleNames.size(); ++i) {
-    if (SameNoCase(name, RuleNames[i])) {
+    if (EqualNoCase(name, RuleNames[i])) {
       rule = static_cast<ResultRule>(i);
       return true;
     }
@@ -152,8 +145,8 @@ std::vector<std::string> EngineDefProblems(const EngineDef& engine) {
       break;
     }
   }
-  const bool post = SameNoCase(engine.method, "POST");
-  if (!post && !SameNoCase(engine.method, "GET"))
+  const bool post = EqualNoCase(engine.method, "POST");
+  if (!post && !EqualNoCase(engine.method, "GET"))
     problems.push_back("Method is \"" + engine.method + "\"; GET or POST");
   const std::string url = Fill(engine.url, "h", "t", 0);
   if (!StartsWithNoCase(url, "http://") && !StartsWithNoCase(url, "https://"))
@@ -181,7 +174,7 @@ EngineRequest EngineRequestFor(const EngineDef& engine, const std::string& host,
                                const std::string& term, int pageValue) {
   EngineRequest request;
   request.url = Fill(engine.url, host, term, pageValue);
-  request.post = SameNoCase(engine.method, "POST");
+  request.post = EqualNoCase(engine.method, "POST");
   if (request.post) {
     request.body = Fill(engine.body, host, term, pageValue);
     request.contentType =

@@ -10,13 +10,6 @@ namespace qb {
 
 namespace {
 
-bool SameNoCase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i]; ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return i == a.size() && b[i] == '\0';
-}
-
 bool ParseNumber(const std::string& text, int& value) {
   const char* end = text.data() + text.size();
   const auto [at, error] = std::from_chars(text.data(), end, value);
@@ -25,9 +18,9 @@ bool ParseNumber(const std::string& text, int& value) {
 
 bool ParseFlag(const std::string& text, bool& value) {
   for (const char* yes : {"1", "true", "yes", "on"})
-    if (SameNoCase(text, yes)) return value = true;
+    if (EqualNoCase(text, yes)) return value = true;
   for (const char* no : {"0", "false", "no", "off"})
-    if (SameNoCase(text, no)) return !(value = false);
+    if (EqualNoCase(text, no)) return !(value = false);
   return false;
 }
 
@@ -47,7 +40,7 @@ bool Apply(EngineDef& e, const Entry& entry, std::string& why, bool& fatal) {
                         Text{"ContentType", &EngineDef::contentType},
                         Text{"Begin", &EngineDef::begin}, Text{"End", &EngineDef::end},
                         Text{"Stop", &EngineDef::stop}, Text{"NoMore", &EngineDef::noMore}}) {
-    if (SameNoCase(k, t.key)) {
+    if (EqualNoCase(k, t.key)) {
       e.*t.field = v;
       return true;
     }
@@ -59,18 +52,18 @@ bool Apply(EngineDef& e, const Entry& entry, std::string& why, bool& fatal) {
   for (const Number& n :
        {Number{"FirstPage", &EngineDef::firstPage}, Number{"PageStep", &EngineDef::pageStep},
         Number{"PageLimit", &EngineDef::pageLimit}}) {
-    if (SameNoCase(k, n.key)) {
+    if (EqualNoCase(k, n.key)) {
       if (ParseNumber(v, e.*n.field)) return true;
       why = std::string(n.key) + " is \"" + v + "\", not a whole number";
       return false;
     }
   }
-  if (SameNoCase(k, "Enabled")) {
+  if (EqualNoCase(k, "Enabled")) {
     if (ParseFlag(v, e.enabled)) return true;
     why = "Enabled is \"" + v + "\"; 1 or 0";
     return false;
   }
-  if (SameNoCase(k, "Rule")) {
+  if (EqualNoCase(k, "Rule")) {
     if (ParseRule(v, e.rule)) return true;
     why = "Rule is \"" + v + "\"; one of Anchor, ClassLs, Form, Advanced, Path, Generic";
     return false;
@@ -107,7 +100,7 @@ EngineFile ParseEngineFile(const std::string& text) {
     }
     bool duplicate = false;
     for (const EngineDef& known : file.engines)
-      duplicate = duplicate || SameNoCase(known.name, section.name.c_str());
+      duplicate = duplicate || EqualNoCase(known.name, section.name);
     if (duplicate) {
       file.problems.push_back(where + "left out: an engine of that name comes earlier");
       continue;
@@ -115,7 +108,7 @@ EngineFile ParseEngineFile(const std::string& text) {
     // A built-in engine's section needs only the keys it changes.
     EngineDef engine;
     for (const EngineDef& builtin : BuiltinEngines())
-      if (SameNoCase(builtin.name, section.name.c_str())) engine = builtin;
+      if (EqualNoCase(builtin.name, section.name)) engine = builtin;
     engine.name = section.name;
     bool usable = true;
     for (const Entry& entry : section.entries) {

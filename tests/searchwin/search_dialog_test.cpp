@@ -475,7 +475,9 @@ TEST_F(SearchDialogTest, EngineFileRowsFollowTheFileAndExtraEnginesFindSites) {
       });
     };
     EXPECT_EQ(label(local.checkBox), "Local Finder");
-    if (https.Running()) EXPECT_EQ(label(secure.checkBox), "Secure Finder");
+    if (https.Running()) {
+      EXPECT_EQ(label(secure.checkBox), "Secure Finder");
+    }
     EXPECT_TRUE(Shown(local.foundList));
     EXPECT_TRUE(Ticked(local.checkBox));
     EXPECT_FALSE(Shown(local.doneMark));

@@ -14,8 +14,13 @@ namespace qbtest {
 namespace {
 
 const char* const ServerScript = R"PY(
-import http.server, json, ssl, sys
-pages = json.load(open(sys.argv[3], encoding="utf-8"))
+import http.server, os, ssl, sys
+folder = os.path.dirname(sys.argv[3])
+pages = {}
+for line in open(sys.argv[3], "rb").read().split(b"\n"):
+    if line:
+        target, name = line.split(b"\t")
+        pages[target.decode()] = open(os.path.join(folder, name.decode()), "rb").read()
 class H(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     def do_GET(self):
@@ -24,7 +29,7 @@ class H(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0"); self.end_headers(); return
         if self.path not in pages:
             self.send_error(404); return
-        body = pages[self.path].encode("utf-8")
+        body = pages[self.path]
         self.send_response(200); self.send_header("Transfer-Encoding", "chunked")
         self.send_header("Content-Type", "text/html"); self.end_headers()
         for i in range(0, len(body), 16):
@@ -39,23 +44,6 @@ print(s.server_address[1], flush=True)
 s.serve_forever()
 )PY";
 
-std::string JsonString(const std::string& text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-      json += escape;
-    } else {
-      json += c;
-    }
-  }
-  return json + "\"";
-}
-
 }  // namespace
 
 HttpsTestServer::HttpsTestServer(const Pages& pages) {
@@ -64,16 +52,16 @@ HttpsTestServer::HttpsTestServer(const Pages& pages) {
          ("qb-https-" + std::to_string(getpid()) + "-" + std::to_string(made++));
   std::filesystem::create_directories(dir_);
   const std::string cert = (dir_ / "cert.pem").string(), key = (dir_ / "key.pem").string();
-  const std::string routes = (dir_ / "pages.json").string();
+  // One file per page and an index of request targets, so any bytes can be served.
+  const std::string routes = (dir_ / "pages.txt").string();
   {
-    std::ofstream out(routes);
-    out << "{";
-    const char* comma = "";
+    std::ofstream index(routes, std::ios::binary);
+    int n = 0;
     for (const auto& [target, body] : pages) {
-      out << comma << JsonString(target) << ":" << JsonString(body);
-      comma = ",";
+      const std::string name = "page" + std::to_string(n++);
+      std::ofstream(dir_ / name, std::ios::binary) << body;
+      index << target << '\t' << name << '\n';
     }
-    out << "}";
   }
   const std::string make =
       "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
