@@ -246,6 +246,7 @@ void EngineThreadFor(const std::shared_ptr<const std::vector<ActiveEngine>>& eng
     });
   };
   const EnginePagesEnd end = AskEnginePages(engine.def, GetQueryTerm(), 0, hooks);
+  if (end.failed) ToDialog([&](SearchView& v) { v.ExplainMark(c.failMark, end.why); });
   ToDialog([&](SearchView& v) { v.ShowMark(end.failed ? c.failMark : c.doneMark); });
 }
 

@@ -24,6 +24,8 @@ class SearchView {
   virtual void AddFound(int listId, const std::string& url) = 0;
   // Shows a done or failure mark.
   virtual void ShowMark(int controlId) = 0;
+  // Says why a failure mark is shown (the error and the page that failed).
+  virtual void ExplainMark(int /*controlId*/, const std::string& /*why*/) {}
   virtual bool IsChecked(int boxId) = 0;
   // The term from the edit control, at most maxChars characters.
   virtual std::string ReadTerm(int maxChars) = 0;

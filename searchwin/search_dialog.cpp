@@ -58,6 +58,9 @@ class TDS : public wxDialog {
   void ShowMark(int id) {
     if (wxWindow* mark = FindWindow(id)) mark->Show();
   }
+  void ExplainMark(int id, const std::string& why) {
+    if (wxWindow* mark = FindWindow(id)) mark->SetToolTip(ToDisplayText(why));
+  }
   bool IsBoxTicked(int id) {
     auto* box = dynamic_cast<wxCheckBox*>(FindWindow(id));
     return box && box->GetValue();
@@ -258,6 +261,9 @@ class DialogView final : public SearchView {
   }
   void ShowMark(int id) override {
     link_->Post([id](TDS& d) { d.ShowMark(id); });
+  }
+  void ExplainMark(int id, const std::string& why) override {
+    link_->Post([id, why](TDS& d) { d.ExplainMark(id, why); });
   }
   bool IsChecked(int id) override {
     return link_->Ask([id](TDS& d) { return d.IsBoxTicked(id); });

@@ -49,6 +49,14 @@ class RecorderView : public SearchView {
     std::lock_guard<std::mutex> hold(lock_);
     marks_.insert(id);
   }
+  void ExplainMark(int id, const std::string& why) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    why_[id] = why;
+  }
+  std::string Why(int id) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return why_[id];
+  }
   bool IsChecked(int boxId) override {
     if (closeOnAsk) {
       // The dialog closes while the question is on its way: the answer is "not ticked".
@@ -89,6 +97,7 @@ class RecorderView : public SearchView {
   std::map<int, std::vector<int>> numbers_;
   std::map<int, std::vector<std::string>> found_;
   std::set<int> marks_;
+  std::map<int, std::string> why_;
   std::set<int> unticked_;
 };
 
@@ -256,6 +265,7 @@ TEST_F(EngineThreadTest, OneFailureIsRetriedTwoInARowEndTheEngine) {
   EXPECT_EQ(server_.Targets(), ExpectedTargets(ClassLs, {0, 0, 1, 1}));
   EXPECT_TRUE(view_->Marked(242));
   EXPECT_FALSE(view_->Marked(112));
+  EXPECT_EQ(view_->Why(112), "");
   EXPECT_EQ(view_->Found(121), (std::vector<std::string>{"ftp://h/a/"}));
 
   // Two failures of the same page end the engine with its failure mark only.
@@ -263,6 +273,7 @@ TEST_F(EngineThreadTest, OneFailureIsRetriedTwoInARowEndTheEngine) {
   Run(Form);
   EXPECT_EQ(server_.Targets().size(), 6u);
   EXPECT_TRUE(view_->Marked(111));
+  EXPECT_EQ(view_->Why(111), "40x from http://" + server_.HostPort() + Target(Form, 0));
   EXPECT_FALSE(view_->Marked(241));
   EXPECT_TRUE(view_->Numbers(1600).empty());
 }
