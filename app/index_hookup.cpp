@@ -3,7 +3,9 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "core/program_folders.h"
 #include "core/settings.h"
 #include "core/ui_door.h"
 #include "explore/site_worker.h"
@@ -16,7 +18,11 @@ namespace qb {
 
 namespace {
 
+// UI thread only, all three.
 std::shared_ptr<LocalIndex> Index;  // workers in the hook hold it too
+std::shared_ptr<const StoredResults> LastRead;
+std::function<void(const StoredResults&)> ShowLast;
+
 // One message however many faults come: a failing disk keeps failing.
 std::atomic<bool> FaultShown{false};
 
@@ -26,26 +32,57 @@ void ShowFault(const std::string& text) {
       [text] { ShowMessage(nullptr, ToDisplayText(text), "FTP-ZEVO", MessageStyle::Exclamation); });
 }
 
+// On the writer's thread, before it writes anything of this run.
+std::shared_ptr<StoredResults> ReadLastResults(const LocalIndex& index) {
+  std::string error;
+  std::unique_ptr<IndexDb> reader = index.OpenReader(error);
+  if (!reader) return nullptr;
+  auto last = reader->Last(error);
+  if (!last || last->sites.empty()) return nullptr;
+  auto read = std::make_shared<StoredResults>();
+  for (const IndexedSite& site : last->sites) {
+    read->listings.push_back(reader->EntriesOf(site.url, error));
+  }
+  if (!error.empty()) return nullptr;
+  read->last = std::move(*last);
+  return read;
+}
+
 }  // namespace
 
 void StartLocalIndex() {
   if (Index || Settings.KeepIndex == 0) return;
-  std::string error;
-  Index = LocalIndex::Open(IndexDataFolder(), ShowFault, error);
-  if (!Index) {
-    ShowFault(error);
-    return;
-  }
+  Index = LocalIndex::Start(UserDataFolder(), ShowFault, [](const LocalIndex& index) {
+    std::shared_ptr<const StoredResults> read = ReadLastResults(index);
+    if (!read) return;
+    PostToUi([read] {
+      if (ShowLast) {
+        std::exchange(ShowLast, nullptr)(*read);
+      } else {
+        LastRead = read;
+      }
+    });
+  });
   SetSiteStoredHook([index = Index](SiteOutcome outcome) {
     outcome.term = GetLastTerm();
     index->writer().Submit(std::move(outcome));
   });
 }
 
+void WhenLastResultsRead(std::function<void(const StoredResults&)> show) {
+  if (LastRead) {
+    show(*std::exchange(LastRead, nullptr));
+  } else if (Index) {
+    ShowLast = std::move(show);
+  }
+}
+
 void StopLocalIndex() {
   SetSiteStoredHook(nullptr);
   if (Index) Index->writer().Flush();
   Index.reset();
+  ShowLast = nullptr;
+  LastRead = nullptr;
 }
 
 LocalIndex* RunningIndex() { return Index.get(); }

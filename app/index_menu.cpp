@@ -64,33 +64,30 @@ void AddIndexCommands(wxFrame* frame, TD* dialog) {
 }
 
 void ShowLastResults(wxFrame* frame) {
-  LocalIndex* index = RunningIndex();
-  if (!index || SiteTable.count != 0) return;
-  std::string error;
-  std::unique_ptr<IndexDb> reader = index->OpenReader(error);
-  if (!reader) return;
-  const auto last = reader->Last(error);
-  if (!last || last->sites.empty()) return;
-  for (const IndexedSite& site : last->sites) {
-    std::string url = site.url;
-    bool added = false;
-    AddUniqueSite(url, added, false);
-    if (!added) continue;
-    const auto entry = SiteAt(SiteTable.count - 1);
-    if (!entry) continue;
-    entry->statusText.Set(site.statusText);
-    entry->testedFile.Set(site.testedFile);
-    std::vector<ListingEntry> listing = reader->EntriesOf(site.url, error);
-    {
-      std::lock_guard<std::mutex> hold(ListingLock);
-      entry->listing = std::move(listing);
+  WhenLastResultsRead([frame](const StoredResults& read) {
+    // A search or sites given meanwhile own the table.
+    if (SiteTable.count != 0) return;
+    for (std::size_t i = 0; i < read.last.sites.size(); ++i) {
+      const IndexedSite& site = read.last.sites[i];
+      std::string url = site.url;
+      bool added = false;
+      AddUniqueSite(url, added, false);
+      if (!added) continue;
+      const auto entry = SiteAt(SiteTable.count - 1);
+      if (!entry) continue;
+      entry->statusText.Set(site.statusText);
+      entry->testedFile.Set(site.testedFile);
+      {
+        std::lock_guard<std::mutex> hold(ListingLock);
+        entry->listing = read.listings[i];
+      }
+      // A final status: the scheduler leaves the site alone until asked to explore it again.
+      entry->status = site.status == Ok || site.status == Refused ? site.status : Failed;
     }
-    // A final status: the scheduler leaves the site alone until asked to explore it again.
-    entry->status = site.status == Ok || site.status == Refused ? site.status : Failed;
-  }
-  frame->SetTitle(
-      frame->GetTitle() +
-      ToDisplayText(" — Results from " + WhenText(last->exploredAt) + ", " + last->term));
+    frame->SetTitle(
+        frame->GetTitle() +
+        ToDisplayText(" — Results from " + WhenText(read.last.exploredAt) + ", " + read.last.term));
+  });
 }
 
 }  // namespace qb

@@ -9,8 +9,9 @@ class TD;
 
 // Appends "Find in explored sites…" and "Export results…" to the first menu.
 void AddIndexCommands(wxFrame* frame, TD* dialog);
-// Puts the last search's sites from the index into the empty site table, as
-// they were, and names them in the frame's title; nothing is explored.
+// Once the index has read them, puts the last search's sites into the site
+// table if it is still empty, as they were, and names them in the frame's
+// title; nothing is explored.
 void ShowLastResults(wxFrame* frame);
 
 }  // namespace qb

@@ -21,15 +21,21 @@ bool Exists(const std::string& path) {
   return fs::exists(path, ignored);
 }
 
-}  // namespace
-
-std::string UserConfigFolder() {
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
+// The XDG rule: the variable when it holds an absolute path, else the default
+// under the home folder.
+std::string XdgFolder(const char* variable, const char* underHome) {
+  if (const char* xdg = std::getenv(variable); xdg && *xdg == '/') {
     return std::string(xdg) + "/quillbrook/";
   }
   const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : "/tmp") + "/.config/quillbrook/";
+  return std::string(home && *home ? home : "/tmp") + underHome + "quillbrook/";
 }
+
+}  // namespace
+
+std::string UserConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", "/.config/"); }
+
+std::string UserDataFolder() { return XdgFolder("XDG_DATA_HOME", "/.local/share/"); }
 
 ProgramFolders LocateProgramFolders(const std::string& exeDir) {
   // The resource library in the install tree's lib/ marks an installed program;

@@ -19,6 +19,8 @@ ProgramFolders LocateProgramFolders(const std::string& exeDir);
 
 // $XDG_CONFIG_HOME/quillbrook/, else $HOME/.config/quillbrook/.
 std::string UserConfigFolder();
+// $XDG_DATA_HOME/quillbrook/, else $HOME/.local/share/quillbrook/: the local index.
+std::string UserDataFolder();
 
 // Set at start-up; while empty, the executable's folder (ExeDir) stands in.
 extern std::string SharedDir;

@@ -4,9 +4,12 @@
 
 namespace qb {
 
-IndexWriter::IndexWriter(std::unique_ptr<IndexDb> db,
-                         std::function<void(const std::string&)> onFault)
-    : db_(std::move(db)), onFault_(std::move(onFault)), thread_([this] { Run(); }) {}
+IndexWriter::IndexWriter(IndexOpener open, std::function<void(const std::string&)> onFault,
+                         std::function<void()> onOpen)
+    : open_(std::move(open)),
+      onFault_(std::move(onFault)),
+      onOpen_(std::move(onOpen)),
+      thread_([this] { Run(); }) {}
 
 IndexWriter::~IndexWriter() {
   {
@@ -36,8 +39,42 @@ bool IndexWriter::Failed() const {
   return failed_;
 }
 
-void IndexWriter::Run() {
+bool IndexWriter::WaitOpen() {
   std::unique_lock<std::mutex> hold(lock_);
+  idle_.wait(hold, [this] { return !opening_; });
+  return opened_;
+}
+
+bool IndexWriter::Opened() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return opened_;
+}
+
+void IndexWriter::Fail(std::unique_lock<std::mutex>& hold, const std::string& error) {
+  failed_ = true;
+  queue_.clear();
+  hold.unlock();
+  if (onFault_) onFault_(error);
+  hold.lock();
+}
+
+void IndexWriter::Run() {
+  std::string openError;
+  std::unique_ptr<IndexDb> db = open_(openError);
+  const bool opened = db != nullptr;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    db_ = std::move(db);
+    opened_ = opened;
+  }
+  // Readers may open their own connections from here on.
+  if (opened && onOpen_) onOpen_();
+  std::unique_lock<std::mutex> hold(lock_);
+  // Reported before the open counts as done: whoever waits for it sees why.
+  if (!opened) Fail(hold, openError);
+  opening_ = false;
+  writing_ = false;
+  idle_.notify_all();
   for (;;) {
     wake_.wait(hold, [this] { return stop_ || !queue_.empty(); });
     if (queue_.empty()) break;
@@ -49,13 +86,7 @@ void IndexWriter::Run() {
     const bool written = db_->Store(next, error);
     hold.lock();
     writing_ = false;
-    if (!written) {
-      failed_ = true;
-      queue_.clear();
-      hold.unlock();
-      if (onFault_) onFault_(error);
-      hold.lock();
-    }
+    if (!written) Fail(hold, error);
     if (queue_.empty()) idle_.notify_all();
   }
   idle_.notify_all();

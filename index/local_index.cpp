@@ -5,46 +5,91 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace qb {
 
-std::string IndexDataFolder() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  if (data && *data == '/') return std::string(data) + "/quillbrook/";
-  const char* home = std::getenv("HOME");
-  return std::string(home ? home : "") + "/.local/share/quillbrook/";
-}
+namespace {
 
-std::unique_ptr<LocalIndex> LocalIndex::Open(const std::string& folder,
-                                             std::function<void(const std::string&)> onFault,
-                                             std::string& error, const IndexDb::Options& options) {
-  std::unique_ptr<LocalIndex> index(new LocalIndex);
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
+std::string FilePath(const std::string& folder) {
   std::string base = folder;
   if (!base.empty() && base.back() != '/') base += '/';
-  index->path_ = base + IndexFileName;
+  return base + IndexFileName;
+}
+
+}  // namespace
+
+std::unique_ptr<IndexDb> LocalIndex::OpenDatabase(const std::string& folder,
+                                                  const IndexDb::Options& options,
+                                                  std::string& error) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
   // SQLite's own locks let a second writer wait and then interleave; a held
   // lock file tells the second copy at once that the index is taken.
-  const std::string lockPath = index->path_ + ".lock";
-  index->lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (index->lockFd_ < 0) {
+  const std::string lockPath = path_ + ".lock";
+  lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lockFd_ < 0) {
     error = "The index cannot be opened (" + lockPath + ": " + std::strerror(errno) +
             "); found files are not kept.";
     return nullptr;
   }
-  if (::flock(index->lockFd_, LOCK_EX | LOCK_NB) != 0) {
+  if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
     error = "The index is in use by another running copy; found files are not kept.";
     return nullptr;
   }
-  std::unique_ptr<IndexDb> db = IndexDb::Open(index->path_, error, options);
-  if (!db) return nullptr;
-  index->writer_ = std::make_unique<IndexWriter>(std::move(db), std::move(onFault));
+  return IndexDb::Open(path_, error, options);
+}
+
+std::unique_ptr<LocalIndex> LocalIndex::Start(const std::string& folder, FaultHandler onFault,
+                                              std::function<void(const LocalIndex&)> onReady,
+                                              const IndexDb::Options& options) {
+  std::unique_ptr<LocalIndex> index(new LocalIndex);
+  index->path_ = FilePath(folder);
+  LocalIndex* self = index.get();  // outlives the writer, which it joins first
+  index->writer_ = std::make_unique<IndexWriter>(
+      [self, folder, options](std::string& error) {
+        return self->OpenDatabase(folder, options, error);
+      },
+      std::move(onFault),
+      [self, onReady = std::move(onReady)] {
+        if (onReady) onReady(*self);
+      });
   return index;
+}
+
+std::unique_ptr<LocalIndex> LocalIndex::Open(const std::string& folder, FaultHandler onFault,
+                                             std::string& error, const IndexDb::Options& options) {
+  // The open's own failure is returned, not reported; later ones go to onFault.
+  struct Faults {
+    std::mutex lock;
+    bool opened = false;
+    std::string openError;
+  };
+  auto faults = std::make_shared<Faults>();
+  auto index = Start(
+      folder,
+      [faults, onFault = std::move(onFault)](const std::string& text) {
+        {
+          std::lock_guard<std::mutex> hold(faults->lock);
+          if (!faults->opened) {
+            faults->openError = text;
+            return;
+          }
+        }
+        if (onFault) onFault(text);
+      },
+      [faults](const LocalIndex&) {
+        std::lock_guard<std::mutex> hold(faults->lock);
+        faults->opened = true;
+      },
+      options);
+  if (index->writer().WaitOpen()) return index;
+  std::lock_guard<std::mutex> hold(faults->lock);
+  error = faults->openError;
+  return nullptr;
 }
 
 LocalIndex::~LocalIndex() {
@@ -53,6 +98,10 @@ LocalIndex::~LocalIndex() {
 }
 
 std::unique_ptr<IndexDb> LocalIndex::OpenReader(std::string& error) const {
+  if (!writer_->Opened()) {
+    error = "The index is still being opened, or could not be.";
+    return nullptr;
+  }
   IndexDb::Options options;
   options.readOnly = true;
   return IndexDb::Open(path_, error, options);

@@ -12,29 +12,38 @@ namespace qb {
 
 inline constexpr const char* IndexFileName = "index.db";
 
-// $XDG_DATA_HOME/quillbrook/, else $HOME/.local/share/quillbrook/; ends with "/".
-std::string IndexDataFolder();
-
 class LocalIndex {
  public:
-  // Opens folder/index.db for writing (making the folder); null with error set
-  // when it cannot be used, another copy holds it included.
-  static std::unique_ptr<LocalIndex> Open(const std::string& folder,
-                                          std::function<void(const std::string&)> onFault,
+  using FaultHandler = std::function<void(const std::string&)>;
+  // Returns at once: the folder (made when missing), the lock and the database
+  // are opened on the writer's thread, and sites submitted meanwhile wait for
+  // them. A failure to open, another copy holding the index included, goes to
+  // onFault as a failed write does; onReady runs on the writer's thread once
+  // readers can be opened, before anything queued is written.
+  static std::unique_ptr<LocalIndex> Start(const std::string& folder, FaultHandler onFault,
+                                           std::function<void(const LocalIndex&)> onReady,
+                                           const IndexDb::Options& options = {});
+  // Start, waiting for the open: null with error set when it failed, which
+  // then does not reach onFault.
+  static std::unique_ptr<LocalIndex> Open(const std::string& folder, FaultHandler onFault,
                                           std::string& error, const IndexDb::Options& options = {});
   ~LocalIndex();
   LocalIndex(const LocalIndex&) = delete;
   LocalIndex& operator=(const LocalIndex&) = delete;
 
   IndexWriter& writer() { return *writer_; }
-  // A connection of its own for the calling thread.
+  // A connection of its own for the calling thread; none while the index is
+  // still being opened or when it could not be.
   std::unique_ptr<IndexDb> OpenReader(std::string& error) const;
   const std::string& path() const { return path_; }
 
  private:
   LocalIndex() = default;
+  // On the writer's thread.
+  std::unique_ptr<IndexDb> OpenDatabase(const std::string& folder, const IndexDb::Options& options,
+                                        std::string& error);
   std::string path_;
-  int lockFd_ = -1;
+  int lockFd_ = -1;  // the writer's thread sets it before it is joined
   std::unique_ptr<IndexWriter> writer_;
 };
 

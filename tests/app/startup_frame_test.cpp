@@ -6,8 +6,16 @@
 #include <dlfcn.h>
 
 #include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
 
 #include "app/app_frame.h"
+#include "app/index_hookup.h"
+#include "app/index_menu.h"
+#include "core/program_folders.h"
+#include "core/site_table.h"
+#include "index/local_index.h"
 #include "mainwin/main_dialog.h"
 #include "searchwin/search_dialog.h"
 #include "tests/support/gui_driver.h"
@@ -37,6 +45,40 @@ TEST_F(FrameTest, TitleIconMenuAndBorder) {
   ASSERT_NE(frame->GetMenuBar(), nullptr);
   EXPECT_NE(frame->GetMenuBar()->FindItem(4000), nullptr);
   EXPECT_EQ(frame->GetPosition(), wxPoint(0, 0));
+}
+
+// The index is opened and read on a thread of its own: the start returns with
+// nothing read, and the last search's sites arrive once they have been.
+TEST_F(FrameTest, LastResultsArriveFromTheIndexWithoutTheStartWaiting) {
+  {
+    std::string error;
+    std::filesystem::create_directories(UserDataFolder());
+    auto db = IndexDb::Open(UserDataFolder() + IndexFileName, error);
+    ASSERT_TRUE(db) << error;
+    SiteOutcome kept{"ftp://kept.example/pub/", Ok, "ok", "readme", 1700000000, "gcc", {}};
+    kept.entries.resize(2);
+    std::strncpy(kept.entries[0].name, "gcc-2.95.tar.gz", sizeof kept.entries[0].name - 1);
+    std::strncpy(kept.entries[1].name, "readme", sizeof kept.entries[1].name - 1);
+    ASSERT_TRUE(db->Store(kept, error)) << error;
+  }
+  StartLocalIndex();
+  ShowLastResults(frame);
+  EXPECT_EQ(SiteTable.count, 0);  // handed over through the event loop, never read here
+  ASSERT_TRUE(qbtest::YieldUntil([] { return SiteTable.count == 1; }, 10s));
+  const auto site = SiteAt(0);
+  ASSERT_TRUE(site);
+  EXPECT_STREQ(site->url, "ftp://kept.example/pub/");
+  EXPECT_EQ(site->status, Ok);
+  {
+    std::lock_guard<std::mutex> hold(ListingLock);
+    ASSERT_EQ(site->listing.size(), 2u);
+    EXPECT_STREQ(site->listing[1].name, "readme");
+  }
+  EXPECT_NE(frame->GetTitle().Find("Results from"), wxNOT_FOUND) << frame->GetTitle();
+  EXPECT_NE(frame->GetTitle().Find("gcc"), wxNOT_FOUND);
+  StopLocalIndex();
+  ClearSites();
+  std::filesystem::remove_all(UserDataFolder());
 }
 
 TEST_F(FrameTest, MenuCommandsAndTheirEnablingReachTheMainDialog) {

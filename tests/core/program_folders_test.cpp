@@ -65,6 +65,23 @@ TEST_F(ProgramFoldersTest, InstallTreeUsesLibShareAndTheUsersConfigFolder) {
   EXPECT_EQ(UserConfigFolder(), "/home/someone/.config/quillbrook/");
 }
 
+TEST_F(ProgramFoldersTest, TheIndexFolderFollowsXdgDataHomeElseHome) {
+  const char* savedData = getenv("XDG_DATA_HOME");
+  const std::string saved = savedData ? savedData : "";
+  setenv("XDG_DATA_HOME", "/tmp/qb-data", 1);
+  EXPECT_EQ(UserDataFolder(), "/tmp/qb-data/quillbrook/");
+  setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored, as the rules say
+  setenv("HOME", "/home/someone", 1);
+  EXPECT_EQ(UserDataFolder(), "/home/someone/.local/share/quillbrook/");
+  // The configuration keeps to its own variable.
+  EXPECT_EQ(UserConfigFolder(), root_ + "config/quillbrook/");
+  if (savedData) {
+    setenv("XDG_DATA_HOME", saved.c_str(), 1);
+  } else {
+    unsetenv("XDG_DATA_HOME");
+  }
+}
+
 TEST_F(ProgramFoldersTest, PortableCopyInAReadOnlyFolderKeepsSettingsWithTheUser) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   const std::string bin = root_ + "portable/";

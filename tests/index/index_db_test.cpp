@@ -202,19 +202,4 @@ TEST(IndexWriterTest, WritesQueuedSitesOnItsThreadAndReadersSeeThem) {
   EXPECT_FALSE(index->writer().Failed());
 }
 
-TEST(IndexDataFolderTest, FollowsXdgDataHomeElseHome) {
-  const char* savedData = std::getenv("XDG_DATA_HOME");
-  const std::string saved = savedData ? savedData : "";
-  setenv("XDG_DATA_HOME", "/tmp/qb-data", 1);
-  EXPECT_EQ(IndexDataFolder(), "/tmp/qb-data/quillbrook/");
-  setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored, as the rules say
-  const char* home = std::getenv("HOME");
-  EXPECT_EQ(IndexDataFolder(), std::string(home ? home : "") + "/.local/share/quillbrook/");
-  if (savedData) {
-    setenv("XDG_DATA_HOME", saved.c_str(), 1);
-  } else {
-    unsetenv("XDG_DATA_HOME");
-  }
-}
-
 }  // namespace
