@@ -1,5 +1,6 @@
 // quillbrook-cli: explores FTP sites, given or found by the search engines,
-// without a window, and prints each site's outcome as JSON Lines or TSV.
+// without a window, and prints each site's outcome as JSON Lines or TSV; finds
+// names in the local index of explored sites.
 #include <unistd.h>
 #include <climits>
 
@@ -17,6 +18,7 @@
 
 #include "cli/engine_search.h"
 #include "cli/explore_run.h"
+#include "cli/find_command.h"
 #include "cli/site_record.h"
 #include "core/given_sites.h"
 #include "core/program_folders.h"
@@ -32,9 +34,12 @@ const char Usage[] =
     "Usage: quillbrook-cli explore [OPTION]... [URL]... [--from FILE]\n"
     "       quillbrook-cli search TERM [--engines FILE] [--engine NAME]... [--pages N]\n"
     "                             [--no-explore] [OPTION]...\n"
+    "       quillbrook-cli find TEXT [--ext E] [--min-size N] [--folders|--files]\n"
+    "                           [--format FORMAT]\n"
     "Explores FTP sites (ftp:// URLs, or host names for their root folder), or those the\n"
     "search engines find for TERM, and prints each site's outcome and listing, one site\n"
-    "per line.\n"
+    "per line. find prints the names in the local index of explored sites that\n"
+    "contain TEXT (any case), one hit per line.\n"
     "\n"
     "  --engines FILE       the engine definitions to use (default: engines.ini beside\n"
     "                       the settings file, else the built-in engines)\n"
@@ -49,13 +54,16 @@ const char Usage[] =
     "  --timeout S          network time-out in seconds\n"
     "  --pause S            seconds between two attempts at a site (0 for none)\n"
     "  --data-mode MODE     passive or active data connections\n"
+    "  --ext E              find: names ending in .E\n"
+    "  --min-size N         find: files of at least N bytes\n"
+    "  --folders, --files   find: folders only, files only\n"
     "  --format FORMAT      jsonl (default) or tsv\n"
     "  --help               show this text and exit\n"
     "  --version            show the version and exit\n"
     "\n"
     "Options not given come from the settings file of the window program.\n"
     "Exit status: 0 when at least one site was explored, 1 when none was,\n"
-    "2 on bad usage or unreadable input.\n";
+    "2 on bad usage or unreadable input; for find, 0 with hits, 1 with none.\n";
 
 struct Options {
   std::vector<std::string> urls;
@@ -279,7 +287,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
-    if (command != "explore" && command != "search")
+    if (command != "explore" && command != "search" && command != "find")
       throw UsageError{command.empty() ? "no command given" : "unknown command " + command};
     for (int i = 2; i < argc; ++i) {
       if (std::strcmp(argv[i], "--help") == 0) {
@@ -287,6 +295,7 @@ int main(int argc, char** argv) {
         return 0;
       }
     }
+    if (command == "find") return qb::RunFind(argc, argv);
     const bool search = command == "search";
     return Run(ParseArguments(argc, argv, search), search);
   } catch (const UsageError& e) {

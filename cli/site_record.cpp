@@ -33,29 +33,6 @@ std::size_t Utf8Length(std::string_view text, std::size_t i) {
   return n;
 }
 
-std::string TsvField(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 const char* StatusName(int status) {
@@ -109,6 +86,29 @@ std::string JsonString(std::string_view text) {
     }
   }
   return out + "\"";
+}
+
+std::string TsvField(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
 }
 
 std::string JsonLine(const SiteRecord& site) {

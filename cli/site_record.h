@@ -30,6 +30,9 @@ const char* StatusName(int status);
 // text as a JSON string literal, quotes included.
 std::string JsonString(std::string_view text);
 
+// text as one TSV field: tabs, line breaks and backslashes as \t, \n, \r, \\.
+std::string TsvField(std::string_view text);
+
 // One line, "\n" included.
 std::string JsonLine(const SiteRecord& site);
 

@@ -422,25 +422,38 @@ bool IndexDb::Store(const SiteOutcome& o, std::string& error) {
   return false;
 }
 
-std::vector<FoundEntry> IndexDb::Find(const FindQuery& query, int64_t offset, int64_t limit,
-                                      std::string& error) {
-  std::vector<FoundEntry> out;
+void IndexDb::Scan(const FindQuery& query, int64_t offset, int64_t limit,
+                   const std::function<bool(const FoundEntry&)>& visit, std::string& error) {
   const std::string match = MatchText(query);
   const std::string sql = "SELECT e.name, e.size, e.date, e.folder, s.url, s.explored_at" +
                           FindFrom(!match.empty()) + " LIMIT ?5 OFFSET ?6";
   Statement s(db_, sql.c_str());
   if (s.rc() != SQLITE_OK) {
     error = Fail(db_, s.rc());
-    return out;
+    return;
   }
   BindFind(s, query, match);
   s.Int(5, limit);
   s.Int(6, offset);
   while (s.Step() == SQLITE_ROW) {
-    out.push_back(
-        {s.ColText(0), s.ColInt(1), s.ColText(2), s.ColInt(3) != 0, s.ColText(4), s.ColInt(5)});
+    if (!visit({s.ColText(0), s.ColInt(1), s.ColText(2), s.ColInt(3) != 0, s.ColText(4),
+                s.ColInt(5)})) {
+      return;
+    }
   }
   if (s.rc() != SQLITE_DONE) error = Fail(db_, s.rc());
+}
+
+std::vector<FoundEntry> IndexDb::Find(const FindQuery& query, int64_t offset, int64_t limit,
+                                      std::string& error) {
+  std::vector<FoundEntry> out;
+  Scan(
+      query, offset, limit,
+      [&out](const FoundEntry& hit) {
+        out.push_back(hit);
+        return true;
+      },
+      error);
   return out;
 }
 

@@ -2,6 +2,7 @@
 // The local index: every explored site's outcome and listing in one SQLite
 // database, with a trigram full-text table for finding names by any part.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,9 +75,12 @@ class IndexDb {
 
   // One transaction: the site's row and its entries, replacing earlier ones.
   bool Store(const SiteOutcome& outcome, std::string& error);
-  // Hits in index order, limit at most from offset.
+  // Hits in index order, limit at most (negative: no limit) from offset.
   std::vector<FoundEntry> Find(const FindQuery& query, int64_t offset, int64_t limit,
                                std::string& error);
+  // The same hits one at a time, however many, until visit returns false.
+  void Scan(const FindQuery& query, int64_t offset, int64_t limit,
+            const std::function<bool(const FoundEntry&)>& visit, std::string& error);
   int64_t Count(const FindQuery& query, std::string& error);
   // The entries last stored for the site at url, in listing order.
   std::vector<ListingEntry> EntriesOf(const std::string& url, std::string& error);

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "cli/site_record.h"
+#include "index/index_db.h"
 #include "net/https_fetcher.h"
 #include "tests/support/fake_ftp_server.h"
 #include "tests/support/http_test_server.h"
@@ -207,6 +210,80 @@ TEST(CliSearch, EngineFromAFileOverHttps) {
   EXPECT_EQ(RunCli(home, "search song --engines " + home.Path() + "/none.ini", err).code, 2);
   EXPECT_NE(ReadAll(err).find("none.ini"), std::string::npos);
   unsetenv(qb::HttpsCaFileVariable);
+}
+
+qb::ListingEntry IndexedEntry(const char* name, int32_t size, bool folder = false) {
+  qb::ListingEntry e;
+  std::strncpy(e.name, name, sizeof e.name - 1);
+  std::strncpy(e.date, "Jan 12 1999", sizeof e.date - 1);
+  e.size = size;
+  e.isFolder = folder ? 1 : 0;
+  return e;
+}
+
+TEST(CliFind, HitsFromTheLocalIndexWithFiltersFormatsAndExitStatus) {
+  qbtest::TempDir home;
+  unsetenv("XDG_DATA_HOME");  // the index then lives under the fresh home
+  const std::string err = home.Path() + "/err.txt";
+  const CliRun before = RunCli(home, "find gcc", err);
+  EXPECT_EQ(before.code, 1);
+  EXPECT_EQ(before.out, "");
+  EXPECT_NE(ReadAll(err).find("no index yet"), std::string::npos) << ReadAll(err);
+
+  const std::string folder = home.Path() + "/.local/share/quillbrook";
+  std::filesystem::create_directories(folder);
+  {
+    std::string error;
+    auto db = qb::IndexDb::Open(folder + "/index.db", error);
+    ASSERT_TRUE(db) << error;
+    ASSERT_TRUE(
+        db->Store({"ftp://a.example/pub/",
+                   qb::Ok,
+                   "ok",
+                   "",
+                   1000,
+                   "gcc",
+                   {IndexedEntry("gcc-2.95.tar.gz", 9000), IndexedEntry("GCC-docs", 0, true),
+                    IndexedEntry("gcc\t\"odd\".gz", 5), IndexedEntry("readme", 1)}},
+                  error))
+        << error;
+  }
+  const CliRun all = RunCli(home, "find GCC");
+  EXPECT_EQ(all.code, 0);
+  EXPECT_EQ(all.out,
+            "{\"name\":\"gcc-2.95.tar.gz\",\"size\":9000,\"date\":\"Jan 12 1999\","
+            "\"folder\":false,\"url\":\"ftp://a.example/pub/gcc-2.95.tar.gz\","
+            "\"site\":\"ftp://a.example/pub/\",\"explored_at\":1000}\n"
+            "{\"name\":\"GCC-docs\",\"size\":0,\"date\":\"Jan 12 1999\",\"folder\":true,"
+            "\"url\":\"ftp://a.example/pub/GCC-docs/\",\"site\":\"ftp://a.example/pub/\","
+            "\"explored_at\":1000}\n"
+            "{\"name\":\"gcc\\t\\\"odd\\\".gz\",\"size\":5,\"date\":\"Jan 12 1999\","
+            "\"folder\":false,\"url\":\"ftp://a.example/pub/gcc%09%22odd%22.gz\","
+            "\"site\":\"ftp://a.example/pub/\",\"explored_at\":1000}\n");
+  const CliRun folders = RunCli(home, "find gcc --folders --format tsv");
+  EXPECT_EQ(folders.code, 0);
+  EXPECT_EQ(folders.out,
+            "GCC-docs\t0\tJan 12 1999\t1\tftp://a.example/pub/GCC-docs/\tftp://a.example/pub/"
+            "\t1000\n");
+  const CliRun tsv = RunCli(home, "find odd --format tsv");
+  EXPECT_EQ(tsv.out.rfind("gcc\\t\"odd\".gz\t5\tJan 12 1999\t0\tftp://a.example/pub/gcc%09", 0), 0u)
+      << tsv.out;
+  const CliRun big = RunCli(home, "find \"\" --ext .gz --min-size 100 --files");
+  EXPECT_EQ(big.code, 0);
+  EXPECT_EQ(big.out.find("gcc-2.95.tar.gz"), 9u) << big.out;
+  EXPECT_EQ(std::count(big.out.begin(), big.out.end(), '\n'), 1);
+
+  const CliRun none = RunCli(home, "find nowhere");
+  EXPECT_EQ(none.code, 1);
+  EXPECT_EQ(none.out, "");
+  for (const char* bad :
+       {"find", "find gcc --files --folders", "find gcc --min-size -1", "find gcc --min-size",
+        "find gcc readme", "find gcc --format xml", "find gcc --sessions 2"}) {
+    const CliRun run = RunCli(home, bad, err);
+    EXPECT_EQ(run.code, 2) << bad;
+    EXPECT_EQ(run.out, "") << bad;
+    EXPECT_NE(ReadAll(err).find("see --help"), std::string::npos) << bad;
+  }
 }
 
 TEST(SiteRecord, JsonKeepsValidUtf8AndReplacesTheRest) {

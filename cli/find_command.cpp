@@ -1,0 +1,142 @@
+#include "cli/find_command.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "cli/site_record.h"
+#include "core/program_folders.h"
+#include "index/export_writer.h"
+#include "index/local_index.h"
+
+namespace qb {
+
+namespace {
+
+struct FindOptions {
+  FindQuery query;
+  bool tsv = false;
+};
+
+// Bad usage, as one line for standard error.
+struct FindUsage {
+  std::string text;
+};
+
+int64_t Size(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || value < 0) {
+    throw FindUsage{"--min-size wants a number of bytes: " + text};
+  }
+  return value;
+}
+
+FindOptions ParseFind(int argc, char** argv) {
+  FindOptions o;
+  bool haveText = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const auto value = [&]() -> std::string {
+      if (i + 1 >= argc) throw FindUsage{arg + " wants a value"};
+      return argv[++i];
+    };
+    if (arg == "--ext") {
+      o.query.extension = value();
+      if (!o.query.extension.empty() && o.query.extension[0] == '.') o.query.extension.erase(0, 1);
+    } else if (arg == "--min-size") {
+      o.query.minSize = Size(value());
+    } else if (arg == "--folders" || arg == "--files") {
+      const FindKind kind = arg == "--folders" ? FindKind::Folders : FindKind::Files;
+      if (o.query.kind != FindKind::All && o.query.kind != kind) {
+        throw FindUsage{"--folders and --files exclude each other"};
+      }
+      o.query.kind = kind;
+    } else if (arg == "--format") {
+      const std::string format = value();
+      if (format != "jsonl" && format != "tsv") {
+        throw FindUsage{"--format wants jsonl or tsv: " + format};
+      }
+      o.tsv = format == "tsv";
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      throw FindUsage{"unknown option " + arg};
+    } else if (haveText) {
+      throw FindUsage{"find takes one text: " + arg};
+    } else {
+      o.query.text = arg;
+      haveText = true;
+    }
+  }
+  if (!haveText) throw FindUsage{"find wants a text (\"\" for every name)"};
+  return o;
+}
+
+void Complain(const std::string& text) {
+  std::fprintf(stderr, "quillbrook-cli: %s\n", text.c_str());
+}
+
+}  // namespace
+
+std::string JsonHitLine(const FoundEntry& hit) {
+  return "{\"name\":" + JsonString(hit.name) + ",\"size\":" + std::to_string(hit.size) +
+         ",\"date\":" + JsonString(hit.date) + ",\"folder\":" + (hit.isFolder ? "true" : "false") +
+         ",\"url\":" + JsonString(EntryUrl(hit.siteUrl, hit.name, hit.isFolder)) +
+         ",\"site\":" + JsonString(hit.siteUrl) +
+         ",\"explored_at\":" + std::to_string(hit.exploredAt) + "}\n";
+}
+
+std::string TsvHitLine(const FoundEntry& hit) {
+  return TsvField(hit.name) + '\t' + std::to_string(hit.size) + '\t' + TsvField(hit.date) + '\t' +
+         (hit.isFolder ? "1" : "0") + '\t' +
+         TsvField(EntryUrl(hit.siteUrl, hit.name, hit.isFolder)) + '\t' + TsvField(hit.siteUrl) +
+         '\t' + std::to_string(hit.exploredAt) + '\n';
+}
+
+int RunFind(int argc, char** argv) {
+  FindOptions o;
+  try {
+    o = ParseFind(argc, argv);
+  } catch (const FindUsage& e) {
+    std::fprintf(stderr, "quillbrook-cli: %s (see --help)\n", e.text.c_str());
+    return 2;
+  }
+  const std::string path = UserDataFolder() + IndexFileName;
+  if (access(path.c_str(), F_OK) != 0) {
+    Complain("no index yet at " + path + " (nothing explored, or KeepIndex=0)");
+    return 1;
+  }
+  std::string error;
+  IndexDb::Options readOnly;
+  readOnly.readOnly = true;
+  const std::unique_ptr<IndexDb> db = IndexDb::Open(path, error, readOnly);
+  if (!db) {
+    Complain(error);
+    return 2;
+  }
+  bool written = true;
+  int64_t hits = 0;
+  db->Scan(
+      o.query, 0, -1,
+      [&](const FoundEntry& hit) {
+        const std::string line = o.tsv ? TsvHitLine(hit) : JsonHitLine(hit);
+        written = std::fwrite(line.data(), 1, line.size(), stdout) == line.size();
+        ++hits;
+        return written;
+      },
+      error);
+  if (!error.empty()) {
+    Complain(error);
+    return 2;
+  }
+  if (!written || std::fflush(stdout) != 0) {
+    Complain("cannot write the output");
+    return 2;
+  }
+  return hits > 0 ? 0 : 1;
+}
+
+}  // namespace qb

@@ -1,0 +1,20 @@
+#pragma once
+// quillbrook-cli find: names in the local index of explored sites containing a
+// text, printed one hit a line.
+#include <string>
+
+#include "index/index_db.h"
+
+namespace qb {
+
+// One hit, "\n" included: a JSON object, or tab-separated name, size, date,
+// folder (0/1), the file's URL, its site and when the site was explored
+// (seconds since the epoch).
+std::string JsonHitLine(const FoundEntry& hit);
+std::string TsvHitLine(const FoundEntry& hit);
+
+// The arguments after "find"; the exit status: 0 with hits, 1 with none (or no
+// index yet), 2 on bad usage or an index that cannot be read.
+int RunFind(int argc, char** argv);
+
+}  // namespace qb
