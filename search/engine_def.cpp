@@ -96,7 +96,7 @@ std::string Fill(const std::string& text, const std::string& host, const std::st
     if (name == "host") out += host;
     copied = at + name.size() + 2;
   });
-  out.append(text, copied, std::string::npos);
+  out += text.substr(copied);
   return out;
 }
 

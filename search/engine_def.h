@@ -1,6 +1,7 @@
 #pragma once
 // A web search engine as data: how its pages are asked for and how results are
 // found in them. The five built-in engines are definitions like any other.
+#include <cstddef>
 #include <string>
 #include <vector>
 

@@ -1,6 +1,7 @@
 #pragma once
 // The engine file: one INI section per engine, in the order the search dialog
 // shows them. A missing file means the built-in engines.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,7 @@ namespace qb {
 
 inline constexpr const char* EngineFileName = "engines.ini";
 // Bigger files are refused whole rather than read in part.
-inline constexpr std::size_t MaxEngineFileBytes = 256 * 1024;
+inline constexpr std::size_t MaxEngineFileBytes = std::size_t{256} * 1024;
 
 struct EngineFile {
   std::vector<EngineDef> engines;  // the usable ones, in file order
