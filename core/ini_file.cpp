@@ -2,7 +2,10 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/text_helpers.h"
@@ -11,45 +14,55 @@ namespace qb {
 
 namespace {
 
-std::string Trim(const std::string& s) {
+// Lines are read in place: a settings or engine file is looked up key by key,
+// and copying every line for each look-up cost more than the look-up itself.
+
+std::string_view Trim(std::string_view s) {
   std::size_t b = 0, e = s.size();
   while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
   while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
-  return s.substr(b, e - b);
+  return {s.data() + b, e - b};
 }
 
-// The section name of a "[name]" line, or false.
-bool SectionOf(const std::string& line, std::string& name) {
-  const std::string t = Trim(line);
-  if (t.size() < 2 || t.front() != '[') return false;
-  const std::size_t close = t.find(']');
-  if (close == std::string::npos) return false;
-  name = Trim(t.substr(1, close - 1));
-  return true;
-}
+struct IniLine {
+  enum Kind { Other, Section, Key } kind = Other;
+  std::string_view name;  // the section's or the key's
+  std::string_view value;
+};
 
-// The key of a "key=value" line, or false for comments and other lines.
-bool KeyOf(const std::string& line, std::string& key, std::string& value) {
-  const std::string t = Trim(line);
-  if (t.empty() || t[0] == ';' || t[0] == '#' || t[0] == '[') return false;
+// What one line holds: a "[name]" header, a "key=value" pair (only looked for
+// when keys is set) or neither, as comments and blank lines do.
+IniLine Classify(std::string_view line, bool keys) {
+  IniLine parsed;
+  const std::string_view t = Trim(line);
+  if (t.empty() || t[0] == ';' || t[0] == '#') return parsed;
+  if (t[0] == '[') {
+    const std::size_t close = t.find(']');
+    if (t.size() < 2 || close == std::string_view::npos) return parsed;
+    parsed.kind = IniLine::Section;
+    parsed.name = Trim(t.substr(1, close - 1));
+    return parsed;
+  }
+  if (!keys) return parsed;
   const std::size_t eq = t.find('=');
-  if (eq == std::string::npos) return false;
-  key = Trim(t.substr(0, eq));
-  value = Trim(t.substr(eq + 1));
-  return true;
+  if (eq == std::string_view::npos) return parsed;
+  parsed.kind = IniLine::Key;
+  parsed.name = Trim(t.substr(0, eq));
+  parsed.value = Trim(t.substr(eq + 1));
+  return parsed;
 }
 
-// Lines as getline gives them: split at '\n', no empty last line.
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
+// Visits the lines as getline gives them (split at '\n', no empty last line)
+// with where each begins, until visit returns false.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit) {
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.emplace_back(text, start, end - start);
+    if (end == std::string_view::npos) end = text.size();
+    if (!visit(std::string_view(text.data() + start, end - start), start)) return;
     start = end + 1;
   }
-  return lines;
 }
 
 // A missing file reads as no text.
@@ -60,7 +73,7 @@ std::string ReadText(const std::string& path) {
   return text.str();
 }
 
-std::string Unquoted(const std::string& v) {
+std::string_view Unquoted(std::string_view v) {
   if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
     return v.substr(1, v.size() - 2);
   return v;
@@ -72,16 +85,18 @@ std::string IniFileText(const std::string& path) { return ReadText(path); }
 
 std::vector<IniSection> IniSections(const std::string& text) {
   std::vector<IniSection> sections;
-  const std::vector<std::string> lines = SplitLines(text);
-  std::string name, k, v;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const int number = static_cast<int>(i) + 1;
-    if (SectionOf(lines[i], name)) {
-      sections.push_back({name, number, {}});
-    } else if (!sections.empty() && KeyOf(lines[i], k, v)) {
-      sections.back().entries.push_back({k, Unquoted(v), number});
+  int number = 0;
+  ForEachLine(text, [&](std::string_view line, std::size_t) {
+    ++number;
+    const IniLine parsed = Classify(line, !sections.empty());
+    if (parsed.kind == IniLine::Section) {
+      sections.push_back({std::string(parsed.name), number, {}});
+    } else if (parsed.kind == IniLine::Key) {
+      sections.back().entries.push_back(
+          {std::string(parsed.name), std::string(Unquoted(parsed.value)), number});
     }
-  }
+    return true;
+  });
   return sections;
 }
 
@@ -92,18 +107,19 @@ std::string IniReadString(const std::string& path, const char* section, const ch
 
 std::string IniLookup(const std::string& text, const char* section, const char* key,
                       const char* defaultText, std::size_t maxChars) {
-  const std::vector<std::string> lines = SplitLines(text);
+  const std::string_view sectionName(section), keyName(key);
   bool inSection = false;
-  std::string name, k, v;
-  for (const std::string& line : lines) {
-    if (SectionOf(line, name)) {
-      inSection = EqualNoCase(name, section);
-      continue;
+  std::optional<std::string_view> found;
+  ForEachLine(text, [&](std::string_view line, std::size_t) {
+    const IniLine parsed = Classify(line, inSection);
+    if (parsed.kind == IniLine::Section) {
+      inSection = EqualNoCase(parsed.name, sectionName);
+    } else if (parsed.kind == IniLine::Key && EqualNoCase(parsed.name, keyName)) {
+      found = Unquoted(parsed.value);
     }
-    if (inSection && KeyOf(line, k, v) && EqualNoCase(k, key))
-      return Unquoted(v).substr(0, maxChars);
-  }
-  return std::string(defaultText).substr(0, maxChars);
+    return !found;
+  });
+  return std::string(found ? *found : std::string_view(defaultText)).substr(0, maxChars);
 }
 
 bool IniWriteString(const std::string& path, const char* section, const char* key,
@@ -131,40 +147,40 @@ bool IniWriteFile(const std::string& path, const std::string& text) {
 
 std::string IniReplace(const std::string& text, const char* section, const char* key,
                        const std::string& value) {
-  std::vector<std::string> lines = SplitLines(text);
   const std::string entry = std::string(key) + "=" + value;
-  bool inSection = false, done = false;
-  std::size_t lastOfSection = lines.size();
-  bool sectionFound = false;
-  std::string name, k, v;
-  for (std::size_t i = 0; i < lines.size() && !done; ++i) {
-    if (SectionOf(lines[i], name)) {
-      inSection = EqualNoCase(name, section);
+  const std::string_view sectionName(section), keyName(key);
+  bool inSection = false, sectionFound = false;
+  // The key's line when found; otherwise where a new line goes: after the
+  // section's last non-blank line, or at the end when there is no such section.
+  std::optional<std::pair<std::size_t, std::size_t>> keyLine;
+  std::size_t insertAt = 0;
+  ForEachLine(text, [&](std::string_view line, std::size_t begin) {
+    const IniLine parsed = Classify(line, inSection);
+    if (parsed.kind == IniLine::Section) {
+      inSection = EqualNoCase(parsed.name, sectionName);
       if (inSection) {
         sectionFound = true;
-        lastOfSection = i;
+        insertAt = begin + line.size() + 1;
       }
-      continue;
+    } else if (parsed.kind == IniLine::Key && EqualNoCase(parsed.name, keyName)) {
+      keyLine.emplace(begin, begin + line.size());
+    } else if (inSection && !Trim(line).empty()) {
+      insertAt = begin + line.size() + 1;
     }
-    if (!inSection) continue;
-    if (KeyOf(lines[i], k, v) && EqualNoCase(k, key)) {
-      const bool crlf = !lines[i].empty() && lines[i].back() == '\r';
-      lines[i] = entry + (crlf ? "\r" : "");
-      done = true;
-    } else if (!Trim(lines[i]).empty()) {
-      lastOfSection = i;
-    }
+    return !keyLine;
+  });
+  // Every line comes out ended by '\n', the last one included.
+  std::string replaced = text;
+  if (!replaced.empty() && replaced.back() != '\n') replaced += '\n';
+  if (keyLine) {
+    const auto [begin, end] = *keyLine;
+    const bool crlf = end > begin && text[end - 1] == '\r';
+    replaced.replace(begin, end - begin, crlf ? entry + '\r' : entry);
+  } else if (sectionFound) {
+    replaced.insert(insertAt, entry + '\n');
+  } else {
+    replaced += "[" + std::string(section) + "]\n" + entry + '\n';
   }
-  if (!done) {
-    if (sectionFound) {
-      lines.insert(lines.begin() + static_cast<long>(lastOfSection) + 1, entry);
-    } else {
-      lines.push_back("[" + std::string(section) + "]");
-      lines.push_back(entry);
-    }
-  }
-  std::string replaced;
-  for (const std::string& line : lines) replaced += line + '\n';
   return replaced;
 }
 

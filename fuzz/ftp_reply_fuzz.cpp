@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
@@ -29,7 +30,7 @@ Outcome Parse(std::string_view text, qbfuzz::Picker* sizes) {
     if (sizes) piece = std::min<std::size_t>(piece, 1 + sizes->Byte() % 64);
     parser.Feed(text.substr(at, piece));
     at += piece;
-    while (std::optional<FtpReply> reply = parser.Next()) out.replies.push_back(*reply);
+    while (std::optional<FtpReply> reply = parser.Next()) out.replies.push_back(std::move(*reply));
   }
   out.broken = parser.Broken();
   return out;

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/settings.h"
@@ -52,16 +53,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   Settings.HttpTimeOut = 1;
   Settings.DataMode = FtpDataMode::Passive;
 
-  std::vector<std::string> segments(1);
-  for (std::size_t i = 0; i < size; ++i) {
-    if (data[i] == 0xFF)
-      segments.emplace_back();
-    else
-      segments.back() += static_cast<char>(data[i]);
-  }
+  // The listing up to the first separator; the replies are the rest, separators dropped.
+  const auto* text = reinterpret_cast<const char*>(data);
+  const auto* first = static_cast<const char*>(std::memchr(text, 0xFF, size));
+  const std::string_view listingSent(text, first ? static_cast<std::size_t>(first - text) : size);
   std::string replies;
-  for (std::size_t i = 1; i < segments.size(); ++i) replies += segments[i];
-  connections = {replies, segments[0]};
+  for (const char* at = first; at;) {
+    const char* begin = at + 1;
+    const std::size_t left = size - static_cast<std::size_t>(begin - text);
+    at = static_cast<const char*>(std::memchr(begin, 0xFF, left));
+    replies.append(begin, at ? static_cast<std::size_t>(at - begin) : left);
+  }
+  connections = {replies, std::string(listingSent)};
   made = 0;
 
   ResetSites();
@@ -80,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const bool replaced = std::strcmp(attempt.result, "!delete") == 0;
   if (listing) {
     FUZZ_CHECK(listing->size() <= ListingCapacity);
-    FUZZ_CHECK(listing->size() <= segments[0].size());
-    FUZZ_CHECK(segments[0].compare(0, listing->size(), *listing) == 0);  // a piece of what came
+    FUZZ_CHECK(listing->size() <= listingSent.size());
+    FUZZ_CHECK(listingSent.compare(0, listing->size(), *listing) == 0);  // a piece of what came
     FUZZ_CHECK(!replaced);
   }
   if (attempt.success) FUZZ_CHECK(listing.has_value());

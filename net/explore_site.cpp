@@ -157,7 +157,8 @@ bool Dialogue::OpenPassive(int receiveBuffer, UniqueFd& data) {
 }
 
 void Dialogue::ListOnce() {
-  std::memset(listing_.get(), 0, ListingCapacity + 1);
+  // Only the terminator is needed: everything read is bounded by listingSize_.
+  listing_[0] = '\0';
   listingSize_ = 0;
   UniqueFd data;
   UniqueFd listener;
@@ -174,6 +175,7 @@ void Dialogue::ListOnce() {
   if (data.valid())
     listingSize_ =
         ReceiveData(data.get(), listing_.get(), ListingCapacity, TimeoutMs(), &entry_.dropped);
+  listing_[listingSize_] = '\0';
   // Closed before the completion is read: a listing cut at the cap ends the
   // transfer, and the server then says so.
   data.reset();
@@ -184,7 +186,7 @@ void Dialogue::ListOnce() {
 }
 
 void Dialogue::List() {
-  listing_ = std::make_unique<char[]>(ListingCapacity + 1);
+  listing_ = std::make_unique_for_overwrite<char[]>(ListingCapacity + 1);
   ListOnce();
   if (!dataFailed_ && LooksLikeDosListing(listing_.get())) {
     // Asks for a Unix style listing, once.

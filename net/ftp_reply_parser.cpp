@@ -1,5 +1,7 @@
 #include "net/ftp_reply_parser.h"
 
+#include <algorithm>
+
 namespace qb {
 
 namespace {
@@ -21,6 +23,7 @@ void FtpReplyParser::Feed(std::string_view bytes) {
   // within one unfinished line and what has just arrived.
   if (start_ > 0) {
     pending_.erase(0, start_);
+    scanned_ = scanned_ > start_ ? scanned_ - start_ : 0;
     start_ = 0;
   }
   pending_.append(bytes);
@@ -36,8 +39,10 @@ void FtpReplyParser::Append(std::string_view line) {
 
 std::optional<FtpReply> FtpReplyParser::Next() {
   while (!broken_) {
-    const std::size_t end = pending_.find('\n', start_);
+    // A line arriving in many small pieces is searched once, not once per piece.
+    const std::size_t end = pending_.find('\n', std::max(start_, scanned_));
     if (end == std::string::npos) {
+      scanned_ = pending_.size();
       if (pending_.size() - start_ > ReplyLineMax) broken_ = true;
       return std::nullopt;
     }

@@ -37,10 +37,11 @@ class FtpReplyParser {
  private:
   void Append(std::string_view line);
 
-  std::string pending_;    // bytes not yet taken into a reply
-  std::size_t start_ = 0;  // where the next line begins in pending_
-  FtpReply current_;       // the reply being collected
-  int blockCode_ = 0;      // the open block's code, 0 outside a block
+  std::string pending_;      // bytes not yet taken into a reply
+  std::size_t start_ = 0;    // where the next line begins in pending_
+  std::size_t scanned_ = 0;  // pending_ up to here holds no line end after start_
+  FtpReply current_;         // the reply being collected
+  int blockCode_ = 0;        // the open block's code, 0 outside a block
   std::size_t replyBytes_ = 0;
   bool broken_ = false;
 };

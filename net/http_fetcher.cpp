@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/settings.h"
@@ -96,8 +97,11 @@ bool PageComplete(const char* text, int fresh, const char* stopMarker) {
   const std::size_t stopLength = stopMarker ? std::strlen(stopMarker) : 0;
   const std::size_t overlap = std::max<std::size_t>(sizeof "</body>", stopLength);
   const char* from = text + (static_cast<std::size_t>(fresh) > overlap ? fresh - overlap : 0);
-  return std::strstr(from, "</body>") || std::strstr(from, "</BODY>") ||
-         (stopLength > 0 && std::strstr(from, stopMarker));
+  // Measured once for all three markers; like the page, it ends at its first NUL.
+  const std::string_view recent(from);
+  return recent.find("</body>") != std::string_view::npos ||
+         recent.find("</BODY>") != std::string_view::npos ||
+         (stopLength > 0 && recent.find(stopMarker) != std::string_view::npos);
 }
 
 }  // namespace
@@ -214,22 +218,24 @@ std::unique_ptr<char[]> ReadHttpResponse(const HttpReader& read, int seconds,
   text[count] = '\0';
 
   if (count == 0) *errorTag = TagNothingRead;
-  const char* space = std::strchr(text, ' ');
-  if (!space) {
+  // The response is text: it ends at its first NUL. Measured once, and the
+  // header end searched once per form, however large the page.
+  const std::string_view response(text);
+  const std::size_t space = response.find(' ');
+  if (space == std::string_view::npos) {
     if (!*errorTag) *errorTag = TagNoSpace;
-  } else if (space[1] != '2' && space[1] != '3') {
+  } else if (space + 1 == response.size() ||
+             (response[space + 1] != '2' && response[space + 1] != '3')) {
     if (!*errorTag) *errorTag = TagStatus;
   }
-  const char* crlf = std::strstr(text, "\r\n\r\n");
-  const char* lf = std::strstr(text, "\n\n");
-  const char* separator = crlf && (!lf || crlf < lf) ? crlf : lf;
-  if (!separator && !*errorTag) *errorTag = TagNoHeaderEnd;
+  const std::size_t separator = std::min(response.find("\r\n\r\n"), response.find("\n\n"));
+  if (separator == std::string_view::npos && !*errorTag) *errorTag = TagNoHeaderEnd;
   if (*errorTag) return nullptr;
 
-  const char* body = separator + 2;
-  const std::size_t length = std::strlen(body);
-  std::unique_ptr<char[]> page(new char[length + 1 + BodySlack]());
-  std::memcpy(page.get(), body, length + 1);
+  const std::string_view body = response.substr(separator + 2);
+  std::unique_ptr<char[]> page(new char[body.size() + 1 + BodySlack]);
+  std::memcpy(page.get(), body.data(), body.size());
+  std::memset(page.get() + body.size(), 0, 1 + BodySlack);
   return page;
 }
 

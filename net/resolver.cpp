@@ -12,13 +12,14 @@ std::vector<SocketAddress> ResolveAddresses(const std::string& host, uint16_t po
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_ADDRCONFIG;
+  // An address literal is taken as it is, before AI_ADDRCONFIG, which asks the
+  // kernel for the configured families on every call and would hide loopback
+  // literals such as "::1" on a host without an address of that family.
+  hints.ai_flags = AI_NUMERICHOST;
   addrinfo* list = nullptr;
   int status = getaddrinfo(host.c_str(), nullptr, &hints, &list);
-  // Without a configured address of a family, AI_ADDRCONFIG hides even
-  // loopback literals such as "::1"; those are asked for once more without it.
   if (status != 0) {
-    hints.ai_flags = AI_NUMERICHOST;
+    hints.ai_flags = AI_ADDRCONFIG;
     status = getaddrinfo(host.c_str(), nullptr, &hints, &list);
   }
   if (status != 0) return found;

@@ -71,6 +71,36 @@ TEST(FtpReplyParser, OutputsAreCutAndEndlessInputBreaksTheStream) {
   EXPECT_TRUE(block.Broken());
 }
 
+// However the bytes are cut, the replies and the line limit come out the same.
+TEST(FtpReplyParser, PiecesOfAnySizeFrameAsTheWhole) {
+  const std::string text = "220-first\r\n" + std::string(ReplyLineMax - 10, 'b') + "\r\n220 " +
+                           std::string(900, 'c') + "\r\n331 Password\r\n";
+  FtpReplyParser whole;
+  const auto expected = ParseAll(text, whole);
+  ASSERT_EQ(expected.size(), 2u);
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
+    FtpReplyParser parser;
+    std::vector<FtpReply> replies;
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+      for (const FtpReply& r : ParseAll(text.substr(at, piece), parser)) replies.push_back(r);
+    }
+    ASSERT_EQ(replies.size(), expected.size()) << piece;
+    for (std::size_t i = 0; i < replies.size(); ++i) {
+      EXPECT_EQ(replies[i].line, expected[i].line) << piece;
+      EXPECT_EQ(replies[i].text, expected[i].text) << piece;
+    }
+  }
+  // A line end still unseen at the limit breaks the stream, a byte at a time too.
+  FtpReplyParser endless;
+  std::size_t fed = 0;
+  while (!endless.Broken() && fed <= ReplyLineMax + 1) {
+    ParseAll("x", endless);
+    ++fed;
+  }
+  EXPECT_TRUE(endless.Broken());
+  EXPECT_EQ(fed, ReplyLineMax + 1);
+}
+
 // A connected pair: the client end for the code under test, the server end
 // written by the test.
 class ControlTest : public ::testing::Test {

@@ -24,6 +24,12 @@ TEST(Resolver, LiteralsShortFormsNamesAndNothing) {
   EXPECT_EQ(First("localhost"), "127.0.0.1");
   EXPECT_EQ(First(""), "none");
   EXPECT_EQ(First("no-such-host.invalid"), "none");
+  // An IPv6 literal stands for itself even on a host without IPv6 addresses.
+  const std::vector<SocketAddress> v6 = ResolveAddresses("::1", 21);
+  ASSERT_EQ(v6.size(), 1u);
+  EXPECT_EQ(v6[0].Family(), AF_INET6);
+  EXPECT_EQ(v6[0].HostText(), "::1");
+  EXPECT_EQ(v6[0].Port(), 21);
 }
 
 TEST(UniqueFd, ClosesOnceWhateverOwnsItLast) {
