@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -42,6 +44,15 @@ std::atomic<int32_t> liveSchedulers{0};
 
 std::mutex launcherLock;
 WorkerLauncher customLauncher;
+ThreadStarter customStarter;
+
+// One start at a time: a run's number is published only once its thread exists,
+// so a start that gets no thread leaves the running one in charge.
+std::mutex startLock;
+// Thread creation fails for want of memory or under the thread limit, which
+// ending workers may lift a moment later.
+constexpr std::chrono::milliseconds StartRetryPauses[] = {std::chrono::milliseconds(20),
+                                                          std::chrono::milliseconds(80)};
 
 // Keeps an outgoing run from writing the display once a newer run owns it.
 std::mutex displayLock;
@@ -61,7 +72,35 @@ void LaunchWorker(std::shared_ptr<SiteEntry> entry) {
   std::thread(SiteWorker, std::move(entry)).detach();
 }
 
+void StartThread(std::function<void()> body) {
+  ThreadStarter starter;
+  {
+    std::lock_guard<std::mutex> hold(launcherLock);
+    starter = customStarter;
+  }
+  if (starter) {
+    starter(std::move(body));
+    return;
+  }
+  std::thread(std::move(body)).detach();
+}
+
+// Shows or takes back the note on the sites still waiting.
+void NoteWaitingSites(bool noThread) {
+  std::lock_guard<std::mutex> hold(SiteTableLock);
+  for (int i = 0; i < SiteTable.count; ++i) {
+    SiteEntry& e = *SiteTable.slots[i];
+    if (e.status != Waiting || e.dropped) continue;
+    if (noThread)
+      e.statusText.Set(NoThreadNote);
+    else if (e.statusText.Get() == NoThreadNote)
+      e.statusText.Clear();
+  }
+}
+
 void RunScheduler(uint64_t generation) {
+  // The starter publishes the run's number right after the thread exists.
+  while (runGeneration < generation) std::this_thread::yield();
   ExplorationScheduler run(generation);
   while (SiteTable.count != 0 && run.Current()) {
     std::this_thread::sleep_for(TickInterval);
@@ -169,25 +208,42 @@ int ExplorationPercent(int finished, int waiting, int exploring) {
   return static_cast<int>(percent);
 }
 
-void StartExplorationScheduler() {
-  // A newer run ends the older one at its next tick, so a table refilled before
-  // the old thread saw it empty is never scheduled twice.
-  const uint64_t generation = ++runGeneration;
+bool StartExplorationScheduler() {
+  std::lock_guard<std::mutex> serial(startLock);
+  const uint64_t generation = runGeneration + 1;
+  ++liveSchedulers;
+  for (std::size_t attempt = 0;; ++attempt) {
+    try {
+      StartThread([generation] { RunScheduler(generation); });
+      break;
+    } catch (const std::system_error&) {
+      if (attempt == std::size(StartRetryPauses)) {
+        --liveSchedulers;
+        if (liveSchedulers == 0) NoteWaitingSites(true);
+        return false;
+      }
+      std::this_thread::sleep_for(StartRetryPauses[attempt]);
+    }
+  }
   ExplorationPaused = false;
   ActiveSessions = 0;
   FinishedWorkers = 0;
   ExplorationLimit = Settings.MinConnect.load();
-  ++liveSchedulers;
-  try {
-    std::thread(RunScheduler, generation).detach();
-  } catch (const std::system_error&) {
-    --liveSchedulers;
-  }
+  NoteWaitingSites(false);
+  // A newer run ends the older one at its next tick, so a table refilled before
+  // the old thread saw it empty is never scheduled twice.
+  runGeneration = generation;
+  return true;
 }
 
 void SetWorkerLauncher(WorkerLauncher launcher) {
   std::lock_guard<std::mutex> hold(launcherLock);
   customLauncher = std::move(launcher);
+}
+
+void SetSchedulerThreadStarter(ThreadStarter starter) {
+  std::lock_guard<std::mutex> hold(launcherLock);
+  customStarter = std::move(starter);
 }
 
 int32_t LiveSchedulers() { return liveSchedulers; }

@@ -16,8 +16,13 @@ extern std::atomic<bool> ExplorationPaused;    // no worker is started while set
 extern std::atomic<int32_t> ExplorationLimit;  // bound on ActiveSessions
 
 // Starts a new run on its own thread. The thread ends once the table is empty,
-// or at its next tick when a newer run has been started.
-void StartExplorationScheduler();
+// or at its next tick when a newer run has been started. False when no thread
+// could be had, after two short retries: a run already going on then carries
+// on and takes the new sites; without one, the waiting sites stay waiting and
+// show NoThreadNote until a later start succeeds.
+bool StartExplorationScheduler();
+
+inline constexpr const char* NoThreadNote = "not explored yet: the system refused a thread";
 
 // Share of finished work in whole percent, truncated, within 0..100.
 int ExplorationPercent(int finished, int waiting, int exploring);
@@ -26,6 +31,12 @@ int ExplorationPercent(int finished, int waiting, int exploring);
 // detached thread. Tests install a recorder; null restores the default.
 using WorkerLauncher = std::function<void(std::shared_ptr<SiteEntry>)>;
 void SetWorkerLauncher(WorkerLauncher launcher);
+
+// How the scheduler's thread is started; the default runs body on a detached
+// thread and throws std::system_error when none can be created. Tests install
+// one that fails; null restores the default.
+using ThreadStarter = std::function<void(std::function<void()> body)>;
+void SetSchedulerThreadStarter(ThreadStarter starter);
 
 // Number of scheduler threads that have not ended yet.
 int32_t LiveSchedulers();

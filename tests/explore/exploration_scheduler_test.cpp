@@ -4,9 +4,12 @@
 
 #include <system_error>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/settings.h"
@@ -76,6 +79,7 @@ class SchedulerTest : public ::testing::Test {
     });
   }
   void TearDown() override {
+    SetSchedulerThreadStarter(nullptr);
     ResetSites();
     EXPECT_TRUE(qbtest::WaitUntil([] { return LiveSchedulers() == 0; }, 2s));
     SetWorkerLauncher(nullptr);
@@ -276,6 +280,61 @@ TEST_F(SchedulerTest, SiteWhoseThreadCannotStartWaitsForALaterTick) {
   EXPECT_LE(refusals, 0);
   EXPECT_EQ(Started(), (std::vector<std::string>{"ftp://only.example/pub/"}));
   EXPECT_EQ(SiteAt(0)->status, Exploring);
+}
+
+void RefuseThread(std::function<void()>) {
+  throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+}
+
+// No thread for the run at all: after its retries the sites wait and say why,
+// and the next start that gets one explores them.
+TEST_F(SchedulerTest, RunWithoutAThreadLeavesItsSitesWaitingAndSaysSo) {
+  std::atomic<int> tries{0};
+  SetSchedulerThreadStarter([&tries](std::function<void()> body) {
+    ++tries;
+    RefuseThread(std::move(body));
+  });
+  Add("ftp://a.example/");
+  EXPECT_FALSE(StartExplorationScheduler());
+  EXPECT_EQ(tries, 3);
+  EXPECT_EQ(LiveSchedulers(), 0);
+  QuietTicks();
+  EXPECT_TRUE(Started().empty());
+  EXPECT_EQ(SiteAt(0)->status, Waiting);
+  EXPECT_EQ(SiteAt(0)->statusText.Get(), NoThreadNote);
+
+  SetSchedulerThreadStarter(nullptr);
+  EXPECT_TRUE(StartExplorationScheduler());
+  EXPECT_EQ(SiteAt(0)->statusText.Get(), "");
+  ASSERT_TRUE(WaitStarted(1));
+  EXPECT_EQ(Started(), (std::vector<std::string>{"ftp://a.example/"}));
+}
+
+TEST_F(SchedulerTest, RunWhoseThreadIsRefusedTwiceStartsOnTheThirdTry) {
+  std::atomic<int> refusals{2};
+  SetSchedulerThreadStarter([&refusals](std::function<void()> body) {
+    if (refusals-- > 0) RefuseThread(std::move(body));
+    std::thread(std::move(body)).detach();
+  });
+  Add("ftp://a.example/");
+  EXPECT_TRUE(StartExplorationScheduler());
+  ASSERT_TRUE(WaitStarted(1));
+  EXPECT_EQ(SiteAt(0)->statusText.Get(), "");
+}
+
+// A new run that gets no thread must not end the one already going on: that
+// one takes the new sites instead.
+TEST_F(SchedulerTest, RunWithoutAThreadLeavesTheRunningOneInCharge) {
+  Add("ftp://a.example/");
+  ASSERT_TRUE(StartExplorationScheduler());
+  ASSERT_TRUE(WaitStarted(1));
+  SetSchedulerThreadStarter(RefuseThread);
+  Add("ftp://b.example/");
+  EXPECT_FALSE(StartExplorationScheduler());
+  EXPECT_EQ(LiveSchedulers(), 1);
+  ASSERT_TRUE(WaitStarted(2));
+  EXPECT_EQ(Started()[1], "ftp://b.example/");
+  EXPECT_EQ(SiteAt(1)->statusText.Get(), "");
 }
 
 }  // namespace
