@@ -132,8 +132,12 @@ class TDS : public wxDialog {
            {builtin.checkBox, builtin.resultsCounter, builtin.newSitesCounter, builtin.foundList}) {
         if (wxWindow* control = FindWindow(id)) grid->Hide(control, true);
       }
+      // The marks keep their room while hidden; a row left out must not.
       for (int id : {builtin.doneMark, builtin.failMark}) {
-        if (wxWindow* mark = FindWindow(id)) mark->GetContainingSizer()->ShowItems(false);
+        wxWindow* mark = FindWindow(id);
+        wxSizerItem* item = mark ? mark->GetContainingSizer()->GetItem(mark) : nullptr;
+        if (item) item->SetFlag(item->GetFlag() & ~wxRESERVE_SPACE_EVEN_IF_HIDDEN);
+        if (mark) mark->Hide();
       }
     }
     bool added = false;
