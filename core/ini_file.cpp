@@ -17,11 +17,19 @@ namespace {
 // Lines are read in place: a settings or engine file is looked up key by key,
 // and copying every line for each look-up cost more than the look-up itself.
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string_view TrimLeft(std::string_view s) {
+  std::size_t b = 0;
+  while (b < s.size() && IsBlank(s[b])) ++b;
+  return {s.data() + b, s.size() - b};
+}
+
 std::string_view Trim(std::string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
-  return {s.data() + b, e - b};
+  s = TrimLeft(s);
+  std::size_t e = s.size();
+  while (e > 0 && IsBlank(s[e - 1])) --e;
+  return {s.data(), e};
 }
 
 struct IniLine {
@@ -34,7 +42,8 @@ struct IniLine {
 // when keys is set) or neither, as comments and blank lines do.
 IniLine Classify(std::string_view line, bool keys) {
   IniLine parsed;
-  const std::string_view t = Trim(line);
+  // Blanks at the end never change what a line is; its parts are trimmed.
+  const std::string_view t = TrimLeft(line);
   if (t.empty() || t[0] == ';' || t[0] == '#') return parsed;
   if (t[0] == '[') {
     const std::size_t close = t.find(']');
@@ -164,7 +173,7 @@ std::string IniReplace(const std::string& text, const char* section, const char*
       }
     } else if (parsed.kind == IniLine::Key && EqualNoCase(parsed.name, keyName)) {
       keyLine.emplace(begin, begin + line.size());
-    } else if (inSection && !Trim(line).empty()) {
+    } else if (inSection && !TrimLeft(line).empty()) {
       insertAt = begin + line.size() + 1;
     }
     return !keyLine;

@@ -32,9 +32,13 @@ UniqueFd Pair(const SocketAddress& /*address*/) {
   ++made;
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return {};
-  const int room = static_cast<int>(text.size()) + 4096;
-  setsockopt(ends[1], SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
-  setsockopt(ends[0], SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
+  // The default buffers (about 200 KB) take a usual input whole; only a large
+  // one needs room made for it, two system calls saved on every other run.
+  if (text.size() > 32768) {
+    const int room = static_cast<int>(text.size()) + 4096;
+    setsockopt(ends[1], SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
+    setsockopt(ends[0], SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
+  }
   FUZZ_CHECK(send(ends[1], text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
              static_cast<ssize_t>(text.size()));
   shutdown(ends[1], SHUT_WR);
