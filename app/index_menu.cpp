@@ -22,7 +22,9 @@ namespace {
 
 void OpenFindPane(wxFrame* frame, TD* dialog) {
   LocalIndex* index = RunningIndex();
-  std::string error = "No index is kept (see KeepIndex in the settings file).";
+  std::string error =
+      "No index is kept: it can be switched on in Settings, on the Index page, and counts from the "
+      "next start.";
   std::unique_ptr<IndexDb> reader = index ? index->OpenReader(error) : nullptr;
   if (!reader) {
     wxMessageBox(ToDisplayText(error), "Find", wxOK | wxICON_INFORMATION, frame);

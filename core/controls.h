@@ -78,8 +78,9 @@ inline constexpr int NbRetryBox = 105;
 inline constexpr int Preset8Button = 200;
 inline constexpr int Preset10Button = 201;
 inline constexpr int Preset16Button = 202;
-// The network page, built in code: no template of its own.
+// The network and index pages, built in code: no template of their own.
 inline constexpr int DataModeChoice = 300;
+inline constexpr int KeepIndexBox = 301;
 
 // ---- about dialog (template 10) and information dialog (template 100) ----
 inline constexpr int AboutTemplate = 10;

@@ -10,6 +10,7 @@
 #include "core/settings.h"
 #include "core/text_helpers.h"
 #include "dialogs/engines_page.h"
+#include "dialogs/index_page.h"
 #include "dialogs/network_page.h"
 #include "resources/resource_module.h"
 #include "ui/display_text.h"
@@ -89,6 +90,7 @@ TPSConf* TPSConf::Open(wxWindow* parent) {
   // Each further group of settings is a page of its own file, added here.
   sheet->AddSettingsPage(new NetworkPage(sheet->GetBookCtrl()), "Network");
   sheet->AddSettingsPage(new EnginesPage(sheet->GetBookCtrl()), "Engines");
+  sheet->AddSettingsPage(new IndexPage(sheet->GetBookCtrl()), "Index");
   sheet->CreateButtons(wxOK | wxCANCEL);
   sheet->LayoutDialog();  // also centres it on its parent
   for (SettingsPage* p : sheet->pages_) p->SetUp();

@@ -4,6 +4,7 @@
 
 #include <wx/app.h>
 #include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/dialog.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
@@ -23,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/controls.h"
 #include "core/ini_file.h"
 #include "core/launcher.h"
 #include "core/settings.h"
@@ -238,7 +240,7 @@ TEST_F(ShellDialogs, NetworkTabShowsAndStoresTheDataMode) {
   ASSERT_NE(sheet, nullptr);
   auto* tabs = dynamic_cast<wxNotebook*>(sheet->GetBookCtrl());
   ASSERT_NE(tabs, nullptr);
-  ASSERT_EQ(tabs->GetPageCount(), 3u);
+  ASSERT_EQ(tabs->GetPageCount(), 4u);
   EXPECT_EQ(tabs->GetPageText(1), "Network");
   auto* choice = dynamic_cast<wxRadioBox*>(sheet->FindWindow(300));
   ASSERT_NE(choice, nullptr);
@@ -265,6 +267,33 @@ TEST_F(ShellDialogs, NetworkTabShowsAndStoresTheDataMode) {
   ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
   EXPECT_EQ(Settings.DataMode, FtpDataMode::Passive);
   EXPECT_EQ(Saved("DataMode"), "passive");
+}
+
+// Whether explored sites are kept in the index is a setting of its own tab.
+TEST_F(ShellDialogs, IndexTabShowsAndStoresWhetherTheIndexIsKept) {
+  {
+    std::ofstream ini(SettingsPath());
+    ini << "[Config]\nKeepIndex=0\n";
+  }
+  LoadSettings();
+  ShowSettingsSheet(nullptr);
+  TPSConf* sheet = WaitForOne<TPSConf>();
+  ASSERT_NE(sheet, nullptr);
+  auto* tabs = dynamic_cast<wxNotebook*>(sheet->GetBookCtrl());
+  ASSERT_NE(tabs, nullptr);
+  EXPECT_EQ(tabs->GetPageText(3), "Index");
+  auto* keep = dynamic_cast<wxCheckBox*>(sheet->FindWindow(KeepIndexBox));
+  ASSERT_NE(keep, nullptr);
+  EXPECT_FALSE(keep->GetValue());
+  tabs->SetSelection(3);
+  Drain();
+  YieldUntil([] { return false; }, 300ms);
+  EXPECT_TRUE(SaveWindowScreenshot(sheet, "settings_index_tab.png"));
+  keep->SetValue(true);
+  Click(sheet, wxID_OK);
+  ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
+  EXPECT_EQ(Settings.KeepIndex, 1);
+  EXPECT_EQ(Saved("KeepIndex"), "1");
 }
 
 TEST_F(ShellDialogs, AboutDialogsAreColouredAndOpenTheHomePage) {
