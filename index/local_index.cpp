@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <system_error>
 
@@ -49,14 +50,20 @@ std::unique_ptr<LocalIndex> LocalIndex::Start(const std::string& folder, FaultHa
   std::unique_ptr<LocalIndex> index(new LocalIndex);
   index->path_ = FilePath(folder);
   LocalIndex* self = index.get();  // outlives the writer, which it joins first
+  // The writer's thread may open the database before writer_ is set here, and
+  // onReady reads writer_: it waits for the assignment.
+  auto placed = std::make_shared<std::promise<void>>();
+  std::shared_future<void> writerPlaced = placed->get_future().share();
   index->writer_ = std::make_unique<IndexWriter>(
       [self, folder, options](std::string& error) {
         return self->OpenDatabase(folder, options, error);
       },
       std::move(onFault),
-      [self, onReady = std::move(onReady)] {
+      [self, writerPlaced, onReady = std::move(onReady)] {
+        writerPlaced.wait();
         if (onReady) onReady(*self);
       });
+  placed->set_value();
   return index;
 }
 
