@@ -444,15 +444,4 @@ TEST_F(EnginesPageTest, TestAsksOnePageOffTheUiThreadAndShowsTheCount) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  buildDir = qbtest::StartGuiTests(argc, argv);
-  if (buildDir.empty()) return 2;
-  SetUiPoster([](UiTask task) { wxTheApp->CallAfter(std::move(task)); },
-              [] { return wxThread::IsMain(); });
-  const int rc = RUN_ALL_TESTS();
-  SetUiPoster(nullptr, nullptr);
-  wxTheApp->OnExit();
-  wxEntryCleanup();
-  return rc;
-}
+int main(int argc, char** argv) { return qbtest::RunGuiTestsWithUiDoor(argc, argv, &buildDir); }

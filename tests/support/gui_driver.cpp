@@ -7,6 +7,7 @@
 #include <wx/event.h>
 #include <wx/init.h>
 #include <wx/log.h>
+#include <wx/thread.h>
 #include <wx/timer.h>
 #include <wx/window.h>
 
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/ui_door.h"
 #include "resources/resource_module.h"
 
 using namespace qb;
@@ -48,6 +50,20 @@ std::string StartGuiTests(int& argc, char** argv) {
     return {};
   }
   return build;
+}
+
+int RunGuiTestsWithUiDoor(int argc, char** argv, std::string* buildDir) {
+  testing::InitGoogleTest(&argc, argv);
+  const std::string build = StartGuiTests(argc, argv);
+  if (build.empty()) return 2;
+  if (buildDir) *buildDir = build;
+  qb::SetUiPoster([](qb::UiTask task) { wxTheApp->CallAfter(std::move(task)); },
+                  [] { return wxThread::IsMain(); });
+  const int rc = RUN_ALL_TESTS();
+  qb::SetUiPoster(nullptr, nullptr);
+  wxTheApp->OnExit();
+  wxEntryCleanup();
+  return rc;
 }
 
 bool WaitOnUi(std::function<bool()> condition, std::chrono::milliseconds bound) {

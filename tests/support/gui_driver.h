@@ -37,6 +37,11 @@ bool YieldUntil(const std::function<bool()>& condition, std::chrono::millisecond
 // Returns the build folder, or empty (after saying why) when it cannot start.
 std::string StartGuiTests(int& argc, char** argv);
 
+// A GUI test binary's whole main: the toolkit started as above, the UI door
+// posting to the UI thread, every test run and everything torn down again.
+// buildDir, when given, receives the build folder. The tests' exit code, or 2.
+int RunGuiTestsWithUiDoor(int argc, char** argv, std::string* buildDir = nullptr);
+
 // UI thread: then() runs once condition holds, from whatever event loop runs
 // at that time, modal ones included, whose callers are blocked. After the
 // bound, every modal dialog ends with wxID_ABORT instead, so that a failing
