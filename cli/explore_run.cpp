@@ -70,9 +70,11 @@ std::vector<SiteRecord> ExploreSites(const std::vector<std::string>& urls,
       done.changed.notify_all();
     }).detach();
   });
-  if (total > 0) StartExplorationScheduler();
-
-  const auto deadline = std::chrono::steady_clock::now() + bound;
+  // Without a scheduler nothing would settle: the sites are reported waiting,
+  // with the reason in their status text, instead of after the whole bound.
+  const bool started = total > 0 && StartExplorationScheduler();
+  const auto deadline =
+      std::chrono::steady_clock::now() + (started ? bound : std::chrono::seconds(0));
   int shown = 0;
   DoneSignal& done = Done();
   std::unique_lock<std::mutex> hold(done.lock);

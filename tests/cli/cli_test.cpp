@@ -4,13 +4,19 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <system_error>
+#include <vector>
 
+#include "cli/explore_run.h"
 #include "cli/site_record.h"
+#include "explore/exploration_scheduler.h"
 #include "index/index_db.h"
 #include "net/https_fetcher.h"
 #include "tests/support/fake_ftp_server.h"
@@ -294,3 +300,19 @@ TEST(SiteRecord, JsonKeepsValidUtf8AndReplacesTheRest) {
 }
 
 }  // namespace
+
+// No thread for the scheduler: the sites come back at once, waiting, saying why,
+// instead of after the whole bound.
+TEST(ExploreSites, WithoutASchedulerThreadTheSitesComeBackWaiting) {
+  qb::SetSchedulerThreadStarter([](std::function<void()>) {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const std::vector<qb::SiteRecord> records =
+      qb::ExploreSites({"ftp://127.0.0.1:1/pub/"}, std::chrono::seconds(600));
+  qb::SetSchedulerThreadStarter(nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].status, qb::Waiting);
+  EXPECT_FALSE(records[0].statusText.empty());
+}
