@@ -36,14 +36,14 @@ SOAK_SECONDS ?= 60
 soak: build
 	$(BUILD)/tests/soak/soak $(SOAK_SECONDS)
 
-# Every fuzz target to 10^7 executions, or FUZZ_SECONDS each at most.
+# Every fuzz target to 10^7 executions, or FUZZ_SECONDS each at most, JOBS at once.
 FUZZ_SECONDS ?= 1800
 fuzz-long:
 	QB_FUZZ_DEPS=1 scripts/install-deps.sh
 	CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DQB_FUZZ=ON -DQB_HEADLESS=ON \
 	  -DQB_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build build-fuzz -j$(JOBS) --target fuzz_all
-	fuzz/run.sh build-fuzz $(FUZZ_SECONDS) 10000000
+	QB_FUZZ_JOBS=$(JOBS) fuzz/run.sh build-fuzz $(FUZZ_SECONDS) 10000000
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done

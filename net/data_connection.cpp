@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "net/socket_stream.h"
 #include "net/socket_util.h"
 
 namespace qb {
@@ -86,8 +87,8 @@ std::string FormatEprtCommand(const SocketAddress& address) {
 }
 
 PassiveOutcome OpenPassiveData(FtpControl& control, const SocketAddress& peer, int timeoutMs,
-                               const std::atomic<bool>* abort, int receiveBuffer, UniqueFd& data,
-                               FtpReply& lastReply) {
+                               const std::atomic<bool>* abort, int receiveBuffer,
+                               std::unique_ptr<ByteStream>& data, FtpReply& lastReply) {
   // EPSV is asked second on IPv4: some NAT routers mangle it, and PASV's
   // address is ignored anyway.
   const bool v6 = peer.Family() == AF_INET6;
@@ -103,8 +104,8 @@ PassiveOutcome OpenPassiveData(FtpControl& control, const SocketAddress& peer, i
     // Only the control peer's host, whatever address the reply names.
     SocketAddress to = peer;
     to.SetPort(*port);
-    data = ConnectWithin(to, timeoutMs, abort, receiveBuffer);
-    return data.valid() ? PassiveOutcome::Connected : PassiveOutcome::Failed;
+    data = ConnectStream(to, timeoutMs, abort, receiveBuffer);
+    return data ? PassiveOutcome::Connected : PassiveOutcome::Failed;
   }
   return PassiveOutcome::Refused;
 }
@@ -157,7 +158,7 @@ UniqueFd AcceptData(int listener, const SocketAddress& server, int timeoutMs,
   }
 }
 
-std::size_t ReceiveData(int fd, char* buf, std::size_t size, int timeoutMs,
+std::size_t ReceiveData(ByteStream& data, char* buf, std::size_t size, int timeoutMs,
                         const std::atomic<bool>* abort) {
   constexpr std::size_t ReadChunk = 8192;
   // A peer trickling bytes keeps every read inside the time-out; the transfer
@@ -173,10 +174,10 @@ std::size_t ReceiveData(int fd, char* buf, std::size_t size, int timeoutMs,
       if (left <= 0) break;
       if (left < wait) wait = static_cast<int>(left);
     }
-    if (!WaitReadable(fd, wait, abort)) break;
     const std::size_t room = size - held;
-    const ssize_t n = recv(fd, buf + held, room < ReadChunk ? room : ReadChunk, MSG_DONTWAIT);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    const ssize_t n =
+        data.ReceiveSome(buf + held, room < ReadChunk ? room : ReadChunk, wait, abort);
+    if (n == ByteStream::Again) continue;
     if (n <= 0) break;
     held += static_cast<std::size_t>(n);
   }

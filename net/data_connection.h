@@ -5,10 +5,12 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "net/byte_stream.h"
 #include "net/ftp_control.h"
 #include "net/socket_address.h"
 #include "net/unique_fd.h"
@@ -36,8 +38,8 @@ enum class PassiveOutcome {
 // when the first is refused) and connects to it on the control peer's host.
 // receiveBuffer as for ConnectWithin. lastReply receives the server's last reply.
 PassiveOutcome OpenPassiveData(FtpControl& control, const SocketAddress& peer, int timeoutMs,
-                               const std::atomic<bool>* abort, int receiveBuffer, UniqueFd& data,
-                               FtpReply& lastReply);
+                               const std::atomic<bool>* abort, int receiveBuffer,
+                               std::unique_ptr<ByteStream>& data, FtpReply& lastReply);
 
 // A listening socket on the control connection's local address, announced
 // with PORT (IPv4) or EPRT (IPv6); invalid when refused or on error.
@@ -53,7 +55,7 @@ UniqueFd AcceptData(int listener, const SocketAddress& server, int timeoutMs,
 // a read waits longer than timeoutMs (<= 0: no bound), the whole transfer takes
 // six times that, or *abort is set. Returns the bytes read; buf is not
 // terminated here.
-std::size_t ReceiveData(int fd, char* buf, std::size_t size, int timeoutMs,
+std::size_t ReceiveData(ByteStream& data, char* buf, std::size_t size, int timeoutMs,
                         const std::atomic<bool>* abort = nullptr);
 
 }  // namespace qb

@@ -15,6 +15,7 @@
 #include "net/ftp_url.h"
 #include "net/listing_parser.h"
 #include "net/resolver.h"
+#include "net/socket_stream.h"
 #include "net/socket_util.h"
 #include "net/unique_fd.h"
 
@@ -54,7 +55,7 @@ class Dialogue {
   void ListOnce();
   // A passive data connection; on refusal the site is explored in active mode
   // from then on (data stays invalid and passive_ is cleared).
-  bool OpenPassive(int receiveBuffer, UniqueFd& data);
+  bool OpenPassive(int receiveBuffer, std::unique_ptr<ByteStream>& data);
   // The download test; false when the attempt fails.
   bool TestDownload(const std::string& file, int32_t size, bool& refused);
   // Nothing when the server refused passive mode and the test is to be made
@@ -90,10 +91,9 @@ bool Dialogue::Connect(const FtpUrlParts& parts) {
   using Clock = std::chrono::steady_clock;
   const int timeout = TimeoutMs();
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout);
-  UniqueFd fd;
+  std::unique_ptr<ByteStream> stream;
   bool noSocket = false;
-  for (std::size_t i = 0; i < addresses.size() && !fd.valid() && !entry_.dropped && !noSocket;
-       ++i) {
+  for (std::size_t i = 0; i < addresses.size() && !stream && !entry_.dropped && !noSocket; ++i) {
     int slice = 0;
     if (timeout > 0) {
       const auto left =
@@ -102,20 +102,22 @@ bool Dialogue::Connect(const FtpUrlParts& parts) {
       slice = static_cast<int>(left / static_cast<int64_t>(addresses.size() - i));
       if (slice < 1) slice = 1;
     }
-    fd = ConnectWithin(addresses[i], slice, &entry_.dropped, 0, &noSocket);
-    if (fd.valid()) peer_ = addresses[i];
+    stream = ConnectStream(addresses[i], slice, &entry_.dropped, 0, &noSocket);
+    if (stream) peer_ = addresses[i];
   }
-  if (!fd.valid()) {
+  if (!stream) {
     // Out of descriptors is the machine's trouble, not the site's: a later
     // attempt may find one.
     SetResult(attempt_, noSocket ? "socket" : "connect");
     return false;
   }
-  // The send time-out bounds a server that stops reading commands.
-  SetSocketTimeouts(fd.get(), int64_t{Settings.HttpTimeOut} * 1000);
-  attempt_.controlFd = fd.get();
-  entry_.AttachSocket(fd.get());
-  control_.emplace(fd.release(), timeout, &entry_.dropped);
+  if (const int fd = stream->Disown(); fd >= 0) {
+    // The send time-out bounds a server that stops reading commands.
+    SetSocketTimeouts(fd, int64_t{Settings.HttpTimeOut} * 1000);
+    attempt_.controlFd = fd;
+    entry_.AttachSocket(fd);
+  }
+  control_.emplace(std::move(stream), timeout, &entry_.dropped);
   return true;
 }
 
@@ -140,7 +142,7 @@ bool Dialogue::Login(const FtpUrlParts& parts) {
   return std::strcmp(parts.user, "anonymous") == 0 || std::strncmp(attempt_.result, "503", 3) == 0;
 }
 
-bool Dialogue::OpenPassive(int receiveBuffer, UniqueFd& data) {
+bool Dialogue::OpenPassive(int receiveBuffer, std::unique_ptr<ByteStream>& data) {
   FtpReply reply;
   switch (
       OpenPassiveData(*control_, peer_, TimeoutMs(), &entry_.dropped, receiveBuffer, data, reply)) {
@@ -160,7 +162,7 @@ void Dialogue::ListOnce() {
   // Only the terminator is needed: everything read is bounded by listingSize_.
   listing_[0] = '\0';
   listingSize_ = 0;
-  UniqueFd data;
+  std::unique_ptr<ByteStream> data;
   UniqueFd listener;
   if (passive_ && !OpenPassive(0, data)) return;
   if (!passive_) {
@@ -171,10 +173,13 @@ void Dialogue::ListOnce() {
   // A refusal ("450 No files", "550 ...") or no answer at all: nothing to read.
   std::optional<FtpReply> first = control_->Read();
   if (!first || (first->Kind() != '1' && first->Kind() != '2')) return;
-  if (listener.valid()) data = AcceptData(listener.get(), peer_, TimeoutMs(), &entry_.dropped);
-  if (data.valid())
+  if (listener.valid()) {
+    if (UniqueFd fd = AcceptData(listener.get(), peer_, TimeoutMs(), &entry_.dropped); fd.valid())
+      data = std::make_unique<SocketStream>(std::move(fd));
+  }
+  if (data)
     listingSize_ =
-        ReceiveData(data.get(), listing_.get(), ListingCapacity, TimeoutMs(), &entry_.dropped);
+        ReceiveData(*data, listing_.get(), ListingCapacity, TimeoutMs(), &entry_.dropped);
   listing_[listingSize_] = '\0';
   // Closed before the completion is read: a listing cut at the cap ends the
   // transfer, and the server then says so.
@@ -215,7 +220,7 @@ std::optional<bool> Dialogue::TestDownloadPassive(const std::string& file, int32
   FtpReply reply;
   // Binary, so that the restart offset counts the listed bytes.
   control_->Command("TYPE I", reply);
-  UniqueFd data;
+  std::unique_ptr<ByteStream> data;
   if (!OpenPassive(TestReceiveBuffer, data)) {
     SetResult(attempt_, "getdatasocket");
     return false;

@@ -1,15 +1,10 @@
 #include "net/ftp_control.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-
-#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <string>
 
-#include "net/socket_util.h"
+#include "net/socket_stream.h"
 
 namespace qb {
 
@@ -19,15 +14,19 @@ int TimeoutMillis(int32_t seconds) {
   return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
+FtpControl::FtpControl(std::unique_ptr<ByteStream> stream, int timeoutMs,
+                       const std::atomic<bool>* abort)
+    : stream_(std::move(stream)), timeoutMs_(timeoutMs), abort_(abort) {}
+
 FtpControl::FtpControl(int fd, int timeoutMs, const std::atomic<bool>* abort)
-    : fd_(fd), timeoutMs_(timeoutMs), abort_(abort) {}
+    : FtpControl(SocketStream::Borrowing(fd), timeoutMs, abort) {}
 
 bool FtpControl::Send(std::string_view line) {
   // A line break inside would smuggle a second command to the server.
   if (line.find_first_of("\r\n") != std::string_view::npos) return false;
   std::string command(line);
   command += "\r\n";
-  return SendWhole(fd_, command.data(), command.size());
+  return stream_->SendAll(command.data(), command.size());
 }
 
 std::optional<FtpReply> FtpControl::Read() {
@@ -45,19 +44,18 @@ std::optional<FtpReply> FtpControl::Read() {
       if (left <= 0) return std::nullopt;
       if (left < wait) wait = static_cast<int>(left);
     }
-    if (!WaitReadable(fd_, wait, abort_)) return std::nullopt;
     char bytes[4096];
-    const ssize_t n = recv(fd_, bytes, sizeof bytes, MSG_DONTWAIT);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (n <= 0) {
+    const ssize_t n = stream_->ReceiveSome(bytes, sizeof bytes, wait, abort_);
+    if (n == ByteStream::Again) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) {
       closed_ = true;
       continue;  // replies that arrived whole before the end still count
     }
     parser_.Feed(std::string_view(bytes, static_cast<std::size_t>(n)));
     // Acknowledged at once: a server that writes "150" and "226" back to back
     // would otherwise hold the second behind the first's delayed ACK (40 ms).
-    const int one = 1;
-    setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+    stream_->AcknowledgeNow();
   }
 }
 

@@ -2,9 +2,11 @@
 // The FTP command channel: commands out, replies in as soon as their final
 // line arrives. Every wait is bounded by the time-out and the abort flag.
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string_view>
 
+#include "net/byte_stream.h"
 #include "net/ftp_reply_parser.h"
 
 namespace qb {
@@ -20,9 +22,13 @@ class FtpControl {
 
   // timeoutMs bounds each wait for bytes (<= 0: no bound); a reply as a whole
   // gets six of them, so a trickling server cannot hold a session forever.
+  FtpControl(std::unique_ptr<ByteStream> stream, int timeoutMs,
+             const std::atomic<bool>* abort = nullptr);
+  // Over a socket that the caller closes.
   FtpControl(int fd, int timeoutMs, const std::atomic<bool>* abort = nullptr);
 
-  int Fd() const { return fd_; }
+  // The socket underneath, or -1 when the connection is not one.
+  int Fd() const { return stream_->Fd(); }
   // Sends line and its "\r\n" whole.
   bool Send(std::string_view line);
   // The next reply; nothing on time-out, abort, a closed connection or a
@@ -36,7 +42,7 @@ class FtpControl {
   bool Command(std::string_view line, FtpReply& last);
 
  private:
-  int fd_;
+  std::unique_ptr<ByteStream> stream_;
   int timeoutMs_;
   const std::atomic<bool>* abort_;
   FtpReplyParser parser_;

@@ -44,8 +44,6 @@ using Clock = std::chrono::steady_clock;
 // Longest a wait goes without looking at its abort flag.
 constexpr int AbortCheckMs = 50;
 
-std::atomic<Connector> customConnector{nullptr};
-
 // Polls fd for events in slices until the deadline; the revents, or 0 on
 // time-out, abort or error.
 short PollWithin(int fd, short events, int timeoutMs, const std::atomic<bool>* abort) {
@@ -73,13 +71,10 @@ bool WaitReadable(int fd, int timeoutMs, const std::atomic<bool>* abort) {
   return PollWithin(fd, POLLIN, timeoutMs, abort) != 0;
 }
 
-void SetConnector(Connector connector) { customConnector = connector; }
-
 UniqueFd ConnectWithin(const SocketAddress& address, int timeoutMs, const std::atomic<bool>* abort,
                        int receiveBuffer, bool* noSocket) {
   if (noSocket) *noSocket = false;
   if (address.Empty()) return {};
-  if (const Connector connector = customConnector.load()) return connector(address);
   UniqueFd fd(socket(address.Family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
   if (!fd.valid()) {
     if (noSocket) *noSocket = true;

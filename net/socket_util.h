@@ -27,9 +27,4 @@ UniqueFd ConnectWithin(const SocketAddress& address, int timeoutMs,
                        const std::atomic<bool>* abort = nullptr, int receiveBuffer = 0,
                        bool* noSocket = nullptr);
 
-// When set, ConnectWithin asks it instead of the network: the fuzz targets run
-// whole sessions over socket pairs this way. Unset in the program.
-using Connector = UniqueFd (*)(const SocketAddress& address);
-void SetConnector(Connector connector);
-
 }  // namespace qb

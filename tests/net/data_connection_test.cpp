@@ -87,19 +87,19 @@ TEST_F(DataTest, PassiveConnectsToThePeerWhateverAddressIsNamed) {
   const unsigned port = data.Port();
   Connect({"227 Entering Passive Mode (10,9,8,7," + std::to_string(port >> 8) + "," +
            std::to_string(port & 255) + ")"});
-  UniqueFd connection;
+  std::unique_ptr<ByteStream> connection;
   FtpReply last;
   EXPECT_EQ(OpenPassiveData(*control_, peer_, 5000, nullptr, 0, connection, last),
             PassiveOutcome::Connected);
-  ASSERT_TRUE(connection.valid());
-  EXPECT_EQ(SocketAddress::PeerOf(connection.get()).Port(), port);
-  EXPECT_EQ(SocketAddress::PeerOf(connection.get()).HostText(), "127.0.0.1");
+  ASSERT_TRUE(connection);
+  EXPECT_EQ(SocketAddress::PeerOf(connection->Fd()).Port(), port);
+  EXPECT_EQ(SocketAddress::PeerOf(connection->Fd()).HostText(), "127.0.0.1");
   EXPECT_EQ(server_.Commands(0), (std::vector<std::string>{"PASV"}));
 }
 
 TEST_F(DataTest, RefusedPasvTriesEpsvThenGivesUp) {
   Connect({"502 No PASV", "500 No EPSV"});
-  UniqueFd connection;
+  std::unique_ptr<ByteStream> connection;
   FtpReply last;
   EXPECT_EQ(OpenPassiveData(*control_, peer_, 5000, nullptr, 0, connection, last),
             PassiveOutcome::Refused);
@@ -109,11 +109,11 @@ TEST_F(DataTest, RefusedPasvTriesEpsvThenGivesUp) {
 
 TEST_F(DataTest, GarbledOrZeroPortFailsWithoutConnecting) {
   Connect({"227 Entering Passive Mode (127,0,0,1,0,0)"});
-  UniqueFd connection;
+  std::unique_ptr<ByteStream> connection;
   FtpReply last;
   EXPECT_EQ(OpenPassiveData(*control_, peer_, 5000, nullptr, 0, connection, last),
             PassiveOutcome::Failed);
-  EXPECT_FALSE(connection.valid());
+  EXPECT_FALSE(connection);
 }
 
 TEST_F(DataTest, ActiveAnnouncesTheListenerOnTheControlAddress) {

@@ -1,15 +1,18 @@
 #include "net/ftp_control.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <climits>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "net/ftp_reply_parser.h"
+#include "net/socket_stream.h"
 
 using namespace qb;
 
@@ -180,6 +183,25 @@ TEST_F(ControlTest, AbortEndsTheWait) {
   std::thread aborter([&] { abort = true; });
   EXPECT_FALSE(control.Read());
   aborter.join();
+}
+
+// The session hands its control socket to the site entry, which closes it
+// later: a stream that closed it too would close a descriptor reused by then.
+TEST_F(ControlTest, OnlyAnOwningStreamClosesItsSocket) {
+  const auto open = [](int fd) { return fcntl(fd, F_GETFD) != -1; };
+  { FtpControl control(fds_[0], 2000); }
+  EXPECT_TRUE(open(fds_[0]));
+  {
+    auto stream = std::make_unique<SocketStream>(UniqueFd(fds_[0]));
+    EXPECT_EQ(stream->Disown(), fds_[0]);
+    FtpControl control(std::move(stream), 2000);
+    Say("220 hi\r\n");
+    ASSERT_TRUE(control.Read());
+  }
+  EXPECT_TRUE(open(fds_[0]));
+  const int spare = dup(fds_[0]);
+  { SocketStream owning{UniqueFd(spare)}; }
+  EXPECT_FALSE(open(spare));
 }
 
 TEST(TimeoutMillis, SaturatesAndKeepsNoBound) {
