@@ -37,7 +37,7 @@ soak: build
 	$(BUILD)/tests/soak/soak $(SOAK_SECONDS)
 
 # Every fuzz target to 10^7 executions, or FUZZ_SECONDS each at most, JOBS at once.
-FUZZ_SECONDS ?= 1800
+FUZZ_SECONDS ?= 3600
 fuzz-long:
 	QB_FUZZ_DEPS=1 scripts/install-deps.sh
 	CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DQB_FUZZ=ON -DQB_HEADLESS=ON \

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/site_record.h"
+#include "cli/usage.h"
 #include "core/program_folders.h"
 #include "index/export_writer.h"
 #include "index/local_index.h"
@@ -21,17 +22,12 @@ struct FindOptions {
   bool tsv = false;
 };
 
-// Bad usage, as one line for standard error.
-struct FindUsage {
-  std::string text;
-};
-
 int64_t Size(const std::string& text) {
   char* end = nullptr;
   errno = 0;
   const long long value = std::strtoll(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || errno != 0 || value < 0) {
-    throw FindUsage{"--min-size wants a number of bytes: " + text};
+    throw UsageError{"--min-size wants a number of bytes: " + text};
   }
   return value;
 }
@@ -41,10 +37,7 @@ FindOptions ParseFind(int argc, char** argv) {
   bool haveText = false;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
-    const auto value = [&]() -> std::string {
-      if (i + 1 >= argc) throw FindUsage{arg + " wants a value"};
-      return argv[++i];
-    };
+    const auto value = [&] { return OptionValue(argc, argv, i); };
     if (arg == "--ext") {
       o.query.extension = value();
       if (!o.query.extension.empty() && o.query.extension[0] == '.') o.query.extension.erase(0, 1);
@@ -53,25 +46,21 @@ FindOptions ParseFind(int argc, char** argv) {
     } else if (arg == "--folders" || arg == "--files") {
       const FindKind kind = arg == "--folders" ? FindKind::Folders : FindKind::Files;
       if (o.query.kind != FindKind::All && o.query.kind != kind) {
-        throw FindUsage{"--folders and --files exclude each other"};
+        throw UsageError{"--folders and --files exclude each other"};
       }
       o.query.kind = kind;
     } else if (arg == "--format") {
-      const std::string format = value();
-      if (format != "jsonl" && format != "tsv") {
-        throw FindUsage{"--format wants jsonl or tsv: " + format};
-      }
-      o.tsv = format == "tsv";
+      o.tsv = TsvFormat(value());
     } else if (arg.size() > 1 && arg[0] == '-') {
-      throw FindUsage{"unknown option " + arg};
+      throw UsageError{"unknown option " + arg};
     } else if (haveText) {
-      throw FindUsage{"find takes one text: " + arg};
+      throw UsageError{"find takes one text: " + arg};
     } else {
       o.query.text = arg;
       haveText = true;
     }
   }
-  if (!haveText) throw FindUsage{"find wants a text (\"\" for every name)"};
+  if (!haveText) throw UsageError{"find wants a text (\"\" for every name)"};
   return o;
 }
 
@@ -97,13 +86,7 @@ std::string TsvHitLine(const FoundEntry& hit) {
 }
 
 int RunFind(int argc, char** argv) {
-  FindOptions o;
-  try {
-    o = ParseFind(argc, argv);
-  } catch (const FindUsage& e) {
-    std::fprintf(stderr, "quillbrook-cli: %s (see --help)\n", e.text.c_str());
-    return 2;
-  }
+  const FindOptions o = ParseFind(argc, argv);
   const std::string path = UserDataFolder() + IndexFileName;
   if (access(path.c_str(), F_OK) != 0) {
     Complain("no index yet at " + path + " (nothing explored, or KeepIndex=0)");

@@ -14,7 +14,7 @@ std::string JsonHitLine(const FoundEntry& hit);
 std::string TsvHitLine(const FoundEntry& hit);
 
 // The arguments after "find"; the exit status: 0 with hits, 1 with none (or no
-// index yet), 2 on bad usage or an index that cannot be read.
+// index yet), 2 on an index that cannot be read. Bad usage throws UsageError.
 int RunFind(int argc, char** argv);
 
 }  // namespace qb

@@ -20,6 +20,7 @@
 #include "cli/explore_run.h"
 #include "cli/find_command.h"
 #include "cli/site_record.h"
+#include "cli/usage.h"
 #include "core/given_sites.h"
 #include "core/program_folders.h"
 #include "core/settings.h"
@@ -81,11 +82,6 @@ struct Options {
   bool explore = true;
 };
 
-// Thrown for bad usage; main prints it as one line and exits with 2.
-struct UsageError {
-  std::string text;
-};
-
 int Number(const std::string& option, const std::string& text, int least, int most) {
   char* end = nullptr;
   errno = 0;
@@ -132,10 +128,7 @@ Options ParseArguments(int argc, char** argv, bool search) {
   }
   for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
-    const auto value = [&]() -> std::string {
-      if (i + 1 >= argc) throw UsageError{arg + " wants a value"};
-      return argv[++i];
-    };
+    const auto value = [&] { return OptionValue(argc, argv, i); };
     if (search && arg == "--engine") {
       o.engines.push_back(value());
     } else if (search && arg == "--engines") {
@@ -160,11 +153,7 @@ Options ParseArguments(int argc, char** argv, bool search) {
         throw UsageError{"--data-mode wants passive or active: " + o.dataMode};
       }
     } else if (arg == "--format") {
-      const std::string format = value();
-      if (format != "jsonl" && format != "tsv") {
-        throw UsageError{"--format wants jsonl or tsv: " + format};
-      }
-      o.tsv = format == "tsv";
+      o.tsv = TsvFormat(value());
     } else if (arg.size() > 1 && arg[0] == '-') {
       throw UsageError{"unknown option " + arg};
     } else if (!search) {

@@ -1,8 +1,9 @@
 // One exploration attempt against a server whose every reply, and the listing,
 // come from the input: segments split at 0xFF, the first being the listing and
-// the rest the replies in order (the greeting first). The session runs over
-// streams in memory instead of TCP: the control connection holds every reply
-// from the start, the first data connection the listing, later ones nothing.
+// the rest what the control connection delivers, one segment a read (the
+// greeting first; an empty segment is a wait that times out). The session runs
+// over streams in memory instead of TCP: the first data connection carries the
+// listing, later ones nothing.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -21,83 +22,123 @@ using namespace qb;
 
 namespace {
 
-std::vector<std::string> connections;  // what each connection made in order carries
-std::size_t made = 0;
-int commands = 0;  // lines the client sent on the control connection
+std::vector<std::string_view> controlReads;  // what each read of the control connection gets
+std::string_view listingSent;
+std::size_t made = 0;  // connections opened
+int commands = 0;      // lines sent on the control connection
+int dataInUse = 0;     // data connections read from and still open
+const std::atomic<bool>* sessionAbort = nullptr;
 
-// A connection whose peer has written its text and ended its side.
-class ScriptedStream final : public ByteStream {
+void CheckWait(int waitMs, const std::atomic<bool>* abort) {
+  // Every wait is bounded by the time-out (1 s) and watches the entry's abort flag.
+  FUZZ_CHECK(waitMs > 0 && waitMs <= 1000);
+  FUZZ_CHECK(abort == sessionAbort);
+}
+
+class ControlStream final : public ByteStream {
  public:
-  ScriptedStream(std::string_view text, bool control) : text_(text), control_(control) {}
-
   bool SendAll(const char* data, std::size_t length) override {
-    // Only the control connection is written to, one whole command at a time.
-    FUZZ_CHECK(control_);
     const std::string_view line(data, length);
     FUZZ_CHECK(line.size() > 2 && line.substr(line.size() - 2) == "\r\n");
-    FUZZ_CHECK(line.find_first_of("\r\n") == line.size() - 2);
+    FUZZ_CHECK(line.find_first_of("\r\n") == line.size() - 2);  // one command a line
     ++commands;
     return true;
   }
 
-  ssize_t ReceiveSome(char* into, std::size_t room, int /*waitMs*/,
+  ssize_t ReceiveSome(char* into, std::size_t room, int waitMs,
                       const std::atomic<bool>* abort) override {
+    CheckWait(waitMs, abort);
     FUZZ_CHECK(room > 0);
-    if (abort && *abort) return -1;
-    const std::size_t n = std::min(room, text_.size() - at_);
-    std::memcpy(into, text_.data() + at_, n);
-    at_ += n;
+    // A listing's connection is closed before its completion is read: closing
+    // is what ends a transfer cut at the buffer's end.
+    FUZZ_CHECK(dataInUse == 0);
+    if (next_ == controlReads.size()) return 0;
+    std::string_view& piece = controlReads[next_];
+    if (piece.empty()) {
+      ++next_;
+      return -1;
+    }
+    const std::size_t n = std::min(room, piece.size());
+    std::memcpy(into, piece.data(), n);
+    piece.remove_prefix(n);
+    if (piece.empty()) ++next_;
+    return static_cast<ssize_t>(n);
+  }
+
+ private:
+  std::size_t next_ = 0;
+};
+
+// A data connection whose peer has written its text and ended its side.
+class DataStream final : public ByteStream {
+ public:
+  explicit DataStream(std::string_view text) : text_(text) {}
+  ~DataStream() override { dataInUse -= read_; }
+
+  bool SendAll(const char* /*data*/, std::size_t /*length*/) override {
+    FUZZ_CHECK(!"a data connection is only read");
+    return false;
+  }
+
+  ssize_t ReceiveSome(char* into, std::size_t room, int waitMs,
+                      const std::atomic<bool>* abort) override {
+    CheckWait(waitMs, abort);
+    FUZZ_CHECK(room > 0);
+    if (!read_) ++dataInUse;
+    read_ = true;
+    const std::size_t n = std::min(room, text_.size());
+    std::memcpy(into, text_.data(), n);
+    text_.remove_prefix(n);
     return static_cast<ssize_t>(n);
   }
 
  private:
   std::string_view text_;
-  std::size_t at_ = 0;
-  bool control_;
+  bool read_ = false;
 };
 
-std::unique_ptr<ByteStream> Scripted(const SocketAddress& /*address*/) {
-  static const std::string nothing;
-  const std::string& text = made < connections.size() ? connections[made] : nothing;
-  return std::make_unique<ScriptedStream>(text, made++ == 0);
+std::unique_ptr<ByteStream> Connect(const SocketAddress& /*address*/) {
+  if (made++ == 0) return std::make_unique<ControlStream>();
+  return std::make_unique<DataStream>(made == 2 ? listingSent : std::string_view());
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static const bool once = [] {
-    SetStreamConnector(Scripted);
+    SetStreamConnector(Connect);
     return true;
   }();
   (void)once;
   Settings.HttpTimeOut = 1;
   Settings.DataMode = FtpDataMode::Passive;
 
-  // The listing up to the first separator; the replies are the rest, separators dropped.
-  const auto* text = reinterpret_cast<const char*>(data);
-  const auto* first = static_cast<const char*>(std::memchr(text, 0xFF, size));
-  const std::string_view listingSent(text, first ? static_cast<std::size_t>(first - text) : size);
-  std::string replies;
-  for (const char* at = first; at;) {
-    const char* begin = at + 1;
-    const std::size_t left = size - static_cast<std::size_t>(begin - text);
-    at = static_cast<const char*>(std::memchr(begin, 0xFF, left));
-    replies.append(begin, at ? static_cast<std::size_t>(at - begin) : left);
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::size_t first = std::min(input.find('\xFF'), input.size());
+  listingSent = input.substr(0, first);
+  controlReads.clear();
+  for (std::size_t at = first; at < input.size();) {
+    const std::size_t end = std::min(input.find('\xFF', at + 1), input.size());
+    controlReads.push_back(input.substr(at + 1, end - at - 1));
+    at = end;
   }
-  connections = {replies, std::string(listingSent)};
   made = 0;
   commands = 0;
+  dataInUse = 0;
 
   ResetSites();
   const std::string url = "ftp://127.0.0.1:2121/pub/";
   auto entry = std::make_shared<SiteEntry>(url);
+  sessionAbort = &entry->dropped;
   SiteAttempt attempt;
   const std::optional<std::string> listing = ExploreSite(entry->url, *entry, attempt);
   FUZZ_CHECK(attempt.controlFd == -1);  // no socket was made
 
-  FUZZ_CHECK(made <= 8);  // the control connection and at most a few data ones
-  // Login, folder, two listings and the download test, each step once.
-  FUZZ_CHECK(commands <= 20);
+  FUZZ_CHECK(dataInUse == 0);  // every data connection closed
+  FUZZ_CHECK(made <= 8);       // the control connection and at most a few data ones
+  // Login (2), type and folder (2), two listings (3 each) with the style asked
+  // between them (1), and the download test (5): each step once.
+  FUZZ_CHECK(commands <= 16);
   FUZZ_CHECK(strnlen(attempt.result, sizeof attempt.result) < sizeof attempt.result);
   FUZZ_CHECK(entry->loginReply.Get().size() < 2000);
   FUZZ_CHECK(entry->testedFile.Get().size() < 450);

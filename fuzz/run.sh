@@ -10,18 +10,20 @@ build=${1:?build directory}
 seconds=${2:-25}
 runs=${3:--1}
 jobs=${QB_FUZZ_JOBS:-1}
+[[ $jobs =~ ^[1-9][0-9]*$ ]] || { echo "QB_FUZZ_JOBS wants a whole number from 1" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 out=${QB_FUZZ_OUT:-$build/fuzz-out}
 mkdir -p "$out"
 
-# One target: its log, and a line of its counts in NAME.summary.
+# One target: its log, and a line of its counts in NAME.summary. It counts as
+# failed until it has finished cleanly, so a job that dies midway fails the run.
 run_one() {
   local name=$1 corpus=$2 bin="$build/fuzz/fuzz_$1" status=0
-  rm -f "$out/$name.failed"
+  rm -f "$out/$name.summary"
+  touch "$out/$name.failed"
   if [ ! -x "$bin" ]; then
     echo "missing $bin" >&2
     echo "fuzz_$name: missing" >"$out/$name.summary"
-    touch "$out/$name.failed"
     return
   fi
   mkdir -p "$out/$name"
@@ -37,11 +39,12 @@ run_one() {
   if [ "$runs" -gt 0 ] && [ -n "$execs" ]; then
     if [ "$execs" -ge "$runs" ]; then line+=", reached $runs"; else line+=", short of $runs"; fi
   fi
-  echo "$line" | tee "$out/$name.summary"
   if [ $status -ne 0 ]; then
-    touch "$out/$name.failed"
+    line+=", FAILED"
     { echo "fuzz_$name FAILED; see $out/$name.log"; tail -n 40 "$out/$name.log"; } >&2
   fi
+  echo "$line" | tee "$out/$name.summary"
+  [ $status -ne 0 ] || rm -f "$out/$name.failed"
 }
 
 names=()
@@ -56,7 +59,7 @@ wait
 status=0
 echo "== executions per target"
 for name in "${names[@]}"; do
-  cat "$out/$name.summary"
-  [ -e "$out/$name.failed" ] && status=1
+  cat "$out/$name.summary" 2>/dev/null || echo "fuzz_$name: no result, FAILED"
+  [ ! -e "$out/$name.failed" ] || status=1
 done
 exit $status

@@ -17,8 +17,8 @@ class ByteStream {
   // Sends all of data; false on error or time-out.
   virtual bool SendAll(const char* data, std::size_t length) = 0;
   // Waits up to waitMs (<= 0: no bound, *abort still watched) and reads at most
-  // room bytes: their count, 0 once the peer has ended its side, -1 when
-  // nothing came (time-out, abort, error), or Again.
+  // room bytes: their count, 0 once the connection has ended (closed or broken),
+  // -1 when nothing came in time or the wait was aborted, or Again.
   virtual ssize_t ReceiveSome(char* into, std::size_t room, int waitMs,
                               const std::atomic<bool>* abort) = 0;
   // Asks for what was read to be acknowledged at once; nothing where that means nothing.

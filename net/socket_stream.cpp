@@ -15,7 +15,9 @@ std::atomic<StreamConnector> customConnector{nullptr};
 }  // namespace
 
 std::unique_ptr<SocketStream> SocketStream::Borrowing(int fd) {
-  auto stream = std::make_unique<SocketStream>(UniqueFd(fd));
+  // Allocated first: a failed allocation must not close a socket it does not own.
+  auto stream = std::make_unique<SocketStream>(UniqueFd());
+  stream->fd_.reset(fd);
   stream->owned_ = false;
   return stream;
 }
@@ -38,7 +40,8 @@ ssize_t SocketStream::ReceiveSome(char* into, std::size_t room, int waitMs,
   if (!WaitReadable(fd_.get(), waitMs, abort)) return -1;
   const ssize_t n = recv(fd_.get(), into, room, MSG_DONTWAIT);
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return Again;
-  return n < 0 ? -1 : n;
+  // A reset connection is as finished as a closed one.
+  return n < 0 ? 0 : n;
 }
 
 void SocketStream::AcknowledgeNow() {

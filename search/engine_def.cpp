@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <string_view>
 
 #include "core/text_helpers.h"
 
@@ -75,11 +76,11 @@ void ForEachPlaceholder(const std::string& text, Each&& each) {
     std::size_t end = at + 1;
     while (end < text.size() && text[end] >= 'a' && text[end] <= 'z') ++end;
     if (end > at + 1 && end < text.size() && text[end] == '}')
-      each(text.substr(at + 1, end - at - 1), at);
+      each(std::string_view(text).substr(at + 1, end - at - 1), at);
   }
 }
 
-bool KnownPlaceholder(const std::string& name) {
+bool KnownPlaceholder(std::string_view name) {
   return name == "term" || name == "jsonterm" || name == "page" || name == "host";
 }
 
@@ -87,7 +88,7 @@ std::string Fill(const std::string& text, const std::string& host, const std::st
                  int pageValue) {
   std::string out;
   std::size_t copied = 0;
-  ForEachPlaceholder(text, [&](const std::string& name, std::size_t at) {
+  ForEachPlaceholder(text, [&](std::string_view name, std::size_t at) {
     if (!KnownPlaceholder(name) || at < copied) return;
     out.append(text, copied, at - copied);
     if (name == "term") out += term;
@@ -153,10 +154,11 @@ std::vector<std::string> EngineDefProblems(const EngineDef& engine) {
     problems.emplace_back("Url does not begin with http:// or https://");
   bool hasTerm = false;
   auto check = [&](const std::string& text, const char* key) {
-    ForEachPlaceholder(text, [&](const std::string& name, std::size_t) {
+    ForEachPlaceholder(text, [&](std::string_view name, std::size_t) {
       if (name == "term" || name == "jsonterm") hasTerm = true;
       if (!KnownPlaceholder(name))
-        problems.push_back(std::string(key) + " has an unknown placeholder {" + name + "}");
+        problems.push_back(std::string(key) + " has an unknown placeholder {" + std::string(name) +
+                           "}");
     });
   };
   check(engine.url, "Url");

@@ -92,9 +92,10 @@ std::string Quoted(const std::string& value) {
 EngineFile ParseEngineFile(const std::string& text) {
   EngineFile file;
   for (const IniSection& section : IniSections(text)) {
-    const std::string where = Where(section.name, section.line);
+    // Only a section with a problem needs its place spelt out.
+    const auto where = [&section] { return Where(section.name, section.line); };
     if (static_cast<int>(file.engines.size()) >= MaxEngines) {
-      file.problems.push_back(where + "left out: at most " + std::to_string(MaxEngines) +
+      file.problems.push_back(where() + "left out: at most " + std::to_string(MaxEngines) +
                               " engines");
       continue;
     }
@@ -102,7 +103,7 @@ EngineFile ParseEngineFile(const std::string& text) {
     for (const EngineDef& known : file.engines)
       duplicate = duplicate || EqualNoCase(known.name, section.name);
     if (duplicate) {
-      file.problems.push_back(where + "left out: an engine of that name comes earlier");
+      file.problems.push_back(where() + "left out: an engine of that name comes earlier");
       continue;
     }
     // A built-in engine's section needs only the keys it changes.
@@ -122,7 +123,7 @@ EngineFile ParseEngineFile(const std::string& text) {
     if (!usable) continue;
     const std::vector<std::string> faults = EngineDefProblems(engine);
     for (const std::string& fault : faults)
-      file.problems.push_back(where + fault + "; engine left out");
+      file.problems.push_back(where() + fault + "; engine left out");
     if (faults.empty()) file.engines.push_back(std::move(engine));
   }
   return file;

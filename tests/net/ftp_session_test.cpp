@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -39,6 +40,10 @@ class SessionTest : public ::testing::Test {
   std::optional<std::string> Explore(const std::string& url) {
     entry_ = std::make_shared<SiteEntry>(url);
     auto listing = ExploreSite(entry_->url, *entry_, attempt_);
+    // Still open: the entry closes it, and a second close could hit a reused descriptor.
+    if (attempt_.controlFd >= 0) {
+      EXPECT_NE(fcntl(attempt_.controlFd, F_GETFD), -1);
+    }
     entry_->ReleaseSocket(attempt_.controlFd);
     return listing;
   }
