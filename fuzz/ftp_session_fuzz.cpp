@@ -87,7 +87,7 @@ class DataStream final : public ByteStream {
     if (!read_) ++dataInUse;
     read_ = true;
     const std::size_t n = std::min(room, text_.size());
-    std::memcpy(into, text_.data(), n);
+    if (n > 0) std::memcpy(into, text_.data(), n);  // an empty view's data may be null
     text_.remove_prefix(n);
     return static_cast<ssize_t>(n);
   }
