@@ -71,12 +71,12 @@ std::string JsonTerm(const std::string& prepared) {
 // Calls each(name, at) for every "{name}" made of lower-case letters; other
 // braces (a JSON body's own) are text.
 template <class Each>
-void ForEachPlaceholder(const std::string& text, Each&& each) {
-  for (std::size_t at = text.find('{'); at != std::string::npos; at = text.find('{', at + 1)) {
+void ForEachPlaceholder(std::string_view text, Each&& each) {
+  for (std::size_t at = text.find('{'); at != std::string_view::npos; at = text.find('{', at + 1)) {
     std::size_t end = at + 1;
     while (end < text.size() && text[end] >= 'a' && text[end] <= 'z') ++end;
     if (end > at + 1 && end < text.size() && text[end] == '}')
-      each(std::string_view(text).substr(at + 1, end - at - 1), at);
+      each(text.substr(at + 1, end - at - 1), at);
   }
 }
 
