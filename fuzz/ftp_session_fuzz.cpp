@@ -35,6 +35,14 @@ void CheckWait(int waitMs, const std::atomic<bool>* abort) {
   FUZZ_CHECK(abort == sessionAbort);
 }
 
+// Moves up to room bytes from the front of from into into; their count.
+ssize_t Take(std::string_view& from, char* into, std::size_t room) {
+  const std::size_t n = std::min(room, from.size());
+  if (n > 0) std::memcpy(into, from.data(), n);  // an empty view's data may be null
+  from.remove_prefix(n);
+  return static_cast<ssize_t>(n);
+}
+
 class ControlStream final : public ByteStream {
  public:
   bool SendAll(const char* data, std::size_t length) override {
@@ -58,11 +66,9 @@ class ControlStream final : public ByteStream {
       ++next_;
       return -1;
     }
-    const std::size_t n = std::min(room, piece.size());
-    std::memcpy(into, piece.data(), n);
-    piece.remove_prefix(n);
+    const ssize_t n = Take(piece, into, room);
     if (piece.empty()) ++next_;
-    return static_cast<ssize_t>(n);
+    return n;
   }
 
  private:
@@ -86,10 +92,7 @@ class DataStream final : public ByteStream {
     FUZZ_CHECK(room > 0);
     if (!read_) ++dataInUse;
     read_ = true;
-    const std::size_t n = std::min(room, text_.size());
-    if (n > 0) std::memcpy(into, text_.data(), n);  // an empty view's data may be null
-    text_.remove_prefix(n);
-    return static_cast<ssize_t>(n);
+    return Take(text_, into, room);
   }
 
  private:

@@ -18,7 +18,7 @@ std::unique_ptr<SocketStream> SocketStream::Borrowing(int fd) {
   // Allocated first: a failed allocation must not close a socket it does not own.
   auto stream = std::make_unique<SocketStream>(UniqueFd());
   stream->fd_.reset(fd);
-  stream->owned_ = false;
+  stream->Disown();
   return stream;
 }
 
