@@ -320,8 +320,15 @@ TEST_F(SearchDialogTest, RunFindingNothingShows107AndStaysOpen) {
 TEST_F(SearchDialogTest, ASecondStartClickWhileTheRunStartsStopsItInsteadOfStartingAnother) {
   RunDialog([&] {
     SetTerm("nothing here");
-    ASSERT_TRUE(Click(200));
-    ASSERT_TRUE(Click(200));  // before the run can have disabled Start
+    // Both clicks in one turn of the event loop, so the run cannot have
+    // disabled Start between them.
+    ASSERT_TRUE(OnUi<bool>([] {
+      wxWindow* start = Control(200);
+      if (!start || !start->IsEnabled()) return false;
+      qbtest::PressButton(start);
+      qbtest::PressButton(start);
+      return true;
+    }));
     EXPECT_FALSE(SearchRunning);
     // Whatever the one run got to do, it ends once.
     ASSERT_TRUE(WaitUntil([] { return EnabledNow(200); }));
