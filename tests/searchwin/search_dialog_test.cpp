@@ -114,12 +114,13 @@ wxColour Background(int id) {
   });
 }
 
-// Clicks a button as the user would: only when it is enabled.
-bool Click(int id) {
-  return OnUi<bool>([id] {
+// Clicks a button as the user would: only when it is enabled. Several clicks
+// come in one turn of the event loop, before any update can disable it.
+bool Click(int id, int times = 1) {
+  return OnUi<bool>([id, times] {
     wxWindow* button = Control(id);
     if (!button || !button->IsEnabled()) return false;
-    qbtest::PressButton(button);
+    for (int i = 0; i < times; ++i) qbtest::PressButton(button);
     return true;
   });
 }
@@ -320,15 +321,7 @@ TEST_F(SearchDialogTest, RunFindingNothingShows107AndStaysOpen) {
 TEST_F(SearchDialogTest, ASecondStartClickWhileTheRunStartsStopsItInsteadOfStartingAnother) {
   RunDialog([&] {
     SetTerm("nothing here");
-    // Both clicks in one turn of the event loop, so the run cannot have
-    // disabled Start between them.
-    ASSERT_TRUE(OnUi<bool>([] {
-      wxWindow* start = Control(200);
-      if (!start || !start->IsEnabled()) return false;
-      qbtest::PressButton(start);
-      qbtest::PressButton(start);
-      return true;
-    }));
+    ASSERT_TRUE(Click(200, 2));  // the second before the run can have disabled Start
     EXPECT_FALSE(SearchRunning);
     // Whatever the one run got to do, it ends once.
     ASSERT_TRUE(WaitUntil([] { return EnabledNow(200); }));
