@@ -50,8 +50,9 @@ bool AllDigits(std::string_view field) {
 }
 
 bool IsMode(std::string_view field) {
-  // "drwxr-xr-x", with an ACL or attribute mark after it on some servers.
-  if (field.size() != 10 && !(field.size() == 11 && (field[10] == '+' || field[10] == '@')))
+  // "drwxr-xr-x", with an ACL, attribute or security-context mark after it on
+  // some servers.
+  if (field.size() != 10 && !(field.size() == 11 && std::strchr("+@.", field[10])))
     return false;
   if (!std::strchr("-dlbcps", field[0])) return false;
   for (std::size_t i = 1; i < 10; ++i)
@@ -69,50 +70,93 @@ bool IsMonth(std::string_view field) {
   });
 }
 
-bool IsTimeOrYear(std::string_view field) {
-  if (field.size() == 4) return AllDigits(field);
+bool IsYear(std::string_view field) { return field.size() == 4 && AllDigits(field); }
+
+// H:MM or HH:MM, optionally :SS, as a whole field.
+bool IsClock(std::string_view field) {
   const std::size_t colon = field.find(':');
-  return colon != std::string_view::npos && AllDigits(field.substr(0, colon)) &&
-         AllDigits(field.substr(colon + 1));
+  if (colon == std::string_view::npos || colon == 0 || colon > 2) return false;
+  if (!AllDigits(field.substr(0, colon))) return false;
+  const std::string_view rest = field.substr(colon + 1);
+  if (rest.size() == 2) return AllDigits(rest);
+  return rest.size() == 5 && rest[2] == ':' && AllDigits(rest.substr(0, 2)) &&
+         AllDigits(rest.substr(3));
 }
 
-// The long listing most servers print: mode, links, owner, group, size and a
-// three-field date, then the name. Its fields are taken by position, whatever
-// the owner, group and size look like.
-bool ParseStandardLine(const char* line, ListingLine& out) {
-  constexpr int Fields = 8;
+bool IsDay(std::string_view field) {
+  return (field.size() == 1 || field.size() == 2) && AllDigits(field);
+}
+
+// 1995-04-21
+bool IsIsoDate(std::string_view field) {
+  return field.size() == 10 && field[4] == '-' && field[7] == '-' &&
+         AllDigits(field.substr(0, 4)) && AllDigits(field.substr(5, 2)) &&
+         AllDigits(field.substr(8, 2));
+}
+
+// How many fields from f the date takes (0: no date starts there). Dates seen:
+// "Jan 12 10:30", "Jan 12 1999", "Oct 08, 2002 09:47", "Jan 12 10:30:15 2019",
+// "1995-04-21 09:16".
+int DateFields(const std::string_view* f, int left) {
+  if (left >= 2 && IsIsoDate(f[0]) && IsClock(f[1])) return 2;
+  if (left < 3 || !IsMonth(f[0])) return 0;
+  if (left >= 4 && f[1].size() >= 2 && f[1].back() == ',' &&
+      IsDay(f[1].substr(0, f[1].size() - 1)) && IsYear(f[2]) && IsClock(f[3]))
+    return 4;
+  if (!IsDay(f[1])) return 0;
+  // A year after the time (with seconds, as BSD's ls -T prints it): a name
+  // such as "2019 report.pdf" after a plain time stays whole.
+  if (left >= 4 && f[2].size() > 5 && IsClock(f[2]) && IsYear(f[3])) return 4;
+  return IsClock(f[2]) || IsYear(f[2]) ? 3 : 0;
+}
+
+// The long listing most servers print: mode, then links, owner, group (any of
+// them may be missing), the size and a date, then the name. The date is found
+// by its shape and the size is the field before it, whatever the owner and
+// group look like.
+bool ParseLongLine(const char* line, ListingLine& out) {
+  constexpr int Fields = 11;
   std::string_view field[Fields];
+  int count = 0;
   const char* p = line;
-  for (std::string_view& f : field) {
+  while (count < Fields) {
     p = SkipSpaces(p);
     const char* end = p;
     while (*end && *end != ' ') ++end;
-    if (end == p) return false;
-    f = std::string_view(p, static_cast<std::size_t>(end - p));
+    if (end == p) break;
+    field[count++] = std::string_view(p, static_cast<std::size_t>(end - p));
     p = end;
   }
-  if (*p != ' ') return false;
-  const char* name = SkipSpaces(p);
-  if (!*name) return false;
-  if (!IsMode(field[0]) || !AllDigits(field[1]) || !AllDigits(field[4]) || !IsMonth(field[5]) ||
-      field[6].size() > 2 || !AllDigits(field[6]) || !IsTimeOrYear(field[7]))
-    return false;
-  out.size = AtoL(field[4].data());
-  CopyRange(out.date, sizeof out.date, field[5].data(), field[7].data() + field[7].size());
-  CopyText(out.name, sizeof out.name, name);
-  return true;
+  if (count < 4 || !IsMode(field[0])) return false;
+  for (int at = 2; at + 1 < count; ++at) {
+    if (!AllDigits(field[at - 1])) continue;
+    // The name is one more field at least.
+    const int taken = DateFields(field + at, count - at - 1);
+    if (taken == 0) continue;
+    const std::string_view last = field[at + taken - 1];
+    const char* dateEnd = last.data() + last.size();
+    if (*dateEnd != ' ') continue;
+    const char* name = SkipSpaces(dateEnd);
+    if (!*name) continue;
+    out.size = AtoL(field[at - 1].data());
+    CopyRange(out.date, sizeof out.date, field[at].data(), dateEnd);
+    CopyText(out.name, sizeof out.name, name);
+    return true;
+  }
+  return false;
 }
 
-// Whether the date that begins at date holds a time of day, looked for in its
-// three fields only so that a colon in the name is never taken for one; then
-// where the date ends (null: nothing follows it).
+// Whether a whole-field time of day lies among the first fields of the date
+// that begins at date, so that a colon in the name is never taken for one;
+// then where the date ends (null: nothing follows it). The walk may start the
+// date at an owner or group, so a few fields more than a date's are looked at.
 const char* TimeOfDayEnd(const char* date, bool& found) {
   found = false;
   const char* p = date;
-  for (int field = 0; field < 3 && *p; ++field) {
+  for (int field = 0; field < 5 && *p; ++field) {
     const char* end = p;
     while (*end && *end != ' ') ++end;
-    if (std::memchr(p, ':', static_cast<std::size_t>(end - p))) {
+    if (IsClock(std::string_view(p, static_cast<std::size_t>(end - p)))) {
       found = true;
       return *end ? end : nullptr;
     }
@@ -126,7 +170,7 @@ const char* TimeOfDayEnd(const char* date, bool& found) {
 void ParseListingLine(const char* line, ListingLine& out) {
   out = ListingLine{};
   out.isFolder = line[0] == 'd' || line[0] == 'l';
-  if (ParseStandardLine(line, out)) return;
+  if (ParseLongLine(line, out)) return;
   const char* date = WalkToDate(line, out.isFolder, out.size);
   if (!date) return;
 

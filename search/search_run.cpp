@@ -96,7 +96,16 @@ void SetSearchRunTimings(const SearchRunTimings& t) {
   timings = t;
 }
 
-void RunSearch() {
+void RunSearch(const std::function<void()>& over) {
+  struct Over {
+    const std::function<void()>& call;
+    bool called = false;
+    void operator()() {
+      if (!called && call) call();
+      called = true;
+    }
+    ~Over() { (*this)(); }
+  } runOver{over};
   const SearchRunTimings waits = CurrentTimings();
   // Everything below belongs to the dialog that started the run; once it has
   // closed, the run reaches no later dialog and changes no later run's flags.
@@ -122,6 +131,7 @@ void RunSearch() {
   if (auto view = GetSearchDialog()) term = view->ReadTerm(TermMaxChars);
   if (term.size() > TermMaxChars) term.resize(TermMaxChars);
   if (term.empty()) {
+    runOver();
     if (auto view = GetSearchDialog())
       view->Message(TermNeededMessage, nullptr, MessageStyle::Information);
     return;
@@ -171,6 +181,7 @@ void RunSearch() {
   if (!view) return;
   view->StopAnimation();
   if (SiteTable.count == 0) {
+    runOver();
     view->Message(NothingFoundMessage, "FTP-ZEVO", MessageStyle::Exclamation);
     return;
   }

@@ -3,6 +3,7 @@
 // waited for) and the report of a searched term to the product web server.
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace qb {
@@ -23,8 +24,10 @@ inline constexpr std::size_t PreparedTermSize = 3 * TermMaxChars + 1;
 void PrepareQuery(char* text, std::size_t size);
 std::string PrepareQuery(const std::string& term);
 
-// Thread body started by the dialog's Start command.
-void RunSearch();
+// Thread body started by the dialog's Start command. over is called once, when
+// the run has done its work and before its closing message, so that a Start
+// clicked as soon as that message is seen starts a new run.
+void RunSearch(const std::function<void()>& over = {});
 
 // The last run's term as typed, lower-cased; the prepared term to report.
 std::string GetLastTerm();

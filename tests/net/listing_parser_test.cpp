@@ -45,9 +45,9 @@ const Case Cases[] = {
      4096, "Dec  9 01:15", "incoming"},
     {"mode with an ACL mark", "-rw-r--r--+ 1 ftp ftp 77 Jan 12 1999 acl.txt", false, 77,
      "Jan 12 1999", "acl.txt"},
-    // Without a group column the walk reads the line; its zero rule still fires on owner "0".
-    {"walk: owner 0 without a group", "drwxr-xr-x 2 0 512 Jan 12 10:30 pub", true, 2,
-     "512 Jan 12 10:30", "pub"},
+    // Without a group column the date is still found by its shape.
+    {"owner 0 without a group", "drwxr-xr-x 2 0 512 Jan 12 10:30 pub", true, 512, "Jan 12 10:30",
+     "pub"},
     {"10 bytes dated the 12th", "-rw-r--r-- 1 ftp ftp 10 Jan 12 1999 x.txt", false, 10,
      "Jan 12 1999", "x.txt"},
     {"10 bytes dated the 5th", "-rw-r--r-- 1 ftp ftp 10 Jan 5 1999 x.txt", false, 10, "Jan 5 1999",
@@ -55,9 +55,11 @@ const Case Cases[] = {
     {"5 bytes", "-rw-r--r-- 1 ftp ftp 5 Jan 12 1999 tiny", false, 5, "Jan 12 1999", "tiny"},
     {"short link", "lrwxrwxrwx 1 ftp ftp 7 Jan 12 1999 bin -> usr/bin", true, 7, "Jan 12 1999",
      "bin -> usr/bin"},
-    // The walk, on a line without a group column, takes a size not above the
-    // day of the month for the day.
-    {"walk: 10 bytes dated the 12th", "-rw-r--r-- 1 ftp 10 Jan 12 1999 x.txt", false, 1999, "", ""},
+    {"no group: 10 bytes dated the 12th", "-rw-r--r-- 1 ftp 10 Jan 12 1999 x.txt", false, 10,
+     "Jan 12 1999", "x.txt"},
+    // Without a mode column the walk reads the line and takes a size not above
+    // the day of the month for the day.
+    {"walk: 10 bytes dated the 12th", "d [R----F--] ftp 10 Jan 12 1999 x.txt", true, 1999, "", ""},
     {"link with a long target", "lrwxrwxrwx 1 ftp ftp 40 Jan 12 10:30 up -> the/long/target/path",
      true, 40, "Jan 12 10:30", "up -> the/long/target/path"},
     {"colon in the name after a year", "-rw-r--r-- 1 ftp ftp 123456 Jan 01 2019 notes: part 1.txt",
@@ -88,6 +90,52 @@ const Case Cases[] = {
      true, 512, "Jan 5 10:30", "999.x"},
 };
 
+// Lines as servers of many kinds print them: wherever the date's fields fall,
+// whatever the owner, group and size columns look like.
+const Case ServerLines[] = {
+    {"vsftpd file", "-rw-r--r--    1 0        0         1048576 Dec 10 10:38 1MB.bin", false,
+     1048576, "Dec 10 10:38", "1MB.bin"},
+    {"vsftpd folder", "drwxr-xr-x    2 0        0            4096 Nov 30  2023 pub", true, 4096,
+     "Nov 30  2023", "pub"},
+    {"vsftpd link", "lrwxrwxrwx    1 0        0               7 Jan 12  2024 bin -> usr/bin", true,
+     7, "Jan 12  2024", "bin -> usr/bin"},
+    {"ProFTPD name with spaces", "-rw-r--r--   1 ftp      ftp         12345 Mar  1 09:05 read me.txt",
+     false, 12345, "Mar  1 09:05", "read me.txt"},
+    {"Pure-FTPd numeric owner", "-rw-r--r--    1 1000       1000             52 Dec 10 10:00 a.txt",
+     false, 52, "Dec 10 10:00", "a.txt"},
+    {"Solaris", "dr-xr-xr-x   2 root     other        512 Apr  8  1994 etc", true, 512,
+     "Apr  8  1994", "etc"},
+    {"sticky folder", "drwxrwxrwt   2 root     root         4096 Dec  1 12:00 tmp", true, 4096,
+     "Dec  1 12:00", "tmp"},
+    {"SELinux mark", "-rw-r--r--. 1 ftp ftp 2048 Jun 30 23:59 ctx.txt", false, 2048,
+     "Jun 30 23:59", "ctx.txt"},
+    {"set-id file, one-digit hour", "-rwsr-sr--   1 500  500  0 Mar 25 0:23 testSuidExec2", false, 0,
+     "Mar 25 0:23", "testSuidExec2"},
+    {"no group, many links", "drwxr-xr-x  123 folder  0 Jan  4 14:49 Steak", true, 0,
+     "Jan  4 14:49", "Steak"},
+    {"date with a comma and a time", "-rw-r--r--  1 user group  9 Oct 08, 2002 09:47 notes", false,
+     9, "Oct 08, 2002 09:47", "notes"},
+    {"ISO date", "-rw-r--r--   1 user  group   2048 1995-04-21 09:16 report.doc", false, 2048,
+     "1995-04-21 09:16", "report.doc"},
+    {"time with seconds and a year", "-rw-r--r-- 1 ftp ftp 100 Jan 12 10:30:15 2019 sec.txt", false,
+     100, "Jan 12 10:30:15 2019", "sec.txt"},
+    {"name starting with a year after a time",
+     "-rw-r--r-- 1 ftp ftp 5000 Jan 12 10:30 2019 report.pdf", false, 5000, "Jan 12 10:30",
+     "2019 report.pdf"},
+    {"name starting with a time after a year", "-rw-r--r-- 1 ftp ftp 500 Jan 01 2019 12:00 noon.mp3",
+     false, 500, "Jan 01 2019", "12:00 noon.mp3"},
+    {"owner named like a month", "-rw-r--r-- 1 may 12 100 Jan 12 1999 x.bin", false, 100,
+     "Jan 12 1999", "x.bin"},
+    {"device numbers", "crw-rw-rw-   1 root     sys       11, 42 Feb  2  1998 tcp", false, 42,
+     "Feb  2  1998", "tcp"},
+    {"no permissions at all", "----------   1 owner    group         1803128 Jul 10 10:18 ls-lR.Z",
+     false, 1803128, "Jul 10 10:18", "ls-lR.Z"},
+    {"NetWare folder", "d [R----F--] supervisor            512       Jan 16 18:53    login", true,
+     512, "Jan 16 18:53", "login"},
+    {"NetWare file", "- [RWCEAFMS] rhesus             214059       Oct 20 15:27    cx.exe", false,
+     214059, "Oct 20 15:27", "cx.exe"},
+};
+
 class ListingParserTable : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ListingParserTable, ParsesAndFilters) {
@@ -102,14 +150,16 @@ TEST_P(ListingParserTable, ParsesAndFilters) {
   EXPECT_STREQ(parsed.name, c.name);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, ListingParserTable, ::testing::ValuesIn(Cases),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                           std::string name;
-                           for (const char* p = info.param.what; *p; ++p) {
-                             name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                           }
-                           return name;
-                         });
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  std::string name;
+  for (const char* p = info.param.what; *p; ++p) {
+    name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+  }
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, ListingParserTable, ::testing::ValuesIn(Cases), CaseName);
+INSTANTIATE_TEST_SUITE_P(Servers, ListingParserTable, ::testing::ValuesIn(ServerLines), CaseName);
 
 TEST(ListingParser, FilterOnlyBlanksTheName) {
   ListingLine raw;
