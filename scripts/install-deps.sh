@@ -12,6 +12,8 @@ pkgs+=(desktop-file-utils appstream dpkg-dev file)
 # What vsftpd and ProFTPD load; the servers themselves are only unpacked (below).
 pkgs+=(libcap2 libpam0g libssl3 libwrap0 libacl1 libcrypt1 libhiredis0.14 libidn2-0
        libmemcached11 libmemcachedutil2 libncursesw6 libpcre2-8-0 libpcre2-posix3 libtinfo6 zlib1g)
+# The suite beside a CPU hog (scripts/stress-suite.sh).
+[ "${QB_STRESS_DEPS:-0}" = 1 ] && pkgs+=(stress-ng)
 [ "${QB_FUZZ_DEPS:-0}" = 1 ] && pkgs+=(clang-14 libclang-rt-14-dev)
 [ "${QB_LINT_DEPS:-0}" = 1 ] && pkgs+=(clang-format clang-tidy)
 missing=()
