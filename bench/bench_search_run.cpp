@@ -83,6 +83,7 @@ void BM_SearchRun(benchmark::State& state) {
   SetSearchDialog(std::make_shared<TickedView>());
   for (auto _ : state) {
     ClearSites();
+    Settings.EnginePause = 0;  // one local server stands for every engine host
     SearchRunning = true;
     RunSearch();
   }

@@ -81,6 +81,8 @@ inline constexpr int Preset16Button = 202;
 // The network and index pages, built in code: no template of their own.
 inline constexpr int DataModeChoice = 300;
 inline constexpr int KeepIndexBox = 301;
+inline constexpr int EnginePauseBox = 302;
+inline constexpr int ReportTermBox = 303;
 
 // ---- about dialog (template 10) and information dialog (template 100) ----
 inline constexpr int AboutTemplate = 10;

@@ -1,5 +1,7 @@
 #include "core/settings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "core/ini_file.h"
@@ -13,19 +15,56 @@ std::string ExeDir;
 
 namespace {
 struct Key {
-  const char* name;
   const char* defaultText;
-  std::atomic<int32_t> SettingsData::*field;
+  SettingRange range;
 };
 const Key keys[] = {
-    {"MinConnect", "8", &SettingsData::MinConnect},
-    {"HttpTimeOut", "50", &SettingsData::HttpTimeOut},
-    {"VerifyTimeOut", "15", &SettingsData::VerifyTimeOut},
-    {"NbRetry", "4", &SettingsData::NbRetry},
-    {"KeepIndex", "1", &SettingsData::KeepIndex},
+    {"8", {&SettingsData::MinConnect, "MinConnect", "FTP sessions at the same time", 1, 64, 1}},
+    {"50", {&SettingsData::HttpTimeOut, "HttpTimeOut", "Network time-out (seconds)", 1, 600, 1}},
+    {"15",
+     {&SettingsData::VerifyTimeOut, "VerifyTimeOut", "Pause between two attempts (seconds)", 0,
+      3600, 0}},
+    {"4", {&SettingsData::NbRetry, "NbRetry", "Attempts per site", 1, 20, 1}},
+    {"1", {&SettingsData::KeepIndex, "KeepIndex", "Keep explored sites in the index", 0, 1, 0}},
+    {"250",
+     {&SettingsData::EnginePause, "EnginePause",
+      "Pause between two requests to one search host (ms)", 0, 60000, 250}},
+    {"1", {&SettingsData::ReportTerm, "ReportTerm", "Report the search term", 0, 1, 0}},
 };
 constexpr std::size_t ValueChars = 39;  // the reader's 40-character value buffer
 }  // namespace
+
+const SettingRange& RangeOf(SettingField field) {
+  for (const Key& k : keys) {
+    if (k.range.field == field) return k.range;
+  }
+  return keys[0].range;  // every field has a key; never reached
+}
+
+int32_t ClampSetting(SettingField field, int64_t value) {
+  const SettingRange& r = RangeOf(field);
+  return static_cast<int32_t>(std::clamp<int64_t>(value, r.min, r.max));
+}
+
+bool ReadSettingText(SettingField field, const std::string& text, int32_t& value,
+                     std::string& problem) {
+  const SettingRange& r = RangeOf(field);
+  std::size_t begin = text.find_first_not_of(' ');
+  std::size_t end = text.find_last_not_of(' ');
+  bool digits = begin != std::string::npos && end - begin < 9;
+  int64_t read = 0;
+  for (std::size_t i = begin; digits && i <= end; ++i) {
+    digits = text[i] >= '0' && text[i] <= '9';
+    read = read * 10 + (text[i] - '0');
+  }
+  if (digits && read >= r.sheetMin && read <= r.max) {
+    value = static_cast<int32_t>(read);
+    return true;
+  }
+  problem = std::string(r.label) + " must be a whole number from " + std::to_string(r.sheetMin) +
+            " to " + std::to_string(r.max) + ".";
+  return false;
+}
 
 std::string SettingsPath() { return ConfigPath(SettingsFileName); }
 
@@ -42,8 +81,13 @@ const char* DataModeText(FtpDataMode mode) {
 void LoadSettings() {
   const std::string path = SettingsPath();
   for (const Key& k : keys) {
-    const std::string text = IniReadString(path, "Config", k.name, k.defaultText, ValueChars);
-    (Settings.*k.field) = AtoL(text.c_str());
+    const std::string text = IniReadString(path, "Config", k.range.key, k.defaultText, ValueChars);
+    // Text that is no number at all keeps the default rather than becoming 0.
+    const bool number = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) ||
+                                          ((text[0] == '-' || text[0] == '+') && text.size() > 1 &&
+                                           std::isdigit(static_cast<unsigned char>(text[1]))));
+    (Settings.*k.range.field) =
+        ClampSetting(k.range.field, AtoL(number ? text.c_str() : k.defaultText));
   }
   Settings.DataMode =
       ParseDataMode(IniReadString(path, "Config", "DataMode", "passive", ValueChars));
@@ -54,8 +98,8 @@ bool SaveSettings() {
   bool written = MakeParentFolder(path);
   for (const Key& k : keys) {
     char text[40];
-    std::snprintf(text, sizeof text, "%i", static_cast<int>((Settings.*k.field).load()));
-    written = IniWriteString(path, "Config", k.name, text) && written;
+    std::snprintf(text, sizeof text, "%i", static_cast<int>((Settings.*k.range.field).load()));
+    written = IniWriteString(path, "Config", k.range.key, text) && written;
   }
   return IniWriteString(path, "Config", "DataMode", DataModeText(Settings.DataMode)) && written;
 }

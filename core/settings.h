@@ -16,8 +16,30 @@ struct SettingsData {
   std::atomic<int32_t> VerifyTimeOut{0};  // pause between two attempts, seconds
   std::atomic<int32_t> NbRetry{0};        // attempts per site
   std::atomic<FtpDataMode> DataMode{FtpDataMode::Passive};
-  std::atomic<int32_t> KeepIndex{1};  // 0: explored sites are not kept in the local index
+  std::atomic<int32_t> KeepIndex{1};      // 0: explored sites are not kept in the local index
+  std::atomic<int32_t> EnginePause{250};  // ms between two requests to one search host
+  std::atomic<int32_t> ReportTerm{1};     // 0: the search term is not reported
 };
+
+using SettingField = std::atomic<int32_t> SettingsData::*;
+
+// What a number setting may hold. A value outside it in the file reads as the
+// nearest bound; the settings sheet refuses one, naming the field and range.
+// sheetMin is the least the sheet takes (below it only from the file).
+struct SettingRange {
+  SettingField field;
+  const char* key;
+  const char* label;
+  int32_t min;
+  int32_t max;
+  int32_t sheetMin;
+};
+const SettingRange& RangeOf(SettingField field);
+int32_t ClampSetting(SettingField field, int64_t value);
+// A whole number typed into the sheet, inside its sheet range; otherwise false
+// and problem says which field wants what.
+bool ReadSettingText(SettingField field, const std::string& text, int32_t& value,
+                     std::string& problem);
 
 extern SettingsData Settings;
 

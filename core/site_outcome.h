@@ -17,6 +17,9 @@ struct SiteOutcome {
   int64_t exploredAt = 0;  // seconds since the epoch
   std::string term;        // the search that found the site
   std::vector<ListingEntry> entries;
+  // False when the attempt never got as far as a listing: the entries kept
+  // from before stay as they are.
+  bool listed = true;
 };
 
 }  // namespace qb

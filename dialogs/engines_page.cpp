@@ -163,6 +163,7 @@ void EnginesPage::OnAdd(wxCommandEvent&) {
   if (static_cast<int>(engines_.size()) >= MaxEngines) return;
   EngineDef engine;
   engine.url = "https://";
+  engine.pageLimit = 10;  // a new engine asks a few pages until its owner says otherwise
   if (!EditEngine(this, "Add engine", engine, NamesBut(-1))) return;
   const long at = Selected() < 0 ? static_cast<long>(engines_.size()) : Selected() + 1;
   engines_.insert(engines_.begin() + at, std::move(engine));

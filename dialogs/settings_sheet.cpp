@@ -8,7 +8,6 @@
 
 #include "core/controls.h"
 #include "core/settings.h"
-#include "core/text_helpers.h"
 #include "dialogs/engines_page.h"
 #include "dialogs/index_page.h"
 #include "dialogs/network_page.h"
@@ -52,14 +51,23 @@ void TConf::SetUp() {
   for (const Box& b : boxes) SetNumber(b.controlId, (Settings.*b.field).load());
 }
 
-void TConf::Apply() {
-  int32_t values[std::size(boxes)] = {};
-  for (std::size_t i = 0; i < std::size(boxes); ++i) {
-    if (auto* box = dynamic_cast<wxTextCtrl*>(FindWindow(boxes[i].controlId))) {
-      values[i] = AtoL(box->GetValue().utf8_str().data());
-    }
+wxWindow* TConf::Refused(std::string& problem) {
+  for (const Box& b : boxes) {
+    auto* box = dynamic_cast<wxTextCtrl*>(FindWindow(b.controlId));
+    int32_t value = 0;
+    if (box && !ReadSettingText(b.field, box->GetValue().utf8_string(), value, problem)) return box;
   }
-  for (std::size_t i = 0; i < std::size(boxes); ++i) (Settings.*boxes[i].field) = values[i];
+  return nullptr;
+}
+
+void TConf::Apply() {
+  std::string ignored;
+  for (const Box& b : boxes) {
+    auto* box = dynamic_cast<wxTextCtrl*>(FindWindow(b.controlId));
+    int32_t value = 0;
+    if (box && ReadSettingText(b.field, box->GetValue().utf8_string(), value, ignored))
+      Settings.*b.field = value;
+  }
 }
 
 void TConf::CmPreset8(wxCommandEvent&) { SetNumber(MinConnectBox, 8); }
@@ -99,6 +107,16 @@ TPSConf* TPSConf::Open(wxWindow* parent) {
 }
 
 void TPSConf::CmOk(wxCommandEvent&) {
+  // Nothing is stored while one field is refused: the sheet stays open on it.
+  for (std::size_t i = 0; i < pages_.size(); ++i) {
+    std::string problem;
+    if (wxWindow* field = pages_[i]->Refused(problem)) {
+      GetBookCtrl()->SetSelection(i);
+      field->SetFocus();
+      ShowMessage(this, ToDisplayText(problem), "Quillbrook", MessageStyle::Exclamation);
+      return;
+    }
+  }
   for (SettingsPage* page : pages_) page->Apply();
   if (!SaveSettings()) {
     ShowMessage(this,

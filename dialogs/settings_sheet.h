@@ -16,8 +16,9 @@ class TConf : public wxPanel, public SettingsPage {
   // Loads template 20 into the page; false when it is missing.
   bool Create(wxWindow* parent);
   void SetUp() override;
-  // Stores the four boxes into the settings: a non-number gives 0, nothing is
-  // range-checked.
+  // The first box whose text is no whole number inside its setting's range.
+  wxWindow* Refused(std::string& problem) override;
+  // Stores the four boxes into the settings; Refused has passed them.
   void Apply() override;
 
  private:

@@ -90,7 +90,8 @@ void SiteWorker(std::shared_ptr<SiteEntry> entry) {
   }
   if (stored) {
     stored(SiteOutcome{url, entry->status, text, entry->testedFile.Get(),
-                       static_cast<int64_t>(std::time(nullptr)), std::string(), nodes});
+                       static_cast<int64_t>(std::time(nullptr)), std::string(), nodes,
+                       listing.has_value()});
   }
   if (listing) {
     std::lock_guard<std::mutex> hold(ListingLock);

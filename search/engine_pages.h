@@ -1,6 +1,7 @@
 #pragma once
 // One engine asked for a term, page after page: the loop the search dialog's
 // engine threads and the command line share.
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -10,6 +11,10 @@
 namespace qb {
 
 inline constexpr int EngineFetchTimeOut = 20;  // seconds
+// Pages one engine is asked for in one search, whatever its limit says.
+inline constexpr int EnginePagesMax = 100;
+// Results remembered to tell a page that brings nothing new.
+inline constexpr std::size_t SeenMax = 100000;
 
 // {host} of an engine: the settings file's [Hosts] value of its name, else its Host.
 std::string EngineHost(const EngineDef& engine);
@@ -28,9 +33,11 @@ struct EnginePagesEnd {
   int results = 0;
 };
 
-// Asks for pages until one gives no result or holds the engine's "no more"
-// marker, the engine's page limit or maxPages (0: none) is reached, goOn says
-// no, or a page fails twice in a row. term is PrepareQuery's.
+// Asks for pages until one gives no result, brings no result the pages before
+// it did not, or holds the engine's "no more" marker; the engine's page limit,
+// maxPages (0: none) or EnginePagesMax is reached; goOn says no; or a page fails
+// twice in a row. Requests to one host keep the EnginePause setting apart.
+// term is PrepareQuery's.
 EnginePagesEnd AskEnginePages(const EngineDef& engine, const std::string& term, int maxPages,
                               const EnginePageHooks& hooks);
 

@@ -323,7 +323,8 @@ bool RunSearchDialog(wxWindow* parent) {
   view->Detach();
   openDialog = nullptr;
   dialog->Destroy();
-  if (result == wxID_OK) std::thread(QueryReport, GetReportTerm()).detach();
+  if (result == wxID_OK && Settings.ReportTerm != 0)
+    std::thread(QueryReport, GetReportTerm()).detach();
   return result == wxID_OK;
 }
 

@@ -47,7 +47,43 @@ TEST_F(SettingsTest, DefaultsWithoutFileAndFileStaysAbsent) {
 TEST_F(SettingsTest, PartialSectionEmptyValueAndNonNumbers) {
   Write("[config]\nhttptimeout = 30\nNbRetry=\nVerifyTimeOut=12abc\n[Other]\nMinConnect=99\n");
   LoadSettings();
-  EXPECT_EQ(Values(), (std::vector<int>{8, 30, 12, 0}));
+  // An empty value is no number: the default stays.
+  EXPECT_EQ(Values(), (std::vector<int>{8, 30, 12, 4}));
+}
+
+// Values a hand-edited file holds outside a setting's range read as its nearest
+// bound, so that no session count of 0 or time-out of 0 reaches exploring.
+TEST_F(SettingsTest, ValuesOutsideTheirRangeReadAsTheNearestBound) {
+  Write(
+      "[Config]\nMinConnect=0\nHttpTimeOut=-3\nVerifyTimeOut=99999\nNbRetry=-1\n"
+      "EnginePause=0\nKeepIndex=7\nReportTerm=abc\n");
+  LoadSettings();
+  EXPECT_EQ(Values(), (std::vector<int>{1, 1, 3600, 1}));
+  EXPECT_EQ(Settings.EnginePause, 0);  // allowed from the file
+  EXPECT_EQ(Settings.KeepIndex, 1);
+  EXPECT_EQ(Settings.ReportTerm, 1);
+  Write("[Config]\nMinConnect=65\nHttpTimeOut=601\nNbRetry=21\nEnginePause=60001\n");
+  LoadSettings();
+  EXPECT_EQ(Values(), (std::vector<int>{64, 600, 15, 20}));
+  EXPECT_EQ(Settings.EnginePause, 60000);
+}
+
+TEST(SettingText, TheSheetTakesWholeNumbersInsideTheRangeAndNamesTheFieldOtherwise) {
+  int32_t value = -1;
+  std::string problem;
+  EXPECT_TRUE(ReadSettingText(&SettingsData::MinConnect, " 64 ", value, problem));
+  EXPECT_EQ(value, 64);
+  for (const char* text : {"0", "65", "abc", "", "8x", "-1", "99999999999"}) {
+    problem.clear();
+    EXPECT_FALSE(ReadSettingText(&SettingsData::MinConnect, text, value, problem)) << text;
+    EXPECT_EQ(problem, "FTP sessions at the same time must be a whole number from 1 to 64.");
+  }
+  EXPECT_FALSE(ReadSettingText(&SettingsData::EnginePause, "0", value, problem));
+  EXPECT_EQ(problem,
+            "Pause between two requests to one search host (ms) must be a whole number from 250 "
+            "to 60000.");
+  EXPECT_TRUE(ReadSettingText(&SettingsData::VerifyTimeOut, "0", value, problem));
+  EXPECT_EQ(value, 0);
 }
 
 TEST_F(SettingsTest, LongValueIsCutAt39Characters) {
@@ -72,7 +108,7 @@ TEST_F(SettingsTest, SaveRoundTripsNegativesAndKeepsOtherContent) {
   EXPECT_EQ(text.find("HttpTimeOut=30"), std::string::npos);
   Settings.NbRetry = 0;
   LoadSettings();
-  EXPECT_EQ(Values(), (std::vector<int>{10, 0, 15, -5}));
+  EXPECT_EQ(Values(), (std::vector<int>{10, 1, 15, 1}));  // read back inside their ranges
   EXPECT_EQ(ServiceHost("AnchorEngine", "x.invalid"), "127.0.0.1:8080");
   EXPECT_EQ(ServiceHost("PathEngine", "x.invalid"), "x.invalid");
 }
@@ -82,12 +118,14 @@ TEST_F(SettingsTest, SaveCreatesFileInKeyOrder) {
   Settings.HttpTimeOut = 50;
   Settings.VerifyTimeOut = 15;
   Settings.NbRetry = 4;
+  Settings.EnginePause = 250;
+  Settings.ReportTerm = 1;
   SaveSettings();
   Settings.DataMode = FtpDataMode::Passive;
   SaveSettings();
   EXPECT_EQ(Read(),
             "[Config]\nMinConnect=8\nHttpTimeOut=50\nVerifyTimeOut=15\nNbRetry=4\n"
-            "KeepIndex=1\nDataMode=passive\n");
+            "KeepIndex=1\nEnginePause=250\nReportTerm=1\nDataMode=passive\n");
 }
 
 TEST_F(SettingsTest, TheIndexIsKeptUnlessTurnedOff) {

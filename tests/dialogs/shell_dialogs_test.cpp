@@ -37,6 +37,7 @@
 #include "tests/support/gui_driver.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/screenshot.h"
+#include "ui/message_box.h"
 #include "version/version_check.h"
 
 using namespace qb;
@@ -178,7 +179,6 @@ TEST_F(ShellDialogs, PresetThenCancelOrCloseBoxChangesNothing) {
   }
 }
 
-// No range or plausibility check: what the boxes read as numbers is stored.
 TEST_F(ShellDialogs, OkStoresAndWritesWhatTheBoxesHold) {
   const char* const keys[] = {"MinConnect", "HttpTimeOut", "VerifyTimeOut", "NbRetry"};
   const struct {
@@ -188,10 +188,7 @@ TEST_F(ShellDialogs, OkStoresAndWritesWhatTheBoxesHold) {
     std::array<int32_t, 4> stored;
   } cases[] = {
       {"preset 10", 201, {}, {10, 50, 15, 4}},
-      {"odd input",
-       0,
-       {{101, " 12 sessions"}, {104, "-1"}, {120, "abc"}, {105, ""}},
-       {12, -1, 0, 0}},
+      {"bounds", 0, {{101, " 64"}, {104, "600"}, {120, "0"}, {105, "20 "}}, {64, 600, 0, 20}},
   };
   for (const auto& c : cases) {
     std::filesystem::remove(SettingsPath());
@@ -210,6 +207,52 @@ TEST_F(ShellDialogs, OkStoresAndWritesWhatTheBoxesHold) {
       EXPECT_EQ(Saved(keys[i]), std::to_string(c.stored[i])) << c.name << " " << keys[i];
     }
   }
+}
+
+// A value the setting cannot hold is refused by name and range, on its own tab,
+// and the sheet stays open with nothing stored until it is mended.
+TEST_F(ShellDialogs, OkRefusesAValueOutsideItsRangeAndKeepsTheSheetOpen) {
+  std::vector<std::string> said;
+  SetMessageResponder([&](const MessageRequest& box) {
+    said.push_back(box.text.utf8_string());
+    return true;
+  });
+  const struct {
+    int tab, id;
+    const char* typed;
+    const char* message;
+  } cases[] = {
+      {0, 101, "0", "FTP sessions at the same time must be a whole number from 1 to 64."},
+      {0, 104, "abc", "Network time-out (seconds) must be a whole number from 1 to 600."},
+      {0, 105, "-1", "Attempts per site must be a whole number from 1 to 20."},
+      {0, 120, "3601",
+       "Pause between two attempts (seconds) must be a whole number from 0 to 3600."},
+      {1, EnginePauseBox, "0",
+       "Pause between two requests to one search host (ms) must be a whole number from 250 to "
+       "60000."},
+  };
+  for (const auto& c : cases) {
+    said.clear();
+    ShowSettingsSheet(nullptr);
+    TPSConf* sheet = WaitForOne<TPSConf>();
+    ASSERT_NE(sheet, nullptr) << c.typed;
+    auto* tabs = dynamic_cast<wxNotebook*>(sheet->GetBookCtrl());
+    tabs->SetSelection(c.tab == 0 ? 2 : 0);
+    Box(sheet, c.id)->ChangeValue(c.typed);
+    Click(sheet, wxID_OK);
+    Drain();
+    ASSERT_EQ(said.size(), 1u) << c.typed;
+    EXPECT_EQ(said[0], c.message);
+    EXPECT_EQ(Open<TPSConf>().size(), 1u) << "the sheet stays open";
+    EXPECT_EQ(tabs->GetSelection(), c.tab);
+    EXPECT_FALSE(std::filesystem::exists(SettingsPath())) << c.typed;
+    EXPECT_EQ(Settings.MinConnect, 8);
+    EXPECT_EQ(Settings.HttpTimeOut, 50);
+    EXPECT_EQ(Settings.EnginePause, 250);
+    Click(sheet, wxID_CANCEL);
+    ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
+  }
+  SetMessageResponder(nullptr);
 }
 
 TEST_F(ShellDialogs, OfTwoSheetsTheLastConfirmedWins) {
@@ -263,10 +306,23 @@ TEST_F(ShellDialogs, NetworkTabShowsAndStoresTheDataMode) {
   ASSERT_NE(choice, nullptr);
   EXPECT_EQ(choice->GetSelection(), 1);
   choice->SetSelection(0);
+  // The pause between two requests to a search host and the term report.
+  EXPECT_EQ(Box(sheet, EnginePauseBox)->GetValue(), "250");
+  auto* report = dynamic_cast<wxCheckBox*>(sheet->FindWindow(ReportTermBox));
+  ASSERT_NE(report, nullptr);
+  EXPECT_TRUE(report->GetValue());
+  Box(sheet, EnginePauseBox)->ChangeValue("400");
+  report->SetValue(false);
   Click(sheet, wxID_OK);
   ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
   EXPECT_EQ(Settings.DataMode, FtpDataMode::Passive);
   EXPECT_EQ(Saved("DataMode"), "passive");
+  EXPECT_EQ(Settings.EnginePause, 400);
+  EXPECT_EQ(Saved("EnginePause"), "400");
+  EXPECT_EQ(Settings.ReportTerm, 0);
+  EXPECT_EQ(Saved("ReportTerm"), "0");
+  Settings.EnginePause = 250;
+  Settings.ReportTerm = 1;
 }
 
 // Whether explored sites are kept in the index is a setting of its own tab.

@@ -116,6 +116,7 @@ bool RunEngines(const std::function<void()>& meanwhile = nullptr) {
 class EngineFill : public ::testing::Test {
  protected:
   void SetUp() override {
+    Settings.EnginePause = 0;  // one local server stands for every engine host
     ASSERT_NE(mkdtemp(dir_), nullptr);
     savedExeDir_ = ExeDir;
     ExeDir = std::string(dir_) + "/";

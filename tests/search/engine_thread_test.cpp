@@ -139,6 +139,7 @@ int PageValue(int engine, int n) {
 class EngineThreadTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    Settings.EnginePause = 0;  // one local server stands for every engine host
     ASSERT_TRUE(server_.Listening());
     char dir[] = "/tmp/qb-engines-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);

@@ -253,6 +253,7 @@ const std::set<int> CounterIds = {1200, 1300, 1400, 1500, 1600, 106, 123, 124, 1
 class SearchRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    Settings.EnginePause = 0;  // one local server stands for every engine host
     ASSERT_TRUE(server_.Listening());
     server_.SetFallback(HttpReply::Page("<html><body>no results</body></html>"));
     std::string hosts;

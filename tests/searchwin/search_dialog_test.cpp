@@ -161,6 +161,7 @@ struct Asked {
 class SearchDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    Settings.EnginePause = 0;  // one local server stands for every engine host
     ASSERT_TRUE(server_.Listening());
     server_.SetFallback(HttpReply::Page("<html><body>no results</body></html>"));
     std::ofstream ini(ExeDir + SettingsFileName);
