@@ -58,31 +58,12 @@ std::string HtmlEscape(std::string_view text) {
   return out;
 }
 
-std::string EntryUrl(std::string_view siteUrl, std::string_view name, bool isFolder) {
-  std::string url(siteUrl);
-  if (url.empty() || url.back() != '/') url += '/';
-  for (const char c : name) {
-    const auto b = static_cast<unsigned char>(c);
-    const bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
-                       std::string_view("-._~!$&'()*+,;=:@").find(c) != std::string_view::npos;
-    if (plain) {
-      url += c;
-    } else {
-      char esc[4];
-      std::snprintf(esc, sizeof esc, "%%%02X", b);
-      url += esc;
-    }
-  }
-  if (isFolder && !name.empty()) url += '/';
-  return url;
-}
-
 void WriteCsv(std::ostream& out, const std::vector<ExportRow>& rows) {
   out << "site,status,name,type,size,date,explored\r\n";
   for (const ExportRow& r : rows) {
     const bool entry = !r.name.empty();
-    out << CsvField(r.siteUrl) << ',' << CsvField(r.status) << ',' << CsvField(r.name) << ','
-        << (entry ? (r.isFolder ? "folder" : "file") : "") << ',';
+    out << CsvField(EscapeUrl(r.siteUrl)) << ',' << CsvField(r.status) << ',' << CsvField(r.name)
+        << ',' << (entry ? (r.isFolder ? "folder" : "file") : "") << ',';
     if (entry && !r.isFolder) out << r.size;
     out << ',' << CsvField(r.date) << ',' << CsvField(r.explored) << "\r\n";
   }

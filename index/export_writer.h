@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/url_text.h"
+
 namespace qb {
 
 // One file or folder of a site, or the site alone when name is empty.
@@ -25,8 +27,6 @@ struct ExportRow {
 std::string CsvField(std::string_view text);
 // Text safe inside an HTML element or a quoted attribute.
 std::string HtmlEscape(std::string_view text);
-// The URL of name inside siteUrl, with the bytes a URL cannot hold percent-escaped.
-std::string EntryUrl(std::string_view siteUrl, std::string_view name, bool isFolder);
 
 void WriteCsv(std::ostream& out, const std::vector<ExportRow>& rows);
 void WriteHtml(std::ostream& out, std::string_view title, const std::vector<ExportRow>& rows);

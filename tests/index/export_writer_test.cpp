@@ -46,4 +46,25 @@ TEST(ExportWriter, HtmlEscapesNamesAndLinksOnlyFtpAddresses) {
   EXPECT_NE(page.find("<td>javascript:alert(1)//</td>"), std::string::npos);
 }
 
+// Site URLs are kept decoded: the CSV and the links get them escaped, the page
+// shows them as they are.
+TEST(ExportWriter, SiteFoldersAreEscapedInCsvAndLinks) {
+  EXPECT_EQ(EntryUrl("ftp://h/old music", "x.mp3", false), "ftp://h/old%20music/x.mp3");
+  EXPECT_EQ(EntryUrl("ftp://h/a#b?/", "c@d:e", true), "ftp://h/a%23b%3F/c%40d%3Ae/");
+
+  std::ostringstream csv;
+  WriteCsv(csv, {{"ftp://h/old music/", "ok", "x 1.mp3", 3, "", false, ""}});
+  EXPECT_EQ(csv.str(),
+            "site,status,name,type,size,date,explored\r\n"
+            "ftp://h/old%20music/,ok,x 1.mp3,file,3,,\r\n");
+
+  std::ostringstream page;
+  WriteHtml(page, "t", {{"ftp://h/old music/", "ok", "x 1.mp3", 3, "", false, ""}});
+  const std::string html = page.str();
+  EXPECT_NE(html.find("<a href=\"ftp://h/old%20music/\">ftp://h/old music/</a>"), std::string::npos)
+      << html;
+  EXPECT_NE(html.find("<a href=\"ftp://h/old%20music/x%201.mp3\">x 1.mp3</a>"), std::string::npos)
+      << html;
+}
+
 }  // namespace
