@@ -74,15 +74,15 @@ std::string JsonHitLine(const FoundEntry& hit) {
   return "{\"name\":" + JsonString(hit.name) + ",\"size\":" + std::to_string(hit.size) +
          ",\"date\":" + JsonString(hit.date) + ",\"folder\":" + (hit.isFolder ? "true" : "false") +
          ",\"url\":" + JsonString(EntryUrl(hit.siteUrl, hit.name, hit.isFolder)) +
-         ",\"site\":" + JsonString(hit.siteUrl) +
+         ",\"site\":" + JsonString(EscapeUrl(hit.siteUrl)) +
          ",\"explored_at\":" + std::to_string(hit.exploredAt) + "}\n";
 }
 
 std::string TsvHitLine(const FoundEntry& hit) {
   return TsvField(hit.name) + '\t' + std::to_string(hit.size) + '\t' + TsvField(hit.date) + '\t' +
          (hit.isFolder ? "1" : "0") + '\t' +
-         TsvField(EntryUrl(hit.siteUrl, hit.name, hit.isFolder)) + '\t' + TsvField(hit.siteUrl) +
-         '\t' + std::to_string(hit.exploredAt) + '\n';
+         TsvField(EntryUrl(hit.siteUrl, hit.name, hit.isFolder)) + '\t' +
+         TsvField(EscapeUrl(hit.siteUrl)) + '\t' + std::to_string(hit.exploredAt) + '\n';
 }
 
 int RunFind(int argc, char** argv) {

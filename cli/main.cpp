@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,6 +69,8 @@ const char Usage[] =
 
 struct Options {
   std::vector<std::string> urls;
+  int sitesGiven = 0;                 // the good ones and those that name no site
+  std::vector<std::string> problems;  // one per site given that names none
   int sessions = -1;
   int retries = -1;
   int timeout = -1;
@@ -93,10 +96,15 @@ int Number(const std::string& option, const std::string& text, int least, int mo
   return static_cast<int>(value);
 }
 
+// A line that names no site is not bad usage: it is named, and the others are explored.
 void AddSite(Options& o, const std::string& text, const std::string& where) {
-  const std::optional<std::string> url = GivenSiteUrl(text);
-  if (!url) throw UsageError{where + "not an FTP site: " + text};
-  o.urls.push_back(*url);
+  ++o.sitesGiven;
+  GivenSite site = ReadGivenSite(text);
+  if (site.url) {
+    o.urls.push_back(std::move(*site.url));
+  } else {
+    o.problems.push_back(where + site.problem);
+  }
 }
 
 void ReadSites(Options& o, const std::string& path) {
@@ -107,14 +115,13 @@ void ReadSites(Options& o, const std::string& path) {
     if (!file) throw UsageError{"cannot read " + path + ": " + std::strerror(errno)};
     in = &file;
   }
-  std::string line;
-  int number = 0;
-  while (std::getline(*in, line)) {
-    ++number;
-    if (!GivenSiteUrl(line) && line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    AddSite(o, line, path + " line " + std::to_string(number) + ": ");
-  }
+  const std::string text(std::istreambuf_iterator<char>(*in), {});
   if (in->bad()) throw UsageError{"cannot read " + path};
+  GivenSitesText parsed = ParseGivenSites(text);
+  o.sitesGiven += static_cast<int>(parsed.urls.size() + parsed.problems.size());
+  for (std::string& url : parsed.urls) o.urls.push_back(std::move(url));
+  for (const std::string& problem : parsed.problems)
+    o.problems.emplace_back(path + ' ').append(problem);
 }
 
 Options ParseArguments(int argc, char** argv, bool search) {
@@ -157,12 +164,12 @@ Options ParseArguments(int argc, char** argv, bool search) {
     } else if (arg.size() > 1 && arg[0] == '-') {
       throw UsageError{"unknown option " + arg};
     } else if (!search) {
-      AddSite(o, arg, "");
+      AddSite(o, arg, "argument " + std::to_string(i - first + 1) + ": ");
     } else {
       throw UsageError{"search takes one term: " + arg};
     }
   }
-  if (!search && o.urls.empty()) throw UsageError{"no site to explore"};
+  if (!search && o.sitesGiven == 0) throw UsageError{"no site to explore"};
   return o;
 }
 
@@ -227,6 +234,7 @@ std::vector<EngineDef> ChosenEngines(const Options& o) {
 }
 
 int Run(const Options& o, bool search) {
+  for (const std::string& problem : o.problems) Warn(problem);
   ApplySettings(o);
   const bool terminal = isatty(STDERR_FILENO) != 0;
   if (search) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/url_text.h"
+
 namespace qb {
 namespace {
 
@@ -112,7 +114,7 @@ std::string TsvField(std::string_view text) {
 }
 
 std::string JsonLine(const SiteRecord& site) {
-  std::string out = "{\"url\":" + JsonString(site.url) +
+  std::string out = "{\"url\":" + JsonString(EscapeUrl(site.url)) +
                     ",\"status\":" + JsonString(StatusName(site.status)) +
                     ",\"status_text\":" + JsonString(site.statusText) +
                     ",\"tested_file\":" + JsonString(site.testedFile) + ",\"entries\":[";
@@ -127,7 +129,7 @@ std::string JsonLine(const SiteRecord& site) {
 }
 
 std::string TsvLines(const SiteRecord& site) {
-  const std::string head = TsvField(site.url) + '\t' + StatusName(site.status) + '\t' +
+  const std::string head = TsvField(EscapeUrl(site.url)) + '\t' + StatusName(site.status) + '\t' +
                            TsvField(site.statusText) + '\t' + TsvField(site.testedFile) + '\t';
   if (site.entries.empty()) return head + "\t\t\t\n";
   std::string out;

@@ -17,8 +17,8 @@ struct RecordEntry {
 };
 
 struct SiteRecord {
-  std::string url;
-  int status = 0;  // the site table's SiteStatus
+  std::string url;  // as the site table keeps it; printed escaped
+  int status = 0;   // the site table's SiteStatus
   std::string statusText;
   std::string testedFile;
   std::vector<RecordEntry> entries;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/explore_run.h"
+#include "cli/find_command.h"
 #include "cli/site_record.h"
 #include "explore/exploration_scheduler.h"
 #include "index/index_db.h"
@@ -108,7 +109,7 @@ TEST(CliExplore, BadUsageIsOneLineAndTwo) {
   qbtest::TempDir home;
   const std::string err = home.Path() + "/err";
   for (const std::string args :
-       {"", "explore", "explore http://x/", "explore a.b --sessions 0", "explore a.b --bogus",
+       {"", "explore", "explore a.b --sessions 0", "explore a.b --bogus",
         "explore --from /nonexistent/list", "frobnicate a.b", "explore a.b --format xml", "search",
         "search term --engine Nope", "search a b"}) {
     const CliRun run = RunCli(home, args, err);
@@ -121,6 +122,71 @@ TEST(CliExplore, BadUsageIsOneLineAndTwo) {
   const CliRun help = RunCli(home, "--help");
   EXPECT_EQ(help.code, 0);
   EXPECT_NE(help.out.find("explore"), std::string::npos);
+}
+
+// A folder with a space is one site whether given as the window shows it,
+// escaped, or as the program printed it; it is printed escaped. A line or
+// argument that names no site is named and skipped, not bad usage.
+TEST(CliExplore, SpacesAndEscapesRoundTripAndBadLinesAreSkipped) {
+  qbtest::TempDir root;
+  root.File("old music/x 1.mp3", 10);
+  qbtest::PyFtpd server(root.Path());
+  ASSERT_TRUE(server.Ready());
+  qbtest::TempDir home;
+  const std::string err = home.Path() + "/err";
+  const std::string escaped = server.Url("/old%20music/");
+  const std::string list = home.Path() + "/sites.txt";
+  std::ofstream(list) << "ftp://127.0.0.1:99999/\n\n" << escaped << "\ngopher://x/\n";
+  const CliRun run = RunCli(home, "explore --from " + list + Fast, err);
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out.rfind("{\"url\":\"" + escaped + "\",\"status\":\"ok\"", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("{\"name\":\"x 1.mp3\",\"size\":10,"), std::string::npos) << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+  std::string text = ReadAll(err);
+  EXPECT_NE(
+      text.find("quillbrook-cli: " + list +
+                " line 1: the port is not a number from 1 to 65535: ftp://127.0.0.1:99999/\n"),
+      std::string::npos)
+      << text;
+  EXPECT_NE(text.find(list + " line 4: not an FTP address: gopher://x/\n"), std::string::npos)
+      << text;
+
+  const std::string shown = server.Url("/old music/");
+  const CliRun again =
+      RunCli(home, "explore '" + shown + "' " + escaped + " --format tsv" + Fast, err);
+  EXPECT_EQ(again.code, 0) << ReadAll(err);
+  // One site: the two name the same folder.
+  EXPECT_EQ(again.out.rfind(escaped + "\tok\tok\tx 1.mp3\tx 1.mp3\t10\t", 0), 0u) << again.out;
+  EXPECT_EQ(std::count(again.out.begin(), again.out.end(), '\n'), 1) << again.out;
+
+  const CliRun none = RunCli(home, "explore http://x/ ftp://127.0.0.1:0/" + std::string(Fast), err);
+  EXPECT_EQ(none.code, 1);
+  EXPECT_EQ(none.out, "");
+  text = ReadAll(err);
+  EXPECT_NE(text.find("quillbrook-cli: argument 1: not an FTP address: http://x/\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("argument 2: the port is not a number from 1 to 65535"), std::string::npos)
+      << text;
+}
+
+// A found name's URL escapes its site's folder as well as the name.
+TEST(CliFind, FolderAndNameAreBothEscapedInTheUrl) {
+  qb::FoundEntry hit;
+  hit.name = "x 1.mp3";
+  hit.size = 5;
+  hit.siteUrl = "ftp://a.example/old music/";
+  hit.exploredAt = 1000;
+  const std::string json = qb::JsonHitLine(hit);
+  EXPECT_NE(json.find("\"url\":\"ftp://a.example/old%20music/x%201.mp3\""), std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"site\":\"ftp://a.example/old%20music/\""), std::string::npos) << json;
+  hit.name = "a:b@c";
+  hit.isFolder = true;
+  const std::string tsv = qb::TsvHitLine(hit);
+  EXPECT_NE(tsv.find("\tftp://a.example/old%20music/a%3Ab%40c/\tftp://a.example/old%20music/\t"),
+            std::string::npos)
+      << tsv;
 }
 
 // The engine's host comes from the settings file beside a copy of the program,
