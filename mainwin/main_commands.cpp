@@ -3,12 +3,15 @@
 
 #include <cstdio>
 #include <mutex>
+#include <string_view>
 
 #include "core/controls.h"
 #include "core/given_sites.h"
 #include "core/launcher.h"
 #include "core/program_folders.h"
 #include "core/settings.h"
+#include "core/text_helpers.h"
+#include "core/url_text.h"
 #include "explore/exploration_scheduler.h"
 #include "mainwin/list_logic.h"
 #include "mainwin/main_dialog.h"
@@ -64,11 +67,11 @@ void TD::CmReexplore(wxCommandEvent&) {
 void TD::CmCopySiteUrl(wxCommandEvent&) {
   const std::vector<int> chosen = sites_.SelectedSites();
   if (chosen.empty()) return;
-  if (auto site = SiteAt(chosen.front())) CopyToClipboard(site->url);
+  if (auto site = SiteAt(chosen.front())) CopyToClipboard(EscapeUrl(site->url));
 }
 
 void TD::CmCopyFileUrl(wxCommandEvent&) {
-  const std::string url = SelectedFileUrl();
+  const std::string url = SelectedFileLink();
   if (!url.empty()) CopyToClipboard(url);
 }
 
@@ -79,9 +82,23 @@ void TD::CmExploreFolder(wxCommandEvent&) {
   AddUniqueSite(url, added, false);
 }
 
-void TD::CmOpenUrl(wxCommandEvent&) { LaunchBrowser(details_.Url().ToStdString(wxConvUTF8)); }
+// The field shows the selected site's URL decoded, or what the user typed there:
+// an ftp:// address in either form, or any other text, handed on as it is.
+std::string TD::FieldLink() const {
+  const wxString text = details_.Url();
+  const std::shared_ptr<SiteEntry> site = selectedSite == -1 ? nullptr : SiteAt(selectedSite);
+  if (site && text == ToDisplayText(site->url)) return EscapeUrl(site->url);
+  const std::string typed = text.ToStdString(wxConvUTF8);
+  if (EqualNoCase(std::string_view(typed).substr(0, 6), "ftp://")) {
+    const ReadUrl read = ReadSiteUrl(typed);
+    if (!read.url.empty()) return EscapeUrl(read.url);
+  }
+  return typed;
+}
 
-void TD::CmCopyUrl(wxCommandEvent&) { CopyToClipboard(details_.Url().ToStdString(wxConvUTF8)); }
+void TD::CmOpenUrl(wxCommandEvent&) { LaunchBrowser(FieldLink()); }
+
+void TD::CmCopyUrl(wxCommandEvent&) { CopyToClipboard(FieldLink()); }
 
 void TD::CmHelp(wxCommandEvent&) { HelpWindow::Show(this, SharedPath("ZevO.chm")); }
 

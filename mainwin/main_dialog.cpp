@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "core/controls.h"
 #include "core/program_folders.h"
 #include "core/settings.h"
+#include "core/url_text.h"
 #include "explore/exploration_scheduler.h"
 #include "explore/exploration_view.h"
 #include "mainwin/exploration_display.h"
@@ -213,6 +215,15 @@ std::string TD::SelectedFileUrl() const {
   auto site = SiteAt(selectedSite);
   if (!site) return {};
   return JoinFileUrl(site->url, entry->name);
+}
+
+std::string TD::SelectedFileLink() const {
+  const ListingEntry* entry = files_.Selected();
+  if (selectedSite == -1 || !entry) return {};
+  auto site = SiteAt(selectedSite);
+  if (!site) return {};
+  return EntryUrl(site->url, std::string(entry->name, strnlen(entry->name, sizeof entry->name)),
+                  entry->isFolder != 0);
 }
 
 // ---- events -------------------------------------------------------------

@@ -94,8 +94,12 @@ class TD : public wxPanel {
   // The Pause button says what it will do, whoever changed the state.
   void ShowPauseCaption();
   void EmptyFileList();
-  // The URL of the first selected file row, or empty.
+  // The URL of the first selected file row as the site table keeps it, or empty.
   std::string SelectedFileUrl() const;
+  // The same escaped, as another program takes it (a folder's ends with '/').
+  std::string SelectedFileLink() const;
+  // The URL field's text as another program takes it.
+  std::string FieldLink() const;
 
   // Placing and painting.
   void SetUpColours();

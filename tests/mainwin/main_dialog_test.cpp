@@ -572,6 +572,50 @@ TEST_F(MainDialogTest, HelpOpensInItsOwnWindow) {
   EXPECT_TRUE(asked[0].text.Contains("/nonexistent/ZevO.chm")) << asked[0].text;
 }
 
+// The site list and the details show URLs decoded, as the table keeps them;
+// what is copied or opened is escaped, so that another program takes it.
+TEST_F(MainDialogTest, CopiedAndOpenedUrlsAreEscapedShownOnesDecoded) {
+  auto a = AddSite("ftp://127.0.0.2:2121/pub/old music/");
+  ASSERT_TRUE(a);
+  a->listing = {Node("a#b", true, 0, ""), Node("mp3 player manual 12.txt", false, 1, "")};
+  td->RefreshSiteList();
+  Select({0});
+  auto clipboard = [] {
+    wxTextDataObject data;
+    if (!wxTheClipboard->Open()) return std::string("<closed>");
+    wxTheClipboard->GetData(data);
+    wxTheClipboard->Close();
+    return data.GetText().ToStdString();
+  };
+  EXPECT_EQ(sites->GetItemText(0, 0), "ftp://127.0.0.2:2121/pub/old music/");
+  EXPECT_EQ(Label(td, 11402), "ftp://127.0.0.2:2121/pub/old music/");
+  Command(610);
+  EXPECT_EQ(clipboard(), "ftp://127.0.0.2:2121/pub/old%20music/");
+  files->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+  Command(620);
+  EXPECT_EQ(clipboard(), "ftp://127.0.0.2:2121/pub/old%20music/mp3%20player%20manual%2012.txt");
+  files->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+  Command(620);
+  EXPECT_EQ(clipboard(), "ftp://127.0.0.2:2121/pub/old%20music/a%23b/");
+  Command(630);
+  ASSERT_EQ(SiteTable.count, 2);
+  EXPECT_STREQ(SiteAt(1)->url, "ftp://127.0.0.2:2121/pub/old music/a#b/");
+
+  Command(11305);
+  EXPECT_EQ(clipboard(), "ftp://127.0.0.2:2121/pub/old%20music/");
+  Command(11304);
+  ASSERT_EQ(launched.size(), 1u);
+  EXPECT_EQ(launched[0].second, "ftp://127.0.0.2:2121/pub/old%20music/");
+  // A typed address is read in either form.
+  auto* url = dynamic_cast<wxTextCtrl*>(td->FindWindow(11402));
+  for (const char* typed :
+       {"ftp://typed.example.invalid/my files/", "FTP://typed.example.invalid/my%20files/"}) {
+    url->ChangeValue(typed);
+    Command(11305);
+    EXPECT_EQ(clipboard(), "ftp://typed.example.invalid/my%20files/") << typed;
+  }
+}
+
 TEST_F(MainDialogTest, PauseAndContinue) {
   Settings.MinConnect = 3;
   ExplorationLimit = 8;
