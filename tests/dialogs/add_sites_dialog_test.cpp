@@ -77,6 +77,27 @@ TEST(AddSitesDialog, PastedAndLoadedLinesGoInAndBadLinesAreNamedOnce) {
   std::remove(list.c_str());
 }
 
+// Escaped or not, a line is decoded once; a port no server can have is named.
+TEST(AddSitesDialog, EscapesAreDecodedAndBadPortsNamed) {
+  Messages messages;
+  qbtest::RunWhen([] { return OpenDialog() != nullptr; },
+                  [&] {
+                    AddSitesDialog* d = OpenDialog();
+                    auto* text =
+                        dynamic_cast<wxTextCtrl*>(d->FindWindow(AddSitesDialog::IdSitesText));
+                    text->SetValue(
+                        "ftp://a.example/old%20music/\nftp://b.example:99999/\n"
+                        "b.example/old music/");
+                    qbtest::PostClick(d, wxID_OK);
+                  });
+  EXPECT_EQ(AskForSites(nullptr),
+            (std::vector<std::string>{"ftp://a.example/old music/", "ftp://b.example/old music/"}));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0],
+            "The other lines were added; these were not:\n\n"
+            "line 2: the port is not a number from 1 to 65535: ftp://b.example:99999/");
+}
+
 TEST(AddSitesDialog, CancelAddsNothing) {
   Messages messages;
   qbtest::RunWhen([] { return OpenDialog() != nullptr; },
