@@ -392,7 +392,7 @@ TEST_F(EnginesPageTest, TestAsksOnePageOffTheUiThreadAndShowsTheCount) {
   ASSERT_TRUE(server.Listening());
   server.Serve("/find?q=zevo+player&p=0",
                qbtest::HttpReply::Raw("").Then(
-                   800ms,
+                   3000ms,
                    "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n"
                    "<html><a href=\"ftp://127.0.0.2/pub/a.zip\">a</a> and ftp://127.0.0.3/b/ "
                    "<a href=\"http://127.0.0.4/\">web</a></html>"));
@@ -418,7 +418,8 @@ TEST_F(EnginesPageTest, TestAsksOnePageOffTheUiThreadAndShowsTheCount) {
   const auto pressed = Clock::now();
   Press(EngineTestButton);
   EXPECT_EQ(offered, "linux");
-  EXPECT_LT(Clock::now() - pressed, 700ms) << "the page was not asked on the UI thread";
+  // Well inside the page's delay, even on a loaded machine.
+  EXPECT_LT(Clock::now() - pressed, 2500ms) << "the page was not asked on the UI thread";
   EXPECT_EQ(TestResult(), "Asking Local\u2026");
   EXPECT_FALSE(ButtonEnabled(EngineTestButton));
   EXPECT_TRUE(ButtonEnabled(EngineAddButton));

@@ -385,14 +385,16 @@ TEST_F(SearchDialogTest, StopEnablesOkWhileEnginesFinishTheirPage) {
 
 TEST_F(SearchDialogTest, RunWithAutoContinueClosesWithOkAboutASecondLaterAndReports) {
   ServeAnchorPage("%22zevo+player%22", {"ftp://127.0.0.2/pub/zevo-player.zip"});
-  Clock::time_point runEnded;
+  // The second is counted from the click: the run's end is seen only some time
+  // after it happens, later still on a loaded machine.
+  Clock::time_point clicked;
   const auto start = Clock::now();
   const bool ok = RunDialog([&] {
     SetTerm("\"Zevo Player\"");
     SetBox(AutoContinueBox, true);
+    clicked = Clock::now();
     ASSERT_TRUE(Click(200));
     ASSERT_TRUE(WaitUntil([] { return !SearchRunActive && SiteTable.count == 1; }));
-    runEnded = Clock::now();
     EXPECT_EQ(Lines(104), std::vector<std::string>{"ftp://127.0.0.2/pub/"});
     EXPECT_EQ(Text(1200), "1");
     EXPECT_EQ(Text(SiteCountField), "1");
@@ -404,8 +406,8 @@ TEST_F(SearchDialogTest, RunWithAutoContinueClosesWithOkAboutASecondLaterAndRepo
   EXPECT_TRUE(ok);
   EXPECT_TRUE(AskedSoFar().empty());
   EXPECT_TRUE(AutoContinue);
-  EXPECT_GE(closed - runEnded, 900ms);
-  EXPECT_LT(closed - start, 8s);
+  EXPECT_GE(closed - clicked, 1000ms);
+  EXPECT_LT(closed - start, 60s) << "closed by the auto-continue, not the engines' wait";
   EXPECT_EQ(GetLastTerm(), "\"zevo player\"");
   const std::string report = "/addtop10.php3?requete=zevo+player";
   EXPECT_TRUE(qbtest::WaitUntil(
