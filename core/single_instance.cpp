@@ -4,11 +4,15 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace qb {
 
@@ -17,6 +21,9 @@ namespace {
 constexpr int AnswerMs = 5000;
 constexpr std::size_t MessageMax = std::size_t{64} * 1024;  // what a start may hand over
 constexpr std::size_t SitesMax = 2000;                      // the table holds no more
+// Two starts at once wait this long for each other's claim at most.
+constexpr auto LockWait = std::chrono::seconds(3);
+constexpr auto LockStep = std::chrono::milliseconds(20);
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
   address = {};
@@ -69,18 +76,30 @@ std::vector<std::string> ReadSites(int fd) {
 
 }  // namespace
 
+bool IsPrivateFolder(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+         (st.st_mode & 077) == 0;
+}
+
 std::string InstanceSocketPath() {
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) display = std::getenv("WAYLAND_DISPLAY");
   if (!display || !*display) return {};
   std::string name = "quillbrook-";
   for (const char* p = display; *p; ++p) name += *p == '/' ? '_' : *p;
-  std::string path;
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
-    path = std::string(runtime) + "/" + name + ".sock";
+  std::string folder;
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      runtime && *runtime == '/' && IsPrivateFolder(runtime)) {
+    folder = runtime;
   } else {
-    path = "/tmp/" + name + "-" + std::to_string(getuid()) + ".sock";
+    // The shared /tmp: a folder of this user's own, which nobody else can have
+    // made first or pointed elsewhere.
+    folder = "/tmp/quillbrook-" + std::to_string(getuid());
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    if (!IsPrivateFolder(folder)) return {};
   }
+  const std::string path = folder + "/" + name + ".sock";
   sockaddr_un address;
   return FillAddress(path, address) ? path : std::string();
 }
@@ -105,9 +124,25 @@ SingleInstance::~SingleInstance() {
 SingleInstance::Claim SingleInstance::ClaimOrHand(const std::vector<std::string>& urls) {
   sockaddr_un address;
   if (!FillAddress(path_, address)) return Claim::First;
-  // Two starts at once must not both find the socket stale and both listen.
-  const int lock = open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (lock >= 0) flock(lock, LOCK_EX);
+  // Two starts at once must not both find the socket stale and both listen. The
+  // lock is this user's own file, never a link, and waited for a bounded time.
+  const int lock =
+      open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  struct stat st {};
+  if (lock < 0 || fstat(lock, &st) != 0 || st.st_uid != getuid() || !S_ISREG(st.st_mode)) {
+    if (lock >= 0) close(lock);
+    alone_ = "the lock " + path_ + ".lock is not this user's own file";
+    return Claim::First;
+  }
+  const auto until = std::chrono::steady_clock::now() + LockWait;
+  while (flock(lock, LOCK_EX | LOCK_NB) != 0) {
+    if (std::chrono::steady_clock::now() >= until) {
+      close(lock);
+      alone_ = "another start holds " + path_ + ".lock";
+      return Claim::First;
+    }
+    std::this_thread::sleep_for(LockStep);
+  }
   Claim claim = Claim::First;
   const int peer = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (peer >= 0 &&

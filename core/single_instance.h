@@ -9,9 +9,13 @@
 
 namespace qb {
 
-// $XDG_RUNTIME_DIR/quillbrook-<display>.sock, else under /tmp with the user id;
-// empty when no display is named or the path would not fit a socket address.
+// $XDG_RUNTIME_DIR/quillbrook-<display>.sock, else in /tmp/quillbrook-<uid>/;
+// empty when no display is named, the path would not fit a socket address, or
+// the folder is not this user's alone (a link, another owner, open to others).
 std::string InstanceSocketPath();
+
+// A folder, not a link, owned by this user and closed to everyone else.
+bool IsPrivateFolder(const std::string& path);
 
 class SingleInstance {
  public:
@@ -21,16 +25,20 @@ class SingleInstance {
   SingleInstance& operator=(const SingleInstance&) = delete;
 
   enum class Claim { First, HandedOver, NoAnswer };
-  // First: this process now listens (also when no socket can be used at all).
-  // HandedOver: a running program took urls. NoAnswer: one is running but did
-  // not confirm within a few seconds.
+  // First: this process now listens (also when no socket can be used at all,
+  // and then Alone says why). HandedOver: a running program took urls.
+  // NoAnswer: one is running but did not confirm within a few seconds.
   Claim ClaimOrHand(const std::vector<std::string>& urls);
+  // Why this start runs without a door for later ones; empty when it has one or
+  // none was asked for.
+  const std::string& Alone() const { return alone_; }
 
   // Calls onMessage on its own thread with each later start's sites.
   void Serve(std::function<void(std::vector<std::string>)> onMessage);
 
  private:
   std::string path_;
+  std::string alone_;
   int listener_ = -1;
   int wake_[2] = {-1, -1};
   std::thread thread_;

@@ -1,7 +1,9 @@
 #include "core/single_instance.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -68,12 +70,57 @@ TEST_F(SingleInstanceTest, SocketLeftByAnEndedProgramIsTakenOver) {
   EXPECT_EQ(second.ClaimOrHand({}), SingleInstance::Claim::NoAnswer);  // not serving yet
 }
 
-TEST(InstanceSocketPath, OnePerDisplayAndNoneWithout) {
+// Another local user can plant a lock file or a link where the lock goes: the
+// start neither waits on it without end nor writes through the link.
+TEST_F(SingleInstanceTest, ALockHeldOrPlantedElsewhereIsNeitherWaitedOnNorFollowed) {
+  const std::string lockPath = path_ + ".lock";
+  const int held = open(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  SingleInstance blocked(path_);
+  EXPECT_EQ(blocked.ClaimOrHand({}), SingleInstance::Claim::First);
+  EXPECT_NE(blocked.Alone().find("holds"), std::string::npos) << blocked.Alone();
+  EXPECT_FALSE(fs::exists(path_)) << "no door while another start holds the lock";
+  close(held);
+  fs::remove(lockPath);
+
+  const std::string target = dir_ + "/planted";
+  fs::create_symlink(target, lockPath);
+  SingleInstance linked(path_);
+  EXPECT_EQ(linked.ClaimOrHand({}), SingleInstance::Claim::First);
+  EXPECT_FALSE(fs::exists(target)) << "the link was followed";
+  EXPECT_FALSE(linked.Alone().empty());
+}
+
+TEST_F(SingleInstanceTest, OnlyAFolderOfThisUsersOwnIsPrivate) {
+  EXPECT_TRUE(IsPrivateFolder(dir_));  // mkdtemp makes it 0700
+  const std::string open = dir_ + "/open";
+  fs::create_directory(open);
+  fs::permissions(open, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  EXPECT_FALSE(IsPrivateFolder(open));
+  fs::create_directory_symlink(dir_, dir_ + "/link");
+  EXPECT_FALSE(IsPrivateFolder(dir_ + "/link"));
+  EXPECT_FALSE(IsPrivateFolder(dir_ + "/missing"));
+}
+
+TEST_F(SingleInstanceTest, OnePerDisplayAndNoneWithout) {
   const char* display = getenv("DISPLAY");
   const std::string saved = display ? display : "";
-  setenv("XDG_RUNTIME_DIR", "/run/user/1000", 1);
+  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  const std::string savedRuntime = runtime ? runtime : "";
+  setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
   setenv("DISPLAY", ":7", 1);
-  EXPECT_EQ(InstanceSocketPath(), "/run/user/1000/quillbrook-:7.sock");
+  EXPECT_EQ(InstanceSocketPath(), dir_ + "/quillbrook-:7.sock");
+  // A runtime folder open to others is not used: the user's own under /tmp is.
+  fs::permissions(dir_, fs::perms::owner_all | fs::perms::others_exec);
+  const std::string own = "/tmp/quillbrook-" + std::to_string(getuid());
+  EXPECT_EQ(InstanceSocketPath(), own + "/quillbrook-:7.sock");
+  EXPECT_TRUE(IsPrivateFolder(own));
+  fs::permissions(dir_, fs::perms::owner_all);
+  if (savedRuntime.empty())
+    unsetenv("XDG_RUNTIME_DIR");
+  else
+    setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
   unsetenv("DISPLAY");
   unsetenv("WAYLAND_DISPLAY");
   EXPECT_EQ(InstanceSocketPath(), "");
