@@ -1,11 +1,12 @@
 #include "app/index_menu.h"
 
-#include <wx/filedlg.h>
 #include <wx/frame.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "app/index_hookup.h"
@@ -34,31 +35,49 @@ void OpenFindPane(wxFrame* frame, TD* dialog) {
     return dialog->ShowSiteOfUrl(url);
   });
   pane->Show();
+  pane->Raise();
 }
 
 void ExportTable(wxFrame* frame) {
-  wxFileDialog dialog(frame, "Export results", "", "results.csv",
-                      "CSV (*.csv)|*.csv|Web page (*.html)|*.html",
-                      wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
-  if (dialog.ShowModal() != wxID_OK) return;
-  std::string error;
-  if (!WriteExportFile(std::string(dialog.GetPath().utf8_str()), "Explored sites",
-                       CurrentTableRows(), error)) {
+  std::string path, error;
+  bool keepPasswords = false;
+  if (!AskExportFile(frame, "Export results", "results.csv", path, keepPasswords)) return;
+  if (!ExportResults(path, keepPasswords, error))
     wxMessageBox(ToDisplayText(error), "Export", wxOK | wxICON_ERROR, frame);
-  }
 }
 
 }  // namespace
 
+bool ExportResults(const std::string& path, bool keepPasswords, std::string& error) {
+  std::unique_ptr<IndexDb> reader;
+  if (LocalIndex* index = RunningIndex(); index && index->writer().Opened()) {
+    // A site just done may still wait in the writer's queue.
+    index->writer().Flush();
+    std::string ignored;
+    reader = index->OpenReader(ignored);
+  }
+  ExploredAtLookup exploredAt;
+  if (reader) {
+    exploredAt = [&reader](const std::string& url) -> int64_t {
+      std::string ignored;
+      const std::optional<IndexedSite> site = reader->Site(url, ignored);
+      return site ? site->exploredAt : 0;
+    };
+  }
+  return WriteExportFile(path, "Explored sites", CurrentTableRows(exploredAt), keepPasswords,
+                         error);
+}
+
 void AddIndexCommands(wxFrame* frame, TD* dialog) {
   wxMenuBar* bar = frame->GetMenuBar();
   if (!bar || bar->GetMenuCount() == 0) return;
-  wxMenu* file = bar->GetMenu(0);
+  wxMenu* search = bar->GetMenu(0);
   // Before the last item (leaving the program) when there is one.
-  const std::size_t at = file->GetMenuItemCount() > 0 ? file->GetMenuItemCount() - 1 : 0;
-  wxMenuItem* find = file->Insert(at, wxID_ANY, ToDisplayText("&Find in explored sites…\tCtrl+F"));
-  wxMenuItem* save = file->Insert(at + 1, wxID_ANY, ToDisplayText("&Export results…"));
-  file->InsertSeparator(at + 2);
+  const std::size_t at = search->GetMenuItemCount() > 0 ? search->GetMenuItemCount() - 1 : 0;
+  wxMenuItem* find =
+      search->Insert(at, wxID_ANY, ToDisplayText("&Find in explored sites…\tCtrl+F"));
+  wxMenuItem* save = search->Insert(at + 1, wxID_ANY, ToDisplayText("&Export results…"));
+  search->InsertSeparator(at + 2);
   frame->Bind(
       wxEVT_MENU, [frame, dialog](wxCommandEvent&) { OpenFindPane(frame, dialog); }, find->GetId());
   frame->Bind(

@@ -1,6 +1,8 @@
 #pragma once
-// The index's commands in the frame's File menu, and the last results shown at
-// start-up.
+// The index's commands in the frame's first menu (Search), and the last
+// results shown at start-up.
+#include <string>
+
 class wxFrame;
 
 namespace qb {
@@ -9,6 +11,9 @@ class TD;
 
 // Appends "Find in explored sites…" and "Export results…" to the first menu.
 void AddIndexCommands(wxFrame* frame, TD* dialog);
+// Writes the site table to path, as the Export command does: each site done
+// with the time the index holds for it, passwords as *** unless keepPasswords.
+bool ExportResults(const std::string& path, bool keepPasswords, std::string& error);
 // Once the index has read them, puts the last search's sites into the site
 // table if it is still empty, as they were, and names them in the frame's
 // title; nothing is explored.

@@ -2,13 +2,13 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "cli/site_record.h"
 #include "cli/usage.h"
+#include "core/byte_size.h"
 #include "core/program_folders.h"
 #include "index/export_writer.h"
 #include "index/local_index.h"
@@ -20,16 +20,13 @@ namespace {
 struct FindOptions {
   FindQuery query;
   bool tsv = false;
+  bool showPasswords = false;
 };
 
 int64_t Size(const std::string& text) {
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || value < 0) {
-    throw UsageError{"--min-size wants a number of bytes: " + text};
-  }
-  return value;
+  const std::optional<int64_t> size = ParseByteSize(text);
+  if (!size) throw UsageError{"--min-size wants a size in bytes, or with K, M or G: " + text};
+  return *size;
 }
 
 FindOptions ParseFind(int argc, char** argv) {
@@ -51,6 +48,8 @@ FindOptions ParseFind(int argc, char** argv) {
       o.query.kind = kind;
     } else if (arg == "--format") {
       o.tsv = TsvFormat(value());
+    } else if (arg == "--show-passwords") {
+      o.showPasswords = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       throw UsageError{"unknown option " + arg};
     } else if (haveText) {
@@ -104,7 +103,8 @@ int RunFind(int argc, char** argv) {
   int64_t hits = 0;
   db->Scan(
       o.query, 0, -1,
-      [&](const FoundEntry& hit) {
+      [&](FoundEntry hit) {
+        if (!o.showPasswords) hit.siteUrl = HidePassword(hit.siteUrl);
         const std::string line = o.tsv ? TsvHitLine(hit) : JsonHitLine(hit);
         written = std::fwrite(line.data(), 1, line.size(), stdout) == line.size();
         ++hits;

@@ -13,7 +13,8 @@ namespace qb {
 std::string JsonHitLine(const FoundEntry& hit);
 std::string TsvHitLine(const FoundEntry& hit);
 
-// The arguments after "find"; the exit status: 0 with hits, 1 with none (or no
+// The arguments after "find"; passwords in the URLs are printed as *** unless
+// --show-passwords is given. The exit status: 0 with hits, 1 with none (or no
 // index yet), 2 on an index that cannot be read. Bad usage throws UsageError.
 int RunFind(int argc, char** argv);
 

@@ -52,7 +52,7 @@ std::string WhenText(int64_t when) {
   return text;
 }
 
-std::vector<ExportRow> CurrentTableRows() {
+std::vector<ExportRow> CurrentTableRows(const ExploredAtLookup& exploredAt) {
   std::vector<std::shared_ptr<SiteEntry>> sites;
   {
     std::lock_guard<std::mutex> hold(SiteTableLock);
@@ -61,34 +61,51 @@ std::vector<ExportRow> CurrentTableRows() {
   }
   std::vector<ExportRow> rows;
   for (const auto& site : sites) {
-    const std::string status = StatusName(site->status, site->statusText.Get());
+    const int32_t state = site->status;
+    const std::string status = StatusName(state, site->statusText.Get());
+    // A site waiting or under way shows no time: an earlier run's would not
+    // describe the row.
+    const bool done = state == Ok || state == Failed || state == Refused;
+    const std::string explored = done && exploredAt ? WhenText(exploredAt(site->url)) : "";
     std::vector<ListingEntry> listing;
     {
       std::lock_guard<std::mutex> hold(ListingLock);
       listing = site->listing;
     }
-    if (listing.empty()) rows.push_back({site->url, status, "", 0, "", false, ""});
+    if (listing.empty()) rows.push_back({site->url, status, "", 0, "", false, explored});
     for (const ListingEntry& e : listing) {
       rows.push_back({site->url, status, std::string(e.name, strnlen(e.name, sizeof e.name)),
                       e.size, std::string(e.date, strnlen(e.date, sizeof e.date)), e.isFolder != 0,
-                      ""});
+                      explored});
     }
   }
   return rows;
 }
 
 ExportRow RowOf(const FoundEntry& hit) {
-  return {hit.siteUrl, "", hit.name, hit.size, hit.date, hit.isFolder, WhenText(hit.exploredAt)};
+  return {hit.siteUrl,
+          StatusName(hit.siteStatus, hit.siteStatusText),
+          hit.name,
+          hit.size,
+          hit.date,
+          hit.isFolder,
+          WhenText(hit.exploredAt)};
 }
 
 bool WriteExportFile(const std::string& path, const std::string& title,
-                     const std::vector<ExportRow>& rows, std::string& error) {
+                     const std::vector<ExportRow>& rows, bool keepPasswords, std::string& error) {
+  std::vector<ExportRow> hidden;
+  if (!keepPasswords) {
+    hidden = rows;
+    for (ExportRow& row : hidden) row.siteUrl = HidePassword(row.siteUrl);
+  }
+  const std::vector<ExportRow>& written = keepPasswords ? rows : hidden;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (out) {
     if (EndsWith(path, ".html") || EndsWith(path, ".htm")) {
-      WriteHtml(out, title, rows);
+      WriteHtml(out, title, written);
     } else {
-      WriteCsv(out, rows);
+      WriteCsv(out, written);
     }
     out.close();
   }

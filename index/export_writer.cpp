@@ -1,5 +1,6 @@
 #include "index/export_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace qb {
@@ -9,6 +10,10 @@ std::string AsciiLowerText(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return text;
+}
+// Only FTP addresses become links or URLs: a page from hostile names must not run anything.
+bool IsFtpUrl(const std::string& url) {
+  return url.size() > 6 && AsciiLowerText(url.substr(0, 6)) == "ftp://";
 }
 }  // namespace
 
@@ -58,14 +63,32 @@ std::string HtmlEscape(std::string_view text) {
   return out;
 }
 
+std::string HidePassword(std::string_view url) {
+  const std::size_t scheme = url.find("://");
+  if (scheme == std::string_view::npos) return std::string(url);
+  const std::size_t start = scheme + 3;
+  const std::size_t end = std::min(url.find_first_of("/?#", start), url.size());
+  const std::string_view authority = url.substr(start, end - start);
+  // The user part ends at the authority's last '@'; its password after its first ':'.
+  const std::size_t at = authority.rfind('@');
+  if (at == std::string_view::npos) return std::string(url);
+  const std::size_t colon = authority.substr(0, at).find(':');
+  if (colon == std::string_view::npos || colon + 1 == at) return std::string(url);
+  return std::string(url.substr(0, start + colon + 1)) + "***" +
+         std::string(url.substr(start + at));
+}
+
 void WriteCsv(std::ostream& out, const std::vector<ExportRow>& rows) {
-  out << "site,status,name,type,size,date,explored\r\n";
+  // url last: readers that take the columns by position keep theirs.
+  out << "site,status,name,type,size,date,explored,url\r\n";
   for (const ExportRow& r : rows) {
     const bool entry = !r.name.empty();
     out << CsvField(EscapeUrl(r.siteUrl)) << ',' << CsvField(r.status) << ',' << CsvField(r.name)
         << ',' << (entry ? (r.isFolder ? "folder" : "file") : "") << ',';
     if (entry && !r.isFolder) out << r.size;
-    out << ',' << CsvField(r.date) << ',' << CsvField(r.explored) << "\r\n";
+    out << ',' << CsvField(r.date) << ',' << CsvField(r.explored) << ',';
+    if (IsFtpUrl(r.siteUrl)) out << CsvField(EntryUrl(r.siteUrl, r.name, r.isFolder));
+    out << "\r\n";
   }
 }
 
@@ -82,8 +105,7 @@ void WriteHtml(std::ostream& out, std::string_view title, const std::vector<Expo
          "<th>Date</th><th>Explored</th></tr>\n";
   for (const ExportRow& r : rows) {
     const std::string site = HtmlEscape(r.siteUrl);
-    // Only FTP addresses become links: a page from hostile names must not run anything.
-    const bool linked = r.siteUrl.size() > 6 && AsciiLowerText(r.siteUrl.substr(0, 6)) == "ftp://";
+    const bool linked = IsFtpUrl(r.siteUrl);
     out << "<tr><td>";
     if (linked) {
       out << "<a href=\"" << HtmlEscape(EntryUrl(r.siteUrl, "", false)) << "\">" << site << "</a>";

@@ -409,7 +409,7 @@ bool IndexDb::Store(const SiteOutcome& o, std::string& error) {
       failed = &w.site;
     } else {
       w.site.Reset();
-      failed = w.Replace(first, o.entries);
+      if (o.listed) failed = w.Replace(first, o.entries);
     }
   }
   if (failed) {
@@ -425,8 +425,10 @@ bool IndexDb::Store(const SiteOutcome& o, std::string& error) {
 void IndexDb::Scan(const FindQuery& query, int64_t offset, int64_t limit,
                    const std::function<bool(const FoundEntry&)>& visit, std::string& error) {
   const std::string match = MatchText(query);
-  const std::string sql = "SELECT e.name, e.size, e.date, e.folder, s.url, s.explored_at" +
-                          FindFrom(!match.empty()) + " LIMIT ?5 OFFSET ?6";
+  const std::string sql =
+      "SELECT e.name, e.size, e.date, e.folder, s.url, s.explored_at, s.status,"
+      " s.status_text" +
+      FindFrom(!match.empty()) + " LIMIT ?5 OFFSET ?6";
   Statement s(db_, sql.c_str());
   if (s.rc() != SQLITE_OK) {
     error = Fail(db_, s.rc());
@@ -437,7 +439,7 @@ void IndexDb::Scan(const FindQuery& query, int64_t offset, int64_t limit,
   s.Int(6, offset);
   while (s.Step() == SQLITE_ROW) {
     if (!visit({s.ColText(0), s.ColInt(1), s.ColText(2), s.ColInt(3) != 0, s.ColText(4),
-                s.ColInt(5)})) {
+                s.ColInt(5), static_cast<int32_t>(s.ColInt(6)), s.ColText(7)})) {
       return;
     }
   }
@@ -487,6 +489,24 @@ std::vector<ListingEntry> IndexDb::EntriesOf(const std::string& url, std::string
   }
   if (s.rc() != SQLITE_DONE) error = Fail(db_, s.rc());
   return out;
+}
+
+std::optional<IndexedSite> IndexDb::Site(const std::string& url, std::string& error) {
+  Statement s(db_,
+              "SELECT url, status, status_text, tested_file, explored_at, term FROM sites"
+              " WHERE url = ?1");
+  if (s.rc() != SQLITE_OK) {
+    error = Fail(db_, s.rc());
+    return std::nullopt;
+  }
+  s.Text(1, url);
+  if (s.Step() != SQLITE_ROW) {
+    if (s.rc() != SQLITE_DONE) error = Fail(db_, s.rc());
+    return std::nullopt;
+  }
+  return IndexedSite{s.ColText(0), static_cast<int32_t>(s.ColInt(1)),
+                     s.ColText(2), s.ColText(3),
+                     s.ColInt(4),  s.ColText(5)};
 }
 
 std::optional<LastResults> IndexDb::Last(std::string& error) {

@@ -36,6 +36,8 @@ struct FoundEntry {
   bool isFolder = false;
   std::string siteUrl;
   int64_t exploredAt = 0;
+  int32_t siteStatus = 0;  // the site's SiteStatus and text when it was explored
+  std::string siteStatusText;
 };
 
 struct IndexedSite {
@@ -84,6 +86,8 @@ class IndexDb {
   int64_t Count(const FindQuery& query, std::string& error);
   // The entries last stored for the site at url, in listing order.
   std::vector<ListingEntry> EntriesOf(const std::string& url, std::string& error);
+  // The site stored for url, or nothing (error set on a fault).
+  std::optional<IndexedSite> Site(const std::string& url, std::string& error);
   // The sites of the most recent search, or nothing when the index is empty.
   std::optional<LastResults> Last(std::string& error);
   int SchemaVersion();

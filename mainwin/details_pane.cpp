@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/controls.h"
+#include "index/export_writer.h"
 #include "mainwin/list_logic.h"
 #include "ui/display_text.h"
 
@@ -34,6 +35,8 @@ void DetailsPane::SetText(int id, const wxString& text) {
 void DetailsPane::ShowSite(const SiteEntry* site) {
   static const int ids[] = {IdUrl, IdStatusText, IdLoginReply, IdTestedFile};
   if (!site) {
+    siteUrl_.clear();
+    shownUrl_.clear();
     for (int id : ids) {
       if (wxWindow* w = panel_->FindWindow(id)) {
         SetControlText(w, wxString());
@@ -44,7 +47,10 @@ void DetailsPane::ShowSite(const SiteEntry* site) {
   }
   std::string status = site->statusText.Get();
   if (site->listingCut) status += " (listing cut: only its first part was read)";
-  const std::string values[] = {site->url, status, site->loginReply.Get(), site->testedFile.Get()};
+  const std::string values[] = {HidePassword(site->url), status, site->loginReply.Get(),
+                                site->testedFile.Get()};
+  siteUrl_ = ToDisplayText(site->url);
+  shownUrl_ = ToDisplayText(values[0]);
   for (int i = 0; i < 4; ++i) {
     wxWindow* w = panel_->FindWindow(ids[i]);
     if (!w) continue;
@@ -69,7 +75,7 @@ void DetailsPane::ShowListing(const SiteEntry* site, const ListingCounts& counts
   SetText(IdTotal, FormatTotal(counts.totalSize));
   const UrlParts parts = SplitUrlParts(site->url);
   SetText(IdUser, ToDisplayText(parts.user));
-  SetText(IdPassword, ToDisplayText(parts.password));
+  SetText(IdPassword, parts.password.empty() ? wxString() : wxString("***"));
   SetText(IdHost, ToDisplayText(parts.host));
   if (anonymous) anonymous->Show(parts.user.empty());
 }
@@ -81,7 +87,9 @@ void DetailsPane::ClearRun() {
 
 wxString DetailsPane::Url() const {
   wxWindow* w = panel_->FindWindow(IdUrl);
-  return w ? ControlText(w).Left(UrlFieldChars) : wxString();
+  if (!w) return {};
+  const wxString text = ControlText(w);
+  return (text == shownUrl_ && !siteUrl_.empty() ? siteUrl_ : text).Left(UrlFieldChars);
 }
 
 }  // namespace qb

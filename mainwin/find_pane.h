@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,23 +19,40 @@
 
 namespace qb {
 
+// The file box's tick for writing passwords out.
+inline constexpr const char* KeepPasswordsLabel = "Keep passwords in the URLs";
+// Asks where to export, as CSV or a web page, and whether passwords in the
+// URLs are written out (they are not unless the box is ticked). False when the
+// user cancels.
+bool AskExportFile(wxWindow* parent, const wxString& title, const wxString& fileName,
+                   std::string& path, bool& keepPasswords);
+
 class FindPane : public wxFrame {
  public:
   // showSite selects a site of the current table by its URL; false when the
-  // table does not hold it.
+  // table does not hold it. The window opens centred over parent, above it
+  // and wholly on parent's screen.
   FindPane(wxWindow* parent, std::unique_ptr<IndexDb> reader,
            std::function<bool(const std::string&)> showSite);
 
-  // The query the controls describe.
-  FindQuery Query() const;
-  // Runs the query now (typing runs it after a short pause).
+  // The query the controls describe; none, with problem set to a sentence
+  // naming the field, when one cannot be read.
+  std::optional<FindQuery> Query(std::string& problem) const;
+  // Runs the query now (typing runs it after a short pause). The selected hit
+  // stays selected if it is still found, wherever it now is; else none is.
   void RunQuery();
   int64_t HitCount() const { return count_; }
-  // The hit a row shows; rows are read from the index a page at a time.
+  // The hit a row shows; unsorted rows are read from the index a page at a time.
   const FoundEntry* Row(long row);
   std::string RowUrl(long row);
-  // Writes every hit to path, as HTML when it ends in ".html" or ".htm", else CSV.
-  bool ExportHits(const std::string& path, std::string& error);
+  // Sorts by a column, as a click on its header does: a second click on the
+  // same column reverses the order.
+  void SortBy(int column);
+  int SortColumn() const { return sortColumn_; }
+  bool SortAscending() const { return sortAscending_; }
+  // Writes every hit, in the order shown, to path: HTML when it ends in
+  // ".html" or ".htm", else CSV.
+  bool ExportHits(const std::string& path, bool keepPasswords, std::string& error);
 
   wxTextCtrl* TextBox() const { return text_; }
   wxTextCtrl* ExtensionBox() const { return extension_; }
@@ -48,6 +66,15 @@ class FindPane : public wxFrame {
   void OnActivate(wxListEvent& event);
   void OnContextMenu(wxListEvent& event);
   void OnExport(wxCommandEvent& event);
+  void OnColumnClick(wxListEvent& event);
+  std::optional<FoundEntry> SelectedHit();
+  // Runs the query, then selects the row now showing selected, if any.
+  void Rerun(const std::optional<FoundEntry>& selected);
+  // Loads and orders every hit of the shown query when a column sorts.
+  void LoadSorted(std::string& error);
+  // The row now showing the hit that was selected, or -1.
+  long RowShowing(const FoundEntry& hit);
+  void PlaceOver(wxWindow* parent);
 
   std::unique_ptr<IndexDb> reader_;
   std::function<bool(const std::string&)> showSite_;
@@ -59,9 +86,14 @@ class FindPane : public wxFrame {
   wxStaticText* countLabel_;
   wxTimer typing_;
   FindQuery shownQuery_;
+  bool queryRead_ = true;  // false while a field cannot be read: nothing is shown
   int64_t count_ = 0;
   int64_t pageStart_ = -1;
   std::vector<FoundEntry> page_;
+  int sortColumn_ = -1;  // none: the index's order
+  bool sortAscending_ = true;
+  std::vector<FoundEntry> sorted_;  // every hit shown, while a column sorts
+  bool sortCut_ = false;            // more hits than a sort holds
 };
 
 }  // namespace qb

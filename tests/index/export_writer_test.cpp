@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
+#include <vector>
 
 using namespace qb;
 
@@ -22,10 +24,31 @@ TEST(ExportWriter, CsvQuotesOnlyWhatNeedsItAndDefusesFormulas) {
                  {"ftp://a/", "ok", "pub", 0, "", true, ""},
                  {"ftp://b/", "Failed: 530", "", 0, "", false, ""}});
   EXPECT_EQ(out.str(),
-            "site,status,name,type,size,date,explored\r\n"
-            "ftp://a/,ok,\"x,y.zip\",file,12,Jan 1,2026-12-09\r\n"
-            "ftp://a/,ok,pub,folder,,,\r\n"
-            "ftp://b/,Failed: 530,,,,,\r\n");
+            "site,status,name,type,size,date,explored,url\r\n"
+            "ftp://a/,ok,\"x,y.zip\",file,12,Jan 1,2026-12-09,\"ftp://a/x,y.zip\"\r\n"
+            "ftp://a/,ok,pub,folder,,,,ftp://a/pub/\r\n"
+            "ftp://b/,Failed: 530,,,,,,ftp://b/\r\n");
+}
+
+// The url column is the file's address as another program must be given it;
+// only FTP sites have one.
+TEST(ExportWriter, CsvUrlColumnIsTheEscapedAddressOfEachFile) {
+  std::ostringstream out;
+  WriteCsv(out, {{"ftp://h.example/old music/", "ok",
+                  "a b%c?d#e\x01"
+                  "f.mp3",
+                  1, "", false, ""},
+                 {"ftp://h.example/pub/", "ok", "caf\xc3\xa9", 0, "", true, ""},
+                 {"javascript:alert(1)//", "ok", "evil", 1, "", false, ""}});
+  std::istringstream lines(out.str());
+  std::vector<std::string> urls;
+  for (std::string line; std::getline(lines, line);)
+    urls.push_back(line.substr(line.rfind(',') + 1));
+  ASSERT_EQ(urls.size(), 4u);
+  EXPECT_EQ(urls[0], "url\r");
+  EXPECT_EQ(urls[1], "ftp://h.example/old%20music/a%20b%25c%3Fd%23e%01f.mp3\r");
+  EXPECT_EQ(urls[2], "ftp://h.example/pub/caf%C3%A9/\r");
+  EXPECT_EQ(urls[3], "\r");
 }
 
 TEST(ExportWriter, HtmlEscapesNamesAndLinksOnlyFtpAddresses) {
@@ -55,8 +78,8 @@ TEST(ExportWriter, SiteFoldersAreEscapedInCsvAndLinks) {
   std::ostringstream csv;
   WriteCsv(csv, {{"ftp://h/old music/", "ok", "x 1.mp3", 3, "", false, ""}});
   EXPECT_EQ(csv.str(),
-            "site,status,name,type,size,date,explored\r\n"
-            "ftp://h/old%20music/,ok,x 1.mp3,file,3,,\r\n");
+            "site,status,name,type,size,date,explored,url\r\n"
+            "ftp://h/old%20music/,ok,x 1.mp3,file,3,,,ftp://h/old%20music/x%201.mp3\r\n");
 
   std::ostringstream page;
   WriteHtml(page, "t", {{"ftp://h/old music/", "ok", "x 1.mp3", 3, "", false, ""}});
