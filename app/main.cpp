@@ -48,9 +48,10 @@ const char Usage[] =
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n";
 
-// --help and --version answer without a display; other arguments are sites.
+// --help and --version answer, and any other option is refused, before the
+// toolkit starts: none of them needs a display. Other arguments are sites.
 // -1 when the program should go on.
-int AnswerInformationOptions(int argc, char** argv) {
+int AnswerOptions(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(Usage, stdout);
@@ -59,6 +60,12 @@ int AnswerInformationOptions(int argc, char** argv) {
     if (std::strcmp(argv[i], "--version") == 0) {
       std::printf("quillbrook %s\n", QB_VERSION);
       return 0;
+    }
+  }
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] == '-') {
+      std::fprintf(stderr, "quillbrook: unknown option %s\n%s", argv[i], Usage);
+      return 2;
     }
   }
   return -1;
@@ -80,7 +87,7 @@ wxIMPLEMENT_APP_NO_MAIN(qb::DApp);
 
 int main(int argc, char** argv) {
   using namespace qb;
-  if (const int answered = AnswerInformationOptions(argc, argv); answered >= 0) return answered;
+  if (const int answered = AnswerOptions(argc, argv); answered >= 0) return answered;
   std::vector<std::string> sites;
   for (int i = 1; i < argc; ++i) {
     const std::optional<std::string> url = GivenSiteUrl(argv[i]);

@@ -242,6 +242,23 @@ TEST_F(StartupTest, GivenSitesSkipTheSearchAndASecondStartHandsItsOwnOver) {
   EXPECT_EQ(badCode, 2);
 }
 
+// Options are read before the toolkit starts: one the program does not know is
+// refused with the usage text, display or none, as a bad site is.
+TEST_F(StartupTest, AnUnknownOptionGetsTheUsageAndCodeTwoWithoutADisplay) {
+  for (const bool display : {false, true}) {
+    Child child = Start(dir / "quillbrook", dir, display, {"ftp://127.0.0.1:1/", "--bogus"});
+    ASSERT_GT(child.pid, 0);
+    const int code = WaitExit(child.pid, 15000);
+    const std::string err = Drain(child.errFd);
+    close(child.errFd);
+    if (code == -1) kill(child.pid, SIGKILL), waitpid(child.pid, nullptr, 0);
+    EXPECT_EQ(code, 2) << "display " << display << ": " << err;
+    EXPECT_EQ(err.rfind("quillbrook: unknown option --bogus\nUsage: quillbrook [OPTION]", 0), 0u)
+        << err;
+    EXPECT_NE(err.find("--version"), std::string::npos) << err;
+  }
+}
+
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
