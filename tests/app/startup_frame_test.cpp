@@ -1,23 +1,39 @@
 // The frame around the main dialog, without the program's start-up.
 #include <gtest/gtest.h>
+#include <wx/bookctrl.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/dialog.h>
 #include <wx/menu.h>
+#include <wx/stattext.h>
 
 #include <dlfcn.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <mutex>
+#include <regex>
+#include <set>
 
 #include "app/app_frame.h"
 #include "app/index_hookup.h"
 #include "app/index_menu.h"
+#include "core/controls.h"
 #include "core/program_folders.h"
 #include "core/site_table.h"
+#include "dialogs/add_sites_dialog.h"
+#include "dialogs/settings_sheet.h"
 #include "index/local_index.h"
+#include "mainwin/find_pane.h"
 #include "mainwin/main_dialog.h"
+#include "resources/resource_module.h"
 #include "searchwin/search_dialog.h"
+#include "tests/index/temp_folder.h"
 #include "tests/support/gui_driver.h"
 
 using namespace qb;
@@ -143,4 +159,117 @@ TEST(FirstStart, SearchOpensOverTheFrameOnceItIsShown) {
   EXPECT_TRUE(client.Contains(searchRect.GetPosition())) << searchRect.x << "," << searchRect.y;
   EXPECT_NEAR(searchRect.x + searchRect.width / 2, client.x + client.width / 2, 2);
   frame->Destroy();
+}
+
+namespace {
+
+// A label as the help names it: no mnemonic, accelerator or trailing dots.
+std::string Plain(const wxString& label) {
+  std::string text = wxStripMenuCodes(label, wxStrip_Mnemonics | wxStrip_Accel).utf8_string();
+  for (const char* dots : {"...", "\xe2\x80\xa6"}) {
+    const std::size_t n = std::strlen(dots);
+    if (text.size() > n && text.compare(text.size() - n, n, dots) == 0)
+      text.resize(text.size() - n);
+  }
+  return text;
+}
+
+void CollectLabels(wxWindow* window, std::set<std::string>& labels) {
+  if (dynamic_cast<wxButton*>(window) || dynamic_cast<wxCheckBox*>(window) ||
+      dynamic_cast<wxStaticText*>(window))
+    labels.insert(Plain(window->GetLabel()));
+  if (auto* book = dynamic_cast<wxBookCtrlBase*>(window))
+    for (std::size_t i = 0; i < book->GetPageCount(); ++i)
+      labels.insert(Plain(book->GetPageText(i)));
+  for (wxWindow* child : window->GetChildren()) CollectLabels(child, labels);
+}
+
+}  // namespace
+
+// Each section of the help names in bold only what its windows show: a menu
+// path ("Search, Find in explored sites") is an item of that menu of the
+// frame, any other name a button, box or page of the windows the section is
+// about, as the program labels them.
+TEST_F(FrameTest, HelpNamesTheControlsAndMenusAsTheProgramLabelsThem) {
+  const char* build = std::getenv("QB_BUILD_DIR");
+  ASSERT_NE(build, nullptr);
+  std::ifstream in(std::string(build) + "/bin/ZevO.chm");
+  const std::string help((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(help.empty());
+
+  AddIndexCommands(frame, td);
+  std::map<std::string, std::set<std::string>> menus;
+  wxMenuBar* bar = frame->GetMenuBar();
+  for (std::size_t m = 0; m < bar->GetMenuCount(); ++m) {
+    std::set<std::string>& items = menus[Plain(bar->GetMenuLabelText(m))];
+    for (const wxMenuItem* item : bar->GetMenu(m)->GetMenuItems())
+      if (!item->IsSeparator()) items.insert(Plain(item->GetItemLabelText()));
+  }
+
+  std::set<std::string> mainLabels, searchLabels, addLabels, findLabels, sheetLabels;
+  CollectLabels(td, mainLabels);
+  wxCommandEvent pause(wxEVT_BUTTON, IdPause);
+  td->GetEventHandler()->ProcessEvent(pause);
+  CollectLabels(td, mainLabels);  // the same button, paused
+  td->GetEventHandler()->ProcessEvent(pause);
+  auto* search = new wxDialog;
+  ASSERT_TRUE(ResourceModule::LoadDialog(search, frame, 30));
+  CollectLabels(search, searchLabels);
+  search->Destroy();
+  auto* add = new AddSitesDialog(frame);
+  CollectLabels(add, addLabels);
+  add->Destroy();
+  qbtest::TempFolder folder;
+  std::string error;
+  auto* find = new FindPane(frame, IndexDb::Open(folder.path() + "index.db", error), nullptr);
+  CollectLabels(find, findLabels);
+  find->Destroy();
+  TPSConf* sheet = TPSConf::Open(frame);
+  ASSERT_NE(sheet, nullptr);
+  CollectLabels(sheet, sheetLabels);
+  sheet->Destroy();
+  auto join = [](std::initializer_list<const std::set<std::string>*> sets) {
+    std::set<std::string> all;
+    for (const auto* set : sets) all.insert(set->begin(), set->end());
+    return all;
+  };
+  std::set<std::string> exportLabels = join({&findLabels, &mainLabels});
+  exportLabels.insert(KeepPasswordsLabel);
+  const std::map<std::string, std::set<std::string>> shownIn = {
+      {"search", join({&searchLabels, &mainLabels})},
+      {"addsites", addLabels},
+      {"results", mainLabels},
+      {"find", findLabels},
+      {"export", exportLabels},
+      {"settings", sheetLabels},
+      {"engines", sheetLabels},
+      {"index", sheetLabels},
+  };
+
+  const std::regex heading("<h2 id=\"([a-z]+)\">");
+  const std::regex bold("<b>([^<]*)</b>");
+  std::set<std::string> sections;
+  for (auto h = std::sregex_iterator(help.begin(), help.end(), heading);
+       h != std::sregex_iterator(); ++h) {
+    const std::string id = (*h)[1];
+    sections.insert(id);
+    EXPECT_NE(help.find("href=\"#" + id + "\""), std::string::npos) << id << " not in the contents";
+    const auto start = h->position() + h->length();
+    const auto end = help.find("<h2", start);
+    const std::string body = help.substr(start, end == std::string::npos ? end : end - start);
+    ASSERT_TRUE(shownIn.count(id)) << "a section the test does not know: " << id;
+    for (auto b = std::sregex_iterator(body.begin(), body.end(), bold); b != std::sregex_iterator();
+         ++b) {
+      const std::string name = (*b)[1];
+      if (const std::size_t comma = name.find(", "); comma != std::string::npos) {
+        const auto menu = menus.find(name.substr(0, comma));
+        ASSERT_NE(menu, menus.end()) << id << ": no menu " << name;
+        EXPECT_TRUE(menu->second.count(name.substr(comma + 2))) << id << ": no menu item " << name;
+      } else {
+        EXPECT_TRUE(shownIn.at(id).count(name)) << id << ": nothing is labelled " << name;
+      }
+    }
+  }
+  for (const char* topic : {"addsites", "find", "export", "engines", "index"})
+    EXPECT_TRUE(sections.count(topic)) << "no help on " << topic;
 }
