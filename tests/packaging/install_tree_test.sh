@@ -9,7 +9,7 @@ version=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
-for tool in desktop-file-validate appstreamcli dpkg-deb dpkg-shlibdeps; do
+for tool in desktop-file-validate appstreamcli dpkg-deb dpkg-shlibdeps groff; do
   if ! command -v "$tool" >/dev/null; then
     echo "SKIP: $tool is missing (scripts/install-deps.sh installs it)"
     exit 77
@@ -28,6 +28,7 @@ expected=(
   "usr/share/metainfo/$id.metainfo.xml"
   usr/share/icons/hicolor/scalable/apps/quillbrook.svg
   usr/share/man/man1/quillbrook.1.gz
+  usr/share/man/man1/quillbrook-cli.1.gz
   usr/share/doc/quillbrook/copyright
 )
 for size in 16 22 24 32 48 64 128 256; do
@@ -42,6 +43,22 @@ appstreamcli validate --no-net "$work/root/usr/share/metainfo/$id.metainfo.xml" 
   fail "metainfo"
 answer=$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/root/usr/bin/quillbrook" --version)
 [ "$answer" = "quillbrook $version" ] || fail "--version printed '$answer'"
+
+# The manual pages render without a warning, and the command-line program's
+# page describes every option its --help names, and its exit status.
+for page in quillbrook quillbrook-cli; do
+  warnings=$(zcat "$work/root/usr/share/man/man1/$page.1.gz" | groff -man -Tascii -ww -z 2>&1)
+  [ -z "$warnings" ] || fail "$page.1: $warnings"
+done
+manual=$(zcat "$work/root/usr/share/man/man1/quillbrook-cli.1.gz" | groff -man -Tascii -rLL=200n -rHY=0 -P-cbou)
+options=$("$work/root/usr/bin/quillbrook-cli" --help | grep -o -- '--[a-z][a-z-]*' | sort -u)
+[ -n "$options" ] || fail "quillbrook-cli --help names no option"
+for option in $options; do
+  grep -q -- "$option" <<<"$manual" || fail "quillbrook-cli.1 does not describe $option"
+done
+for word in explore search find "EXIT STATUS"; do
+  grep -q "$word" <<<"$manual" || fail "quillbrook-cli.1 says nothing of $word"
+done
 
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null) ||
   fail "cpack"
