@@ -1,5 +1,6 @@
 #include "net/explore_site.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -27,6 +28,9 @@ constexpr std::size_t SubFolderUrlSize = 700;
 // The download test's data connection: the most the server can push before it
 // is closed, whatever it does with the restart offset.
 constexpr int TestReceiveBuffer = 4096;
+// A whole attempt, however its server spreads its replies, takes at most this
+// many time-outs of its control connection.
+constexpr int AttemptTimeOuts = 10;
 
 void SetResult(SiteAttempt& attempt, const char* text) {
   CopyText(attempt.result, sizeof attempt.result, text);
@@ -71,6 +75,7 @@ class Dialogue {
   bool dataFailed_ = false;
   std::unique_ptr<char[]> listing_;
   std::size_t listingSize_ = 0;
+  const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 bool Dialogue::Connect(const FtpUrlParts& parts) {
@@ -118,6 +123,8 @@ bool Dialogue::Connect(const FtpUrlParts& parts) {
     entry_.AttachSocket(fd);
   }
   control_.emplace(std::move(stream), timeout, &entry_.dropped);
+  if (timeout > 0)
+    control_->SetDeadline(started_ + std::chrono::milliseconds(timeout) * AttemptTimeOuts);
   return true;
 }
 

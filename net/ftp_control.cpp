@@ -1,5 +1,6 @@
 #include "net/ftp_control.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <string>
@@ -33,7 +34,8 @@ std::optional<FtpReply> FtpControl::Read() {
   using Clock = std::chrono::steady_clock;
   constexpr int64_t ReplyTimeOuts = 6;
   const bool bounded = timeoutMs_ > 0;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_ * ReplyTimeOuts);
+  const auto deadline =
+      std::min(deadline_, Clock::now() + std::chrono::milliseconds(timeoutMs_ * ReplyTimeOuts));
   for (;;) {
     if (std::optional<FtpReply> reply = parser_.Next()) return reply;
     if (parser_.Broken() || closed_) return std::nullopt;

@@ -2,6 +2,7 @@
 // The FTP command channel: commands out, replies in as soon as their final
 // line arrives. Every wait is bounded by the time-out and the abort flag.
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -40,10 +41,14 @@ class FtpControl {
   bool Complete(FtpReply& last);
   // Send, then Complete; last is cleared first.
   bool Command(std::string_view line, FtpReply& last);
+  // No wait for a reply goes past this moment: a server that keeps every
+  // reply inside the time-out, or drips preliminary lines, still ends.
+  void SetDeadline(std::chrono::steady_clock::time_point deadline) { deadline_ = deadline; }
 
  private:
   std::unique_ptr<ByteStream> stream_;
   int timeoutMs_;
+  std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
   const std::atomic<bool>* abort_;
   FtpReplyParser parser_;
   bool closed_ = false;

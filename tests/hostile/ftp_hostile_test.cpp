@@ -14,6 +14,7 @@
 #include "core/site_table.h"
 #include "explore/site_worker.h"
 #include "net/explore_site.h"
+#include "net/ftp_control.h"
 #include "tests/hostile/ftp_dialogue.h"
 
 using namespace qb;
@@ -101,6 +102,27 @@ TEST_F(HostileFtp, EveryCommandAnsweredWithPreliminaryReply) {
   auto entry = Explore(server);
   EXPECT_EQ(entry->status, Failed);
   EXPECT_EQ(entry->statusText.Get(), "150 wait");
+}
+
+// Eight preliminary lines, each inside the time-out, before every answer: each
+// reply is bounded, and so is the attempt as a whole.
+TEST_F(HostileFtp, PreliminaryLinesDrippedBeforeEveryAnswerEndWithinTheAttemptBound) {
+  HostileServer server([](HostileServer& s, int fd) {
+    if (!s.Send(fd, "220 hello\r\n")) return;
+    std::string pending, line;
+    while (s.ReadLine(fd, pending, line)) {
+      for (int i = 0; i < FtpControl::MaxPreliminary; ++i) {
+        s.Pause(900ms);
+        if (!s.Send(fd, "150 wait\r\n")) return;
+      }
+      if (!s.Send(fd, line.rfind("USER", 0) == 0 ? "331 password\r\n" : "200 ok\r\n")) return;
+    }
+  });
+  const auto start = std::chrono::steady_clock::now();
+  auto entry = Explore(server, 120s);
+  // Ten one-second time-outs, not the several minutes the commands would take.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 25s);
+  EXPECT_EQ(entry->status, Failed);
 }
 
 TEST_F(HostileFtp, DataConnectionThatNeverSends) {
