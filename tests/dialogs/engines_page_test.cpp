@@ -123,6 +123,7 @@ class EnginesPageTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
     ExeDir = dir_.string() + "/";
+    LoadSettings();  // the sheet's other tabs hold what the program would read
     SetActiveEngines(BuiltinEngines());
     SetMessageResponder([this](const MessageRequest& box) {
       std::lock_guard<std::mutex> hold(lock_);
