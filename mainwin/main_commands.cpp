@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <mutex>
 #include <string_view>
+#include <utility>
+
+#include <wx/toplevel.h>
 
 #include "core/controls.h"
 #include "core/given_sites.h"
@@ -32,7 +35,7 @@ constexpr std::size_t QuestionChars = 179;
 void TD::CmShowAll(wxCommandEvent&) {
   showAll = !showAll;
   sites_.Empty();
-  selectedSite = -1;
+  ForgetSelectedSite();
   RefreshSiteList();
 }
 
@@ -40,8 +43,16 @@ void TD::CmHideSites(wxCommandEvent&) {
   for (int index : sites_.SelectedSites()) {
     if (auto site = SiteAt(index)) site->dropped = true;
   }
-  selectedSite = -1;
+  ForgetSelectedSite();
   RefreshSiteList();
+}
+
+// The file list and details show the selected site only: with no selection they
+// show nothing.
+void TD::ForgetSelectedSite() {
+  selectedSite = -1;
+  RefreshDetails();
+  FillFileList();
 }
 
 void TD::CmReexplore(wxCommandEvent&) {
@@ -53,11 +64,8 @@ void TD::CmReexplore(wxCommandEvent&) {
     if (!site) continue;
     int32_t finished = site->status;
     if (finished == Exploring || finished == Waiting) continue;
-    if (index == selectedSite) EmptyFileList();
-    {
-      std::lock_guard<std::mutex> hold(ListingLock);
-      std::vector<ListingEntry>().swap(site->listing);
-    }
+    // The listing stays shown until a new one replaces it: an attempt that
+    // never gets as far as listing leaves it as it was.
     site->statusText.Clear();
     site->status.compare_exchange_strong(finished, Waiting);
   }
@@ -146,6 +154,7 @@ void TD::ExploreGivenSites(const std::vector<std::string>& urls) {
 }
 
 void TD::CmNewSearch(wxCommandEvent&) {
+  const bool startup = std::exchange(startupSearch_, false);
   const std::string lastTerm = GetLastTerm();
   if (!lastTerm.empty()) {
     const wxString question = ResourceModule::String(101).Left(QuestionChars) +
@@ -153,15 +162,29 @@ void TD::CmNewSearch(wxCommandEvent&) {
     if (!ShowMessage(this, question, "ZEVO", MessageStyle::Question)) return;
     ClearLastTerm();
   }
-  sites_.Empty();
-  EmptyFileList();
-  ResetSortState();
-  ResetSites();
+  if (!startup) {
+    sites_.Empty();
+    EmptyFileList();
+    ResetSortState();
+    ResetSites();
+  }
   if (!actions_.runSearch || !actions_.runSearch(this)) return;
   showAll = false;
   ClearRunDisplay();
+  TitleFollowsTerm(GetLastTerm());
   if (SiteTable.count > 0) StartExplorationScheduler();
   ShowPauseCaption();
+}
+
+void TD::TitleFollowsTerm(const std::string& term) {
+  auto* frame = dynamic_cast<wxTopLevelWindow*>(GetParent());
+  if (!frame) return;
+  // What follows the dash named the results shown before this search.
+  wxString title = frame->GetTitle();
+  if (const int dash = title.Find(wxString::FromUTF8(" \u2014 ")); dash != wxNOT_FOUND)
+    title.Truncate(static_cast<std::size_t>(dash));
+  if (!term.empty()) title += wxString::FromUTF8(" \u2014 ") + ToDisplayText(term);
+  frame->SetTitle(title);
 }
 
 }  // namespace qb

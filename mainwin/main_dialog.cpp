@@ -150,6 +150,7 @@ void TD::StartActivitiesOnceShown(std::chrono::steady_clock::time_point until) {
     ExploreGivenSites(startupSites_);
   } else {
     // Posted, so that the version check starts before the search's modal loop.
+    startupSearch_ = true;
     wxCommandEvent search(wxEVT_MENU, IdNewSearch);
     wxPostEvent(this, search);
   }

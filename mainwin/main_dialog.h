@@ -62,6 +62,9 @@ class TD : public wxPanel {
 
   // Commands.
   void CmNewSearch(wxCommandEvent& event);
+  // The frame's title names the search whose sites the table holds.
+  void TitleFollowsTerm(const std::string& term);
+  void ForgetSelectedSite();
   void CmAbout(wxCommandEvent& event);
   void CmExit(wxCommandEvent& event);
   void CmSettings(wxCommandEvent& event);
@@ -121,6 +124,9 @@ class TD : public wxPanel {
 
   MainDialogActions actions_;
   std::vector<std::string> startupSites_;
+  // The search that opens at start-up keeps what the table holds by then (the
+  // last results, read from the index); the search's own question decides.
+  bool startupSearch_ = false;
   SiteListView sites_;
   FileListView files_;
   DetailsPane details_;

@@ -97,6 +97,54 @@ TEST_F(FrameTest, LastResultsArriveFromTheIndexWithoutTheStartWaiting) {
   std::filesystem::remove_all(UserDataFolder());
 }
 
+// The search that opens at start-up keeps the last results on show: the title
+// names them and the list shows them; a new search's title no longer does.
+TEST(FirstStart, TheLastResultsStayShownWhenTheFirstSearchOpens) {
+  {
+    std::string error;
+    std::filesystem::create_directories(UserDataFolder());
+    auto db = IndexDb::Open(UserDataFolder() + IndexFileName, error);
+    ASSERT_TRUE(db) << error;
+    SiteOutcome kept{"ftp://kept.example/pub/", Ok, "ok", "readme", 1700000000, "zevo", {}};
+    kept.entries.resize(1);
+    std::strncpy(kept.entries[0].name, "zevo.txt", sizeof kept.entries[0].name - 1);
+    ASSERT_TRUE(db->Store(kept, error)) << error;
+  }
+  auto* frame = new TFW;
+  StartLocalIndex();
+  ShowLastResults(frame);
+  ASSERT_TRUE(qbtest::YieldUntil([] { return SiteTable.count == 1; }, 10s));
+  auto* td = new TD;
+  int searches = 0;
+  int countWhenAsked = -1;
+  bool confirm = false;
+  td->SetActions({.runSearch = [&](wxWindow*) {
+    ++searches;
+    countWhenAsked = SiteTable.count;
+    return confirm;
+  }});
+  ASSERT_TRUE(td->Create(frame, true));
+  frame->SetClient(td);
+  frame->Show();
+  ASSERT_TRUE(qbtest::YieldUntil([&] { return searches == 1; }, 10s));
+  EXPECT_EQ(countWhenAsked, 1);
+  td->RefreshSiteList();
+  EXPECT_EQ(SiteTable.count, 1);
+  EXPECT_EQ(td->SiteList()->GetItemCount(), 1);
+  EXPECT_NE(frame->GetTitle().Find("Results from"), wxNOT_FOUND) << frame->GetTitle();
+
+  confirm = true;
+  wxCommandEvent again(wxEVT_MENU, IdNewSearch);
+  td->GetEventHandler()->ProcessEvent(again);
+  EXPECT_EQ(searches, 2);
+  EXPECT_EQ(frame->GetTitle().Find("Results from"), wxNOT_FOUND) << frame->GetTitle();
+  EXPECT_EQ(frame->GetTitle().Find("zevo"), wxNOT_FOUND) << frame->GetTitle();
+  StopLocalIndex();
+  ClearSites();
+  frame->Destroy();
+  std::filesystem::remove_all(UserDataFolder());
+}
+
 TEST_F(FrameTest, MenuCommandsAndTheirEnablingReachTheMainDialog) {
   wxMenuBar* bar = frame->GetMenuBar();
   wxMenu* owner = nullptr;

@@ -287,7 +287,7 @@ TEST_F(MainDialogTest, ReexploreSetsSitesBackToWaiting) {
   Command(11203);
   EXPECT_EQ(a->status, Waiting);
   EXPECT_EQ(a->statusText.Get(), "");
-  EXPECT_TRUE(a->listing.empty());
+  EXPECT_EQ(a->listing.size(), 1u);  // kept until a new listing replaces it
   EXPECT_EQ(b->status, Waiting);
   // A site still being explored is left to its worker.
   EXPECT_EQ(c->status, Exploring);
@@ -295,7 +295,9 @@ TEST_F(MainDialogTest, ReexploreSetsSitesBackToWaiting) {
   EXPECT_EQ(ImageOf(sites, RowOf(1)), Waiting);
 }
 
-TEST_F(MainDialogTest, ReexploreEmptiesTheFileListOfTheSelectedSite) {
+// An attempt that never gets as far as listing must not cost the site the
+// listing it had: the list shows it, and its count, until a new one arrives.
+TEST_F(MainDialogTest, ReexploreKeepsTheSelectedSitesFilesShown) {
   auto a = AddSite("ftp://a.example.invalid/");
   a->status = Ok;
   a->listing = {Node("x.zip", false, 10, "Jan 1"), Node("y.zip", false, 10, "Jan 1")};
@@ -303,8 +305,28 @@ TEST_F(MainDialogTest, ReexploreEmptiesTheFileListOfTheSelectedSite) {
   Select({0});
   ASSERT_EQ(files->GetItemCount(), 2);
   Command(11203);
-  EXPECT_EQ(files->GetItemCount(), 0);
-  EXPECT_TRUE(a->listing.empty());
+  td->RefreshSiteList();
+  EXPECT_EQ(files->GetItemCount(), 2);
+  EXPECT_EQ(a->listing.size(), 2u);
+  EXPECT_EQ(a->status, Waiting);
+}
+
+// Hide and Show all take the selected site's row away: its files and details go too.
+TEST_F(MainDialogTest, HideAndShowAllLeaveNoFilesOfASiteNoLongerSelected) {
+  const char* const urls[] = {"ftp://a.example.invalid/", "ftp://b.example.invalid/"};
+  for (const int command : {11202, 11201}) {
+    auto site = AddSite(urls[command == 11202 ? 0 : 1]);
+    site->status = Ok;
+    site->listing = {Node("x.zip", false, 10, "Jan 1")};
+    td->RefreshSiteList();
+    Select({0});  // the hidden first site has no row any more
+    ASSERT_EQ(files->GetItemCount(), 1) << command;
+    ASSERT_EQ(Label(td, 11402), urls[command == 11202 ? 0 : 1]) << command;
+    Command(command);
+    EXPECT_EQ(td->SelectedSite(), -1) << command;
+    EXPECT_EQ(files->GetItemCount(), 0) << command;
+    EXPECT_EQ(Label(td, 11402), "") << command;
+  }
 }
 
 TEST_F(MainDialogTest, SelectionFillsAndEmptiesDetails) {
