@@ -128,6 +128,16 @@ TEST_F(IndexDbTest, ASiteExploredAgainReplacesItsEntries) {
   ASSERT_EQ(last->sites.size(), 1u);
   EXPECT_EQ(last->sites[0].url, "ftp://a.example/");
   EXPECT_EQ(last->sites[0].status, Refused);
+
+  // An attempt that never got as far as a listing keeps the entries found before.
+  SiteOutcome failed = Site("ftp://a.example/", {}, "linux", 3000);
+  failed.status = Failed;
+  failed.statusText = "connect";
+  failed.listed = false;
+  ASSERT_TRUE(db_->Store(failed, error_));
+  EXPECT_EQ(db_->EntriesOf("ftp://a.example/", error_).size(), 2u);
+  EXPECT_EQ(Find({"second", "", 0, FindKind::All}), (V{"second.txt"}));
+  EXPECT_EQ(db_->Last(error_)->sites[0].statusText, "connect");
 }
 
 TEST_F(IndexDbTest, LastResultsAreTheSitesOfTheNewestTerm) {
