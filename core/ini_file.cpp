@@ -1,5 +1,10 @@
 #include "core/ini_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -139,15 +144,22 @@ bool IniWriteString(const std::string& path, const char* section, const char* ke
 bool IniWriteFile(const std::string& path, const std::string& text) {
   // Written aside and renamed over the file, so that a full disk leaves the
   // previous file whole instead of a truncated one.
+  // The files hold search terms and passwords: the user's alone, and a link
+  // planted in the file's place is not written through.
   const std::string aside = path + ".new";
   bool written = false;
-  {
-    std::ofstream out(aside, std::ios::binary | std::ios::trunc);
-    if (out) {
-      out << text;
-      out.close();
-      written = !out.fail();
+  std::remove(aside.c_str());
+  const int fd =
+      open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
+  if (fd >= 0) {
+    written = true;
+    for (std::size_t sent = 0; written && sent < text.size();) {
+      const ssize_t n = write(fd, text.data() + sent, text.size() - sent);
+      if (n < 0 && errno == EINTR) continue;
+      written = n > 0;
+      if (written) sent += static_cast<std::size_t>(n);
     }
+    written = close(fd) == 0 && written;
   }
   if (written && std::rename(aside.c_str(), path.c_str()) == 0) return true;
   std::remove(aside.c_str());

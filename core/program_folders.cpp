@@ -1,9 +1,14 @@
 #include "core/program_folders.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "core/settings.h"
 
@@ -27,11 +32,23 @@ std::string XdgFolder(const char* variable, const char* underHome) {
   if (const char* xdg = std::getenv(variable); xdg && *xdg == '/') {
     return std::string(xdg) + "/quillbrook/";
   }
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : "/tmp") + underHome + "quillbrook/";
+  const std::string home = HomeFolder();
+  return home.empty() ? std::string() : home + underHome + "quillbrook/";
 }
 
 }  // namespace
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home == '/') return home;
+  // Without HOME, the password database's; never a folder others share.
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir && found->pw_dir[0] == '/')
+    return found->pw_dir;
+  return {};
+}
 
 std::string UserConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", "/.config/"); }
 
@@ -57,9 +74,17 @@ std::string ConfigPath(const char* name) { return (ConfigDir.empty() ? ExeDir : 
 bool MakeParentFolder(const std::string& path) {
   const fs::path folder = fs::path(path).parent_path();
   if (folder.empty()) return true;
+  // Each folder made here is the user's alone; those that exist stay as they are.
+  std::vector<fs::path> missing;
   std::error_code error;
-  fs::create_directories(folder, error);
-  return !error && fs::is_directory(folder, error);
+  for (fs::path p = folder; !p.empty() && !fs::exists(p, error); p = p.parent_path()) {
+    missing.push_back(p);
+    if (p == p.parent_path()) break;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (mkdir(it->c_str(), S_IRWXU) != 0 && errno != EEXIST) return false;
+  }
+  return fs::is_directory(folder, error);
 }
 
 }  // namespace qb

@@ -17,9 +17,13 @@ struct ProgramFolders {
 // exeDir and every folder returned end with "/".
 ProgramFolders LocateProgramFolders(const std::string& exeDir);
 
-// $XDG_CONFIG_HOME/quillbrook/, else $HOME/.config/quillbrook/.
+// $HOME, else the password database's home folder; empty when neither names one.
+std::string HomeFolder();
+// $XDG_CONFIG_HOME/quillbrook/, else under the home folder's .config/; empty
+// when there is no home folder (never a shared folder such as /tmp).
 std::string UserConfigFolder();
-// $XDG_DATA_HOME/quillbrook/, else $HOME/.local/share/quillbrook/: the local index.
+// $XDG_DATA_HOME/quillbrook/, else under the home folder's .local/share/: the
+// local index; empty like UserConfigFolder.
 std::string UserDataFolder();
 
 // Set at start-up; while empty, the executable's folder (ExeDir) stands in.
@@ -28,7 +32,8 @@ extern std::string ConfigDir;
 std::string SharedPath(const char* name);
 std::string ConfigPath(const char* name);
 
-// Makes the folder holding path when it is missing; false when it cannot.
+// Makes the folder holding path when it is missing, each new folder readable by
+// the user alone; false when it cannot.
 bool MakeParentFolder(const std::string& path);
 
 }  // namespace qb

@@ -1,6 +1,7 @@
 #include "core/program_folders.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -80,6 +81,47 @@ TEST_F(ProgramFoldersTest, TheIndexFolderFollowsXdgDataHomeElseHome) {
   } else {
     unsetenv("XDG_DATA_HOME");
   }
+}
+
+// Without HOME the folders come from the password database, never from a
+// folder every user shares.
+TEST_F(ProgramFoldersTest, WithoutHomeTheUsersOwnFolderIsUsedNeverTmp) {
+  const char* savedData = getenv("XDG_DATA_HOME");
+  const std::string saved = savedData ? savedData : "";
+  unsetenv("XDG_DATA_HOME");
+  unsetenv("XDG_CONFIG_HOME");
+  unsetenv("HOME");
+  const passwd* entry = getpwuid(getuid());
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(HomeFolder(), entry->pw_dir);
+  EXPECT_EQ(UserDataFolder(), std::string(entry->pw_dir) + "/.local/share/quillbrook/");
+  EXPECT_EQ(UserConfigFolder().rfind("/tmp/", 0), std::string::npos) << UserConfigFolder();
+  if (savedData) setenv("XDG_DATA_HOME", saved.c_str(), 1);
+}
+
+// What the program writes holds search terms and passwords: new folders and
+// files are the user's alone, and a link in a file's place is not written through.
+TEST_F(ProgramFoldersTest, NewFoldersAndFilesAreTheUsersAloneAndLinksAreNotFollowed) {
+  const std::string file = root_ + "made/deeper/FTP-ZEVO.ini";
+  ASSERT_TRUE(MakeParentFolder(file));
+  for (const std::string folder : {root_ + "made", root_ + "made/deeper"}) {
+    EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all) << folder;
+  }
+  ASSERT_TRUE(IniWriteFile(file, "[Config]\n"));
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  // Links planted where the file and its aside copy go.
+  const std::string target = root_ + "elsewhere";
+  std::ofstream(target) << "theirs";
+  fs::remove(file);
+  fs::create_symlink(target, file);
+  fs::create_symlink(target, file + ".new");
+  ASSERT_TRUE(IniWriteFile(file, "[Config]\nMinConnect=3\n"));
+  EXPECT_FALSE(fs::is_symlink(file));
+  std::ifstream theirs(target);
+  std::string text;
+  std::getline(theirs, text);
+  EXPECT_EQ(text, "theirs");
 }
 
 TEST_F(ProgramFoldersTest, PortableCopyInAReadOnlyFolderKeepsSettingsWithTheUser) {
