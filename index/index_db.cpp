@@ -1,7 +1,12 @@
 #include "index/index_db.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <set>
 #include <string_view>
@@ -36,6 +41,14 @@ const char* const Migrations[] = {
 };
 static_assert(std::size(Migrations) == IndexSchemaVersion);
 
+// When the step that runs on this thread began, for the progress handler.
+thread_local std::chrono::steady_clock::time_point stepStarted;
+
+int StepTooLong(void* boundMs) {
+  const auto bound = std::chrono::milliseconds(*static_cast<const int*>(boundMs));
+  return std::chrono::steady_clock::now() - stepStarted > bound ? 1 : 0;
+}
+
 class Statement {
  public:
   Statement(sqlite3* db, const char* sql, unsigned flags = 0) {
@@ -54,7 +67,10 @@ class Statement {
     sqlite3_bind_text(s_, i, t.data(), static_cast<int>(t.size()), SQLITE_STATIC);
   }
   void Int(int i, int64_t v) { sqlite3_bind_int64(s_, i, v); }
-  int Step() { return rc_ = sqlite3_step(s_); }
+  int Step() {
+    stepStarted = std::chrono::steady_clock::now();
+    return rc_ = sqlite3_step(s_);
+  }
   void Reset() {
     sqlite3_reset(s_);
     sqlite3_clear_bindings(s_);
@@ -153,6 +169,7 @@ void BindFind(Statement& s, const FindQuery& q, const std::string& match) {
 }
 
 bool Exec(sqlite3* db, const char* sql, std::string& error) {
+  stepStarted = std::chrono::steady_clock::now();
   const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) return true;
   error = Fail(db, rc);
@@ -237,6 +254,17 @@ std::string IndexFaultText(int sqliteCode, const std::string& detail) {
 std::unique_ptr<IndexDb> IndexDb::Open(const std::string& path, std::string& error,
                                        const Options& options) {
   sqlite3* raw = nullptr;
+  if (!options.readOnly) {
+    // Made the user's alone before SQLite opens it: its -wal and -shm files take
+    // the same mode, and the URLs inside may carry passwords.
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+      error = IndexFaultText(SQLITE_CANTOPEN, path + ": " + std::strerror(errno));
+      return nullptr;
+    }
+    ::close(fd);
+  }
   const int flags =
       options.readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   int rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -247,6 +275,18 @@ std::unique_ptr<IndexDb> IndexDb::Open(const std::string& path, std::string& err
   }
   sqlite3_extended_result_codes(raw, 0);
   sqlite3_busy_timeout(raw, 2000);
+  // A file from elsewhere may hold views and triggers of its own: none runs
+  // with more than plain SQL's rights, none can damage the file, and no step
+  // runs without end.
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  db->stepBoundMs_ = options.stepBoundMs > 0 ? options.stepBoundMs : 20000;
+  sqlite3_progress_handler(raw, 1000, StepTooLong, &db->stepBoundMs_);
+  const auto corrupt = [&](const std::string& why) {
+    if (options.corrupt) *options.corrupt = true;
+    error = "The index " + path + " is damaged or not an index (" + why + ")";
+    return nullptr;
+  };
   if (options.maxPages > 0) {
     const std::string cap = "PRAGMA max_page_count=" + std::to_string(options.maxPages);
     if (!Exec(raw, cap.c_str(), error)) return nullptr;
@@ -254,12 +294,26 @@ std::unique_ptr<IndexDb> IndexDb::Open(const std::string& path, std::string& err
   // A damaged file shows itself on the first read of its schema.
   const int version = db->SchemaVersion();
   if (version < 0) {
-    error = Fail(raw, sqlite3_errcode(raw));
+    const int rc = sqlite3_errcode(raw);
+    error = Fail(raw, rc);
+    if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) return corrupt(error);
     return nullptr;
   }
   if (version > IndexSchemaVersion) {
     error = "The index was written by a newer version of the program; found files are not kept.";
     return nullptr;
+  }
+  if (!db->SchemaIsOurs(version)) return corrupt("unexpected tables");
+  if (!options.readOnly) {
+    Statement check(raw, "PRAGMA quick_check(1)");
+    const int step = check.Step();
+    if (step == SQLITE_INTERRUPT) return corrupt("its check ran too long");
+    if (step != SQLITE_ROW) {
+      error = Fail(raw, check.rc());
+      if (check.rc() == SQLITE_CORRUPT || check.rc() == SQLITE_NOTADB) return corrupt(error);
+      return nullptr;
+    }
+    if (check.ColText(0) != "ok") return corrupt(check.ColText(0));
   }
   if (options.readOnly) {
     if (version != IndexSchemaVersion) {
@@ -283,6 +337,26 @@ std::unique_ptr<IndexDb> IndexDb::Open(const std::string& path, std::string& err
 IndexDb::~IndexDb() {
   writes_.reset();
   sqlite3_close_v2(db_);
+}
+
+bool IndexDb::SchemaIsOurs(int version) {
+  if (version == 0) {
+    // Not set up yet: nothing of ours, and no view or trigger that would run.
+    Statement any(db_,
+                  "SELECT count(*) FROM sqlite_schema WHERE name IN ('sites', 'entries', 'names')"
+                  " OR type IN ('view', 'trigger')");
+    return any.Step() == SQLITE_ROW && any.ColInt(0) == 0;
+  }
+  Statement s(db_,
+              "SELECT name, type FROM sqlite_schema WHERE name IN ('sites', 'entries', 'names')"
+              " OR type = 'view' OR (type = 'trigger' AND ?1 >= 2)");
+  s.Int(1, version);
+  int tables = 0;
+  while (s.Step() == SQLITE_ROW) {
+    if (s.ColText(1) != "table") return false;
+    ++tables;
+  }
+  return s.rc() == SQLITE_DONE && tables == 3;
 }
 
 int IndexDb::SchemaVersion() {

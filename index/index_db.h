@@ -63,9 +63,16 @@ class IndexDb {
   struct Options {
     bool readOnly = false;  // readers neither create nor migrate
     int64_t maxPages = 0;   // a size cap, for tests of a full disk
+    // One step of any query runs at most this long: a crafted file cannot
+    // hold a reader or the writer without end.
+    int stepBoundMs = 20000;
+    // Set when the file is no index of ours or a damaged one (not when it is
+    // merely busy or unreadable): the caller may move it aside.
+    bool* corrupt = nullptr;
   };
   // Opens (creating and migrating unless read-only) the database at path; null
-  // with error set when it cannot be used.
+  // with error set when it cannot be used. Files are opened with SQLite's
+  // defensive mode and an untrusted schema; a writer checks the file first.
   static std::unique_ptr<IndexDb> Open(const std::string& path, std::string& error,
                                        const Options& options);
   static std::unique_ptr<IndexDb> Open(const std::string& path, std::string& error) {
@@ -95,7 +102,10 @@ class IndexDb {
  private:
   struct Writes;
   explicit IndexDb(sqlite3* db);
+  // Whether the file holds this program's tables where a writer expects them.
+  bool SchemaIsOurs(int version);
   sqlite3* db_;
+  int stepBoundMs_ = 0;             // the progress handler's, for the connection's life
   std::unique_ptr<Writes> writes_;  // made by the first store
 };
 

@@ -41,7 +41,22 @@ std::unique_ptr<IndexDb> LocalIndex::OpenDatabase(const std::string& folder,
     error = "The index is in use by another running copy; found files are not kept.";
     return nullptr;
   }
-  return IndexDb::Open(path_, error, options);
+  bool corrupt = false;
+  IndexDb::Options checked = options;
+  checked.corrupt = &corrupt;
+  std::unique_ptr<IndexDb> db = IndexDb::Open(path_, error, checked);
+  if (db || !corrupt) return db;
+  // A damaged file, or one that is no index, is kept aside for the user and a
+  // new index begins; the user hears of it once.
+  const std::string aside = path_ + ".damaged";
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    std::filesystem::rename(path_ + suffix, aside + suffix, ec);
+  }
+  const std::string why = error;
+  error.clear();
+  db = IndexDb::Open(path_, error, options);
+  if (db) notice_ = why + "; it was moved to " + aside + " and a new index begun.";
+  return db;
 }
 
 std::unique_ptr<LocalIndex> LocalIndex::Start(const std::string& folder, FaultHandler onFault,
@@ -54,6 +69,7 @@ std::unique_ptr<LocalIndex> LocalIndex::Start(const std::string& folder, FaultHa
   // onReady reads writer_: it waits for the assignment.
   auto placed = std::make_shared<std::promise<void>>();
   std::shared_future<void> writerPlaced = placed->get_future().share();
+  index->onFault_ = onFault;
   index->writer_ = std::make_unique<IndexWriter>(
       [self, folder, options](std::string& error) {
         return self->OpenDatabase(folder, options, error);
@@ -62,6 +78,7 @@ std::unique_ptr<LocalIndex> LocalIndex::Start(const std::string& folder, FaultHa
       [self, writerPlaced, onReady = std::move(onReady)] {
         writerPlaced.wait();
         if (onReady) onReady(*self);
+        if (!self->notice_.empty() && self->onFault_) self->onFault_(self->notice_);
       });
   placed->set_value();
   return index;

@@ -43,7 +43,9 @@ class LocalIndex {
   std::unique_ptr<IndexDb> OpenDatabase(const std::string& folder, const IndexDb::Options& options,
                                         std::string& error);
   std::string path_;
-  int lockFd_ = -1;  // the writer's thread sets it before it is joined
+  FaultHandler onFault_;
+  std::string notice_;  // a damaged file moved aside, said once the writer is open
+  int lockFd_ = -1;     // the writer's thread sets it before it is joined
   std::unique_ptr<IndexWriter> writer_;
 };
 

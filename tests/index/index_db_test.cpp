@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <filesystem>
+#include <fstream>
 
 #include <cstring>
 #include <future>
@@ -185,6 +187,70 @@ TEST(IndexSchema, AnOlderOrNewerFileIsMigratedOrRefused) {
   }
   EXPECT_FALSE(IndexDb::Open(path, error));
   EXPECT_NE(error.find("newer version"), std::string::npos);
+}
+
+// A file planted or damaged in the index's place: a view named like a table
+// whose query never ends, or no database at all. It is refused at once as
+// damaged, and the writer moves it aside and begins a new index, saying so once.
+TEST(IndexSchema, ACraftedOrDamagedFileIsRefusedThenMovedAsideForANewIndex) {
+  qbtest::TempFolder folder;
+  const std::string dataFolder = folder.path() + "data/";
+  std::filesystem::create_directories(dataFolder);
+  const std::string path = dataFolder + "index.db";
+  const char* const planted[] = {
+      "CREATE TABLE entries(id, name, size, date, folder);"
+      "CREATE VIRTUAL TABLE names USING fts5(name);"
+      "CREATE VIEW sites AS WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r)"
+      " SELECT n AS id, '' AS url, 1 AS status, '' AS status_text, '' AS tested_file,"
+      " n AS explored_at, 'x' AS term FROM r;"
+      "PRAGMA user_version=2",
+      nullptr,  // a file of text
+  };
+  for (const char* sql : planted) {
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+    if (sql) {
+      sqlite3* raw = nullptr;
+      ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+      ASSERT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+      sqlite3_close(raw);
+    } else {
+      std::ofstream(path) << std::string(8192, 'x');
+    }
+    for (const bool readOnly : {true, false}) {
+      bool corrupt = false;
+      IndexDb::Options options;
+      options.readOnly = readOnly;
+      options.corrupt = &corrupt;
+      std::string error;
+      EXPECT_FALSE(IndexDb::Open(path, error, options)) << readOnly;
+      EXPECT_TRUE(corrupt) << error;
+      EXPECT_NE(error.find("damaged"), std::string::npos) << error;
+    }
+    std::vector<std::string> said;
+    std::string error;
+    auto index = LocalIndex::Open(
+        dataFolder, [&](const std::string& text) { said.push_back(text); }, error);
+    ASSERT_TRUE(index) << error;
+    EXPECT_TRUE(std::filesystem::exists(path + ".damaged"));
+    index->writer().Submit(Site("ftp://a.example/", {Entry("fresh.txt", 5)}));
+    index->writer().Flush();
+    auto reader = index->OpenReader(error);
+    ASSERT_TRUE(reader) << error;
+    EXPECT_EQ(reader->Count({"fresh", "", 0, FindKind::All}, error), 1);
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("moved to " + path + ".damaged"), std::string::npos) << said[0];
+    index.reset();
+    // The new index, its log and its shared memory are the user's alone.
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      std::error_code ec;
+      const auto perms = std::filesystem::status(path + suffix, ec).permissions();
+      if (ec) continue;
+      EXPECT_EQ(perms & std::filesystem::perms::all,
+                std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+          << suffix;
+    }
+    std::filesystem::remove(path + ".damaged");
+  }
 }
 
 TEST(IndexWriterTest, WritesQueuedSitesOnItsThreadAndReadersSeeThem) {

@@ -44,12 +44,18 @@ TEST(IndexFaults, ASecondCopyFindsTheIndexInUseAndTheFirstGoesOn) {
   EXPECT_TRUE(LocalIndex::Open(folder.path(), nullptr, error)) << error;  // released
 }
 
-TEST(IndexFaults, ADamagedFileIsReported) {
+TEST(IndexFaults, ADamagedFileIsReportedAndKeptAside) {
   qbtest::TempFolder folder;
   std::ofstream(folder.path() + IndexFileName) << std::string(8192, 'Z');
-  std::string error;
-  EXPECT_FALSE(LocalIndex::Open(folder.path(), nullptr, error));
-  EXPECT_NE(error.find("damaged"), std::string::npos) << error;
+  std::string error, said;
+  EXPECT_TRUE(LocalIndex::Open(
+      folder.path(), [&](const std::string& text) { said = text; }, error))
+      << error;
+  EXPECT_NE(said.find("damaged"), std::string::npos) << said;
+  std::ifstream aside(folder.path() + IndexFileName + ".damaged");
+  std::string kept;
+  std::getline(aside, kept);
+  EXPECT_EQ(kept, std::string(8192, 'Z'));
 }
 
 TEST(IndexFaults, AFullDiskStopsTheWriterWithOneMessage) {
