@@ -19,10 +19,13 @@ bool IsFtpUrl(const std::string& url) {
 
 std::string CsvField(std::string_view text) {
   std::string field;
-  if (!text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@'))
+  // Spreadsheets read a cell starting with any of these as a formula, also
+  // after a tab or carriage return they skip.
+  if (!text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos)
     field += '\'';
   field += text;
-  if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+  // A semicolon separates cells where the comma is a decimal mark.
+  if (field.find_first_of(",;\"\r\n\t") == std::string::npos) return field;
   std::string quoted = "\"";
   for (const char c : field) {
     if (c == '"') quoted += '"';

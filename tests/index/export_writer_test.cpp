@@ -17,6 +17,10 @@ TEST(ExportWriter, CsvQuotesOnlyWhatNeedsItAndDefusesFormulas) {
   EXPECT_EQ(CsvField("two\r\nlines"), "\"two\r\nlines\"");
   EXPECT_EQ(CsvField("=HYPERLINK(\"x\")"), "\"'=HYPERLINK(\"\"x\"\")\"");
   EXPECT_EQ(CsvField("-rf"), "'-rf");
+  // A tab or carriage return before the formula, and the other separator.
+  EXPECT_EQ(CsvField("\t=HYPERLINK(1)"), "\"'\t=HYPERLINK(1)\"");
+  EXPECT_EQ(CsvField("\r=1+1"), "\"'\r=1+1\"");
+  EXPECT_EQ(CsvField("a;b"), "\"a;b\"");
   EXPECT_EQ(CsvField(""), "");
 
   std::ostringstream out;
