@@ -1,6 +1,7 @@
 // Splitting ftp:// URLs and building HTTP requests from arbitrary URL text.
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "fuzz/fuzz_check.h"
 #include "net/ftp_url.h"
@@ -21,6 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // The host ends at the first ":" or "/" after the login part, unless it is a
     // bracketed address, which holds only hex digits, colons and dots.
     FUZZ_CHECK(std::strchr(parts.host, '/') == nullptr);
+    // Host and port come from the authority alone: before the first "/".
+    FUZZ_CHECK(std::strchr(parts.host, '@') == nullptr);
+    const char* rest = url + strnlen(url, 6);
+    const std::size_t authority = std::strcspn(rest, "/");
+    FUZZ_CHECK(std::string_view(rest, authority).find(parts.host) != std::string_view::npos);
+    if (const char* port = std::strchr(rest, ':'); port && port > rest + authority)
+      FUZZ_CHECK(parts.port == 21 || std::memchr(rest, ':', authority) != nullptr);
     if (std::strchr(parts.host, ':') != nullptr)
       FUZZ_CHECK(std::strspn(parts.host, "0123456789abcdefABCDEF:.") == std::strlen(parts.host));
   }

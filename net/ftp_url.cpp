@@ -23,12 +23,18 @@ void ParseFtpUrl(const char* url, FtpUrlParts& parts) {
   char work[500];
   CopyText(work, sizeof work, url);
   const char* rest = work + strnlen(work, 6);  // past "ftp://"
-  const char* at = std::strchr(rest, '@');
-  const char* colon = std::strchr(rest, ':');
+  // User, password, host and port come from the authority alone, up to the
+  // first "/": an "@" or ":" in a folder name never names another server.
+  const char* slash = std::strchr(rest, '/');
+  const char* authorityEnd = slash ? slash : rest + std::strlen(rest);
+  const char* at = nullptr;
+  for (const char* p = rest; p < authorityEnd; ++p)
+    if (*p == '@') at = p;  // the last: a password may hold one
   const char* hostPart = rest;
-  if (at && colon && colon < at) {
-    CopyRange(parts.user, sizeof parts.user, rest, colon);
-    CopyRange(parts.password, sizeof parts.password, colon + 1, at);
+  if (at) {
+    const char* colon = static_cast<const char*>(std::memchr(rest, ':', at - rest));
+    CopyRange(parts.user, sizeof parts.user, rest, colon ? colon : at);
+    CopyRange(parts.password, sizeof parts.password, colon ? colon + 1 : at, at);
     hostPart = at + 1;
   } else {
     CopyText(parts.user, sizeof parts.user, "anonymous");
@@ -38,21 +44,20 @@ void ParseFtpUrl(const char* url, FtpUrlParts& parts) {
   const char* hostBegin = hostPart;
   const char* afterHost = hostPart;
   if (*hostPart == '[') {
-    const char* close = std::strchr(hostPart, ']');
+    const char* close =
+        static_cast<const char*>(std::memchr(hostPart, ']', authorityEnd - hostPart));
     if (close && close > hostPart + 1 && IsAddressLiteral(hostPart + 1, close)) {
       hostBegin = hostPart + 1;
       afterHost = close + 1;
     }
   }
-  const char* portColon = std::strchr(afterHost, ':');
-  const char* slash = std::strchr(afterHost, '/');
-  const char* hostEnd;
-  if (portColon && (!slash || portColon < slash)) {
+  const char* portColon =
+      static_cast<const char*>(std::memchr(afterHost, ':', authorityEnd - afterHost));
+  const char* hostEnd = authorityEnd;
+  parts.port = 21;
+  if (portColon) {
     parts.port = AtoL(portColon + 1);
     hostEnd = portColon;
-  } else {
-    parts.port = 21;
-    hostEnd = slash ? slash : afterHost + std::strlen(afterHost);
   }
   if (hostBegin != hostPart) hostEnd = afterHost - 1;  // the closing bracket
   CopyText(parts.path, sizeof parts.path, slash ? slash : "/");

@@ -104,7 +104,7 @@ TEST_F(ProgramFoldersTest, WithoutHomeTheUsersOwnFolderIsUsedNeverTmp) {
 TEST_F(ProgramFoldersTest, NewFoldersAndFilesAreTheUsersAloneAndLinksAreNotFollowed) {
   const std::string file = root_ + "made/deeper/FTP-ZEVO.ini";
   ASSERT_TRUE(MakeParentFolder(file));
-  for (const std::string folder : {root_ + "made", root_ + "made/deeper"}) {
+  for (const std::string& folder : {root_ + "made", root_ + "made/deeper"}) {
     EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all) << folder;
   }
   ASSERT_TRUE(IniWriteFile(file, "[Config]\n"));

@@ -25,10 +25,17 @@ TEST(ParseFtpUrl, SplitsEveryForm) {
       {"ftp://ftp.example.org", "anonymous", AnonymousPassword, "ftp.example.org", 21, "/"},
       {"ftp://host:99", "anonymous", AnonymousPassword, "host", 99, "/"},
       {"ftp://host:abc/x/", "anonymous", AnonymousPassword, "host", 0, "/x/"},
-      // An "@" and ":" in the path alone still read as login data.
-      {"ftp://host/a:b@c/", "host/a", "b", "c", 21, "/"},
-      // A user without a password: the whole "user@host" is taken as the host.
-      {"ftp://bob@host/pub/", "anonymous", AnonymousPassword, "bob@host", 21, "/pub/"},
+      // Login, host and port come from before the first "/" alone: a folder
+      // name holding "@" and ":" names no other server.
+      {"ftp://host/a:b@c/", "anonymous", AnonymousPassword, "host", 21, "/a:b@c/"},
+      {"ftp://127.0.0.2:2121/pub/users/john@127.0.0.3:2125/", "anonymous", AnonymousPassword,
+       "127.0.0.2", 2121, "/pub/users/john@127.0.0.3:2125/"},
+      {"ftp://127.0.0.2:2121/pub/x:y@127.0.0.3:2125/", "anonymous", AnonymousPassword, "127.0.0.2",
+       2121, "/pub/x:y@127.0.0.3:2125/"},
+      // The last "@" of the login ends it: a decoded password may hold one.
+      {"ftp://bob:p@ss@host/", "bob", "p@ss", "host", 21, "/"},
+      // A user without a password.
+      {"ftp://bob@host/pub/", "bob", "", "host", 21, "/pub/"},
       // A ":" after the first "/" is not a port.
       {"ftp://host/x:1/", "anonymous", AnonymousPassword, "host", 21, "/x:1/"},
       {"ftp:/", "anonymous", AnonymousPassword, "", 21, "/"},
