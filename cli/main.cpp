@@ -25,7 +25,11 @@
 #include "core/given_sites.h"
 #include "core/program_folders.h"
 #include "core/settings.h"
+#include "core/site_outcome.h"
 #include "core/site_table.h"
+#include "core/text_helpers.h"
+#include "explore/site_worker.h"
+#include "index/local_index.h"
 #include "search/engine_file.h"
 #include "search/engine_set.h"
 
@@ -56,6 +60,7 @@ const char Usage[] =
     "  --timeout S          network time-out in seconds\n"
     "  --pause S            seconds between two attempts at a site (0 for none)\n"
     "  --data-mode MODE     passive or active data connections\n"
+    "  --no-index           keep what is explored out of the local index\n"
     "  --ext E              find: names ending in .E\n"
     "  --min-size N         find: files of at least N bytes (K, M, G: KiB, MiB, GiB)\n"
     "  --folders, --files   find: folders only, files only\n"
@@ -78,6 +83,7 @@ struct Options {
   int pause = -1;
   std::string dataMode;
   bool tsv = false;
+  bool index = true;
   // search
   std::string term;
   std::string engineFile;
@@ -145,6 +151,8 @@ Options ParseArguments(int argc, char** argv, bool search) {
       o.pages = Number(arg, value(), 1, 1000);
     } else if (search && arg == "--no-explore") {
       o.explore = false;
+    } else if (arg == "--no-index") {
+      o.index = false;
     } else if (!search && arg == "--from") {
       ReadSites(o, value());
     } else if (arg == "--sessions") {
@@ -234,9 +242,40 @@ std::vector<EngineDef> ChosenEngines(const Options& o) {
   return std::move(choice.engines);
 }
 
+// What is explored goes into the local index, as the window program keeps it,
+// so that find finds it; a window program holding the index is no reason to stop.
+class IndexedRun {
+ public:
+  IndexedRun(const Options& o, bool search) {
+    if (!o.index || Settings.KeepIndex == 0 || UserDataFolder().empty()) return;
+    std::string term = search ? o.term : std::string();
+    for (char& c : term) c = AsciiLower(c);
+    std::string error;
+    index_ = LocalIndex::Open(UserDataFolder(), Warn, error);
+    if (!index_) {
+      Warn(error);
+      return;
+    }
+    SetSiteStoredHook([index = index_.get(), term](SiteOutcome outcome) {
+      outcome.term = term;
+      index->writer().Submit(std::move(outcome));
+    });
+  }
+  ~IndexedRun() {
+    SetSiteStoredHook(nullptr);
+    if (index_) index_->writer().Flush();
+  }
+  IndexedRun(const IndexedRun&) = delete;
+  IndexedRun& operator=(const IndexedRun&) = delete;
+
+ private:
+  std::unique_ptr<LocalIndex> index_;
+};
+
 int Run(const Options& o, bool search) {
   for (const std::string& problem : o.problems) Warn(problem);
   ApplySettings(o);
+  const IndexedRun indexed(o, search);
   const bool terminal = isatty(STDERR_FILENO) != 0;
   if (search) {
     if (terminal) std::fputs("searching...\n", stderr);

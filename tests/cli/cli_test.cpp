@@ -35,12 +35,23 @@ struct CliRun {
   std::string out;
 };
 
-// Runs the program with a fresh home, so no settings file of the user counts;
-// standard error goes to err when given.
+// The program copied into a folder of its own, as a portable copy: the
+// settings and engine file of the build tree it reads otherwise are not the test's.
+std::string CliCopy(const qbtest::TempDir& home) {
+  const std::string copy = home.Path() + "/program/quillbrook-cli";
+  if (!std::filesystem::exists(copy)) {
+    std::filesystem::create_directories(home.Path() + "/program");
+    std::filesystem::copy_file(QB_CLI_PATH, copy);
+  }
+  return copy;
+}
+
+// Runs the program with a fresh home, so no settings file or index of the user
+// counts; standard error goes to err when given.
 CliRun RunCli(const qbtest::TempDir& home, const std::string& args, const std::string& err = "") {
   const std::string command = "HOME='" + home.Path() + "' XDG_CONFIG_HOME='" + home.Path() +
-                              "' timeout 60 " QB_CLI_PATH " " + args +
-                              (err.empty() ? "" : " 2>'" + err + "'");
+                              "' XDG_DATA_HOME='" + home.Path() + "/.local/share' timeout 60 '" +
+                              CliCopy(home) + "' " + args + (err.empty() ? "" : " 2>'" + err + "'");
   CliRun run;
   FILE* pipe = popen(command.c_str(), "r");  // NOLINT(cert-env33-c): run as from a shell
   if (!pipe) return run;
@@ -85,6 +96,25 @@ TEST(CliExplore, RealServerAndRefusedPortEachGetTheirLine) {
   const CliRun tsv = RunCli(home, "explore 127.0.0.1:1 --format tsv" + std::string(Fast));
   EXPECT_EQ(tsv.code, 1);
   EXPECT_EQ(tsv.out, "ftp://127.0.0.1:1/\tfailed\tconnect\t\t\t\t\t\n");
+}
+
+// What the command line explores lands in the local index as the window
+// program's sites do, unless asked not to; the build tree's program reads the
+// settings beside the window program.
+TEST(CliExplore, ExploredSitesAreFoundInTheIndexUnlessNoIndexIsGiven) {
+  const std::string listing = "-rw-r--r-- 1 ftp ftp 4321 Jan 12 10:30 zevo-player.tar.gz\r\n";
+  qbtest::TempDir home;
+  for (const bool kept : {false, true}) {
+    FakeFtpServer server;
+    server.AddSession(qbtest::ListingScript(listing, FtpReply::Line("150 Opening")));
+    const CliRun run = RunCli(home, "explore " + server.Url("/pub/") + " --data-mode active" +
+                                        Fast + (kept ? "" : " --no-index"));
+    EXPECT_EQ(run.code, 0) << kept;
+    const CliRun found = RunCli(home, "find zevo --format tsv");
+    EXPECT_EQ(found.code, kept ? 0 : 1) << found.out;
+    EXPECT_EQ(found.out.find("zevo-player.tar.gz") != std::string::npos, kept) << found.out;
+  }
+  EXPECT_EQ(std::filesystem::path(QB_CLI_PATH).parent_path().filename(), "bin");
 }
 
 TEST(CliExplore, HostileNamesAreEscaped) {
