@@ -52,8 +52,7 @@ bool AllDigits(std::string_view field) {
 bool IsMode(std::string_view field) {
   // "drwxr-xr-x", with an ACL, attribute or security-context mark after it on
   // some servers.
-  if (field.size() != 10 && !(field.size() == 11 && std::strchr("+@.", field[10])))
-    return false;
+  if (field.size() != 10 && !(field.size() == 11 && std::strchr("+@.", field[10]))) return false;
   if (!std::strchr("-dlbcps", field[0])) return false;
   for (std::size_t i = 1; i < 10; ++i)
     if (!std::strchr("rwxsStTl-", field[i])) return false;

@@ -205,8 +205,9 @@ class TDS : public wxDialog {
       }
       if (auto* list = dynamic_cast<wxListBox*>(FindWindow(c.foundList))) list->Clear();
     }
-    std::thread([running = runInProgress_] { RunSearch([&running] { *running = false; }); })
-        .detach();
+    std::thread([running = runInProgress_] {
+      RunSearch([&running] { *running = false; });
+    }).detach();
   }
 
   void CmStop(wxCommandEvent&) {
