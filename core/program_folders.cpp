@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <cstdlib>
@@ -81,8 +82,9 @@ bool MakeParentFolder(const std::string& path) {
     missing.push_back(p);
     if (p == p.parent_path()) break;
   }
-  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    if (mkdir(it->c_str(), S_IRWXU) != 0 && errno != EEXIST) return false;
+  std::reverse(missing.begin(), missing.end());  // outermost first
+  for (const fs::path& p : missing) {
+    if (mkdir(p.c_str(), S_IRWXU) != 0 && errno != EEXIST) return false;
   }
   return fs::is_directory(folder, error);
 }

@@ -13,11 +13,12 @@ namespace qbtest {
 inline constexpr std::chrono::milliseconds WaitStep{5};
 
 // Checks condition on the calling thread until it holds (is truthy) or bound
-// passes, sleeping at most WaitStep between checks; the last check is made at
+// passes, sleeping at most step between checks; the last check is made at
 // the bound. Returns the condition's last value (a bool, or for example the
 // pointer that was looked for).
 template <typename Condition>
-auto WaitUntil(Condition&& condition, std::chrono::milliseconds bound) {
+auto WaitUntil(Condition&& condition, std::chrono::milliseconds bound,
+               std::chrono::milliseconds step = WaitStep) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + bound;
   for (;;) {
@@ -25,7 +26,7 @@ auto WaitUntil(Condition&& condition, std::chrono::milliseconds bound) {
     if (value) return value;
     const Clock::time_point now = Clock::now();
     if (now >= deadline) return value;
-    std::this_thread::sleep_for(std::min<Clock::duration>(WaitStep, deadline - now));
+    std::this_thread::sleep_for(std::min<Clock::duration>(step, deadline - now));
   }
 }
 
