@@ -64,20 +64,26 @@ TEST_F(FrameTest, TitleIconMenuAndBorder) {
   EXPECT_EQ(frame->GetPosition(), wxPoint(0, 0));
 }
 
+namespace {
+// One explored site of a search of term, kept in the index the frame reads.
+void StoreLastSearch(const char* term, std::initializer_list<const char*> names) {
+  std::string error;
+  std::filesystem::create_directories(UserDataFolder());
+  auto db = IndexDb::Open(UserDataFolder() + IndexFileName, error);
+  ASSERT_TRUE(db) << error;
+  SiteOutcome kept{"ftp://kept.example/pub/", Ok, "ok", "readme", 1700000000, term, {}};
+  for (const char* name : names) {
+    kept.entries.emplace_back();
+    std::strncpy(kept.entries.back().name, name, sizeof kept.entries.back().name - 1);
+  }
+  ASSERT_TRUE(db->Store(kept, error)) << error;
+}
+}  // namespace
+
 // The index is opened and read on a thread of its own: the start returns with
 // nothing read, and the last search's sites arrive once they have been.
 TEST_F(FrameTest, LastResultsArriveFromTheIndexWithoutTheStartWaiting) {
-  {
-    std::string error;
-    std::filesystem::create_directories(UserDataFolder());
-    auto db = IndexDb::Open(UserDataFolder() + IndexFileName, error);
-    ASSERT_TRUE(db) << error;
-    SiteOutcome kept{"ftp://kept.example/pub/", Ok, "ok", "readme", 1700000000, "gcc", {}};
-    kept.entries.resize(2);
-    std::strncpy(kept.entries[0].name, "gcc-2.95.tar.gz", sizeof kept.entries[0].name - 1);
-    std::strncpy(kept.entries[1].name, "readme", sizeof kept.entries[1].name - 1);
-    ASSERT_TRUE(db->Store(kept, error)) << error;
-  }
+  StoreLastSearch("gcc", {"gcc-2.95.tar.gz", "readme"});
   StartLocalIndex();
   ShowLastResults(frame);
   EXPECT_EQ(SiteTable.count, 0);  // handed over through the event loop, never read here
@@ -101,16 +107,7 @@ TEST_F(FrameTest, LastResultsArriveFromTheIndexWithoutTheStartWaiting) {
 // The search that opens at start-up keeps the last results on show: the title
 // names them and the list shows them; a new search's title no longer does.
 TEST(FirstStart, TheLastResultsStayShownWhenTheFirstSearchOpens) {
-  {
-    std::string error;
-    std::filesystem::create_directories(UserDataFolder());
-    auto db = IndexDb::Open(UserDataFolder() + IndexFileName, error);
-    ASSERT_TRUE(db) << error;
-    SiteOutcome kept{"ftp://kept.example/pub/", Ok, "ok", "readme", 1700000000, "zevo", {}};
-    kept.entries.resize(1);
-    std::strncpy(kept.entries[0].name, "zevo.txt", sizeof kept.entries[0].name - 1);
-    ASSERT_TRUE(db->Store(kept, error)) << error;
-  }
+  StoreLastSearch("zevo", {"zevo.txt"});
   auto* frame = new TFW;
   StartLocalIndex();
   ShowLastResults(frame);
