@@ -10,20 +10,14 @@
 #include <map>
 
 #include "core/site_table.h"
+#include "tests/index/listed_entry.h"
 #include "tests/index/temp_folder.h"
 
 using namespace qb;
 
 namespace {
 
-ListingEntry Entry(const char* name, int32_t size, bool folder = false) {
-  ListingEntry e;
-  std::strncpy(e.name, name, sizeof e.name - 1);
-  std::strncpy(e.date, "Jan 12 1999", sizeof e.date - 1);
-  e.size = size;
-  e.isFolder = folder ? 1 : 0;
-  return e;
-}
+using qbtest::ListedEntry;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -68,11 +62,16 @@ TEST(ExportRows, FoundHitsCarryTheirSitesStatusAndTime) {
   std::string error;
   auto db = IndexDb::Open(folder.path() + "index.db", error);
   ASSERT_TRUE(db) << error;
+  ASSERT_TRUE(db->Store({"ftp://a.example/",
+                         Refused,
+                         "550 No downloads",
+                         "",
+                         1700000000,
+                         "x",
+                         {ListedEntry("x.iso", 5)}},
+                        error));
   ASSERT_TRUE(db->Store(
-      {"ftp://a.example/", Refused, "550 No downloads", "", 1700000000, "x", {Entry("x.iso", 5)}},
-      error));
-  ASSERT_TRUE(
-      db->Store({"ftp://b.example/", Ok, "", "", 1700000100, "x", {Entry("x.zip", 6)}}, error));
+      {"ftp://b.example/", Ok, "", "", 1700000100, "x", {ListedEntry("x.zip", 6)}}, error));
   const std::vector<FoundEntry> hits = db->Find({"x.", "", 0, FindKind::All}, 0, 10, error);
   ASSERT_EQ(hits.size(), 2u) << error;
   const ExportRow refused = RowOf(hits[0]);
@@ -99,7 +98,7 @@ TEST(ExportRows, TableRowsOfSitesDoneCarryTheirExplorationTime) {
     ASSERT_TRUE(added) << text;
   }
   SiteAt(0)->status = Ok;
-  SiteAt(0)->listing = {Entry("a.txt", 1), Entry("pub", 0, true)};
+  SiteAt(0)->listing = {ListedEntry("a.txt", 1), ListedEntry("pub", 0, true)};
   SiteAt(1)->status = Failed;
   SiteAt(1)->statusText.Set("530 Login incorrect");
   const std::map<std::string, int64_t> times = {{"ftp://done.example/", 1700000000},

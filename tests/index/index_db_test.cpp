@@ -9,20 +9,14 @@
 #include <future>
 
 #include "index/local_index.h"
+#include "tests/index/listed_entry.h"
 #include "tests/index/temp_folder.h"
 
 using namespace qb;
 
 namespace {
 
-ListingEntry Entry(const char* name, int32_t size, bool folder = false) {
-  ListingEntry e;
-  std::strncpy(e.name, name, sizeof e.name - 1);
-  std::strncpy(e.date, "Jan 12 1999", sizeof e.date - 1);
-  e.size = size;
-  e.isFolder = folder ? 1 : 0;
-  return e;
-}
+using qbtest::ListedEntry;
 
 SiteOutcome Site(const std::string& url, std::vector<ListingEntry> entries,
                  const std::string& term = "gcc", int64_t when = 1000) {
@@ -54,13 +48,13 @@ class IndexDbTest : public ::testing::Test {
 };
 
 TEST_F(IndexDbTest, FindsAnyPartOfANameAcrossSitesWithFilters) {
-  ASSERT_TRUE(db_->Store(
-      Site("ftp://a.example/pub/",
-           {Entry("gcc-2.95.tar.gz", 9000), Entry("GCC-3.0.zip", 10), Entry("gcc-docs", 0, true)}),
-      error_));
-  ASSERT_TRUE(db_->Store(
-      Site("ftp://b.example/", {Entry("old-gcc-2.95.tar.gz", 50), Entry("100%_done.txt", 1)}),
-      error_));
+  ASSERT_TRUE(db_->Store(Site("ftp://a.example/pub/",
+                              {ListedEntry("gcc-2.95.tar.gz", 9000), ListedEntry("GCC-3.0.zip", 10),
+                               ListedEntry("gcc-docs", 0, true)}),
+                         error_));
+  ASSERT_TRUE(db_->Store(Site("ftp://b.example/", {ListedEntry("old-gcc-2.95.tar.gz", 50),
+                                                   ListedEntry("100%_done.txt", 1)}),
+                         error_));
   using V = std::vector<std::string>;
   EXPECT_EQ(Find({"c-2.9", "", 0, FindKind::All}), (V{"gcc-2.95.tar.gz", "old-gcc-2.95.tar.gz"}));
   EXPECT_EQ(Find({"gcc", "zip", 0, FindKind::All}), (V{"GCC-3.0.zip"}));  // any case
@@ -85,12 +79,13 @@ TEST_F(IndexDbTest, FindsAnyPartOfANameAcrossSitesWithFilters) {
 // Texts of three characters or more go through the trigram table; what it
 // cannot read the same way (stray bytes) is still found, by reading every name.
 TEST_F(IndexDbTest, TrigramSearchAgreesWithPlainMatching) {
-  ASSERT_TRUE(db_->Store(
-      Site("ftp://a.example/",
-           {Entry("say \"hi\".txt", 1), Entry("Caf\xc3\xa9-menu.pdf", 2),
-            Entry("CAF\xc3\x89-MENU.PDF", 3), Entry("odd\xff\xfe-bytes", 4),
-            Entry("under_score.tar.gz", 5), Entry("underscore.tgz", 6), Entry("gz", 7, true)}),
-      error_));
+  ASSERT_TRUE(
+      db_->Store(Site("ftp://a.example/",
+                      {ListedEntry("say \"hi\".txt", 1), ListedEntry("Caf\xc3\xa9-menu.pdf", 2),
+                       ListedEntry("CAF\xc3\x89-MENU.PDF", 3), ListedEntry("odd\xff\xfe-bytes", 4),
+                       ListedEntry("under_score.tar.gz", 5), ListedEntry("underscore.tgz", 6),
+                       ListedEntry("gz", 7, true)}),
+                 error_));
   using V = std::vector<std::string>;
   EXPECT_EQ(Find({"y \"hi\"", "", 0, FindKind::All}), (V{"say \"hi\".txt"}));
   EXPECT_EQ(Find({"\"", "", 0, FindKind::All}), (V{"say \"hi\".txt"}));
@@ -106,11 +101,11 @@ TEST_F(IndexDbTest, TrigramSearchAgreesWithPlainMatching) {
 }
 
 TEST_F(IndexDbTest, ASiteExploredAgainReplacesItsEntries) {
-  ASSERT_TRUE(
-      db_->Store(Site("ftp://a.example/", {Entry("first.txt", 1), Entry("both", 2)}), error_));
-  ASSERT_TRUE(db_->Store(Site("ftp://other.example/", {Entry("both", 3)}), error_));
-  SiteOutcome again =
-      Site("ftp://a.example/", {Entry("second.txt", 1), Entry("both", 2)}, "linux", 2000);
+  ASSERT_TRUE(db_->Store(
+      Site("ftp://a.example/", {ListedEntry("first.txt", 1), ListedEntry("both", 2)}), error_));
+  ASSERT_TRUE(db_->Store(Site("ftp://other.example/", {ListedEntry("both", 3)}), error_));
+  SiteOutcome again = Site("ftp://a.example/",
+                           {ListedEntry("second.txt", 1), ListedEntry("both", 2)}, "linux", 2000);
   again.status = Refused;
   ASSERT_TRUE(db_->Store(again, error_));
   using V = std::vector<std::string>;
@@ -172,7 +167,7 @@ TEST(IndexSchema, AnOlderOrNewerFileIsMigratedOrRefused) {
     auto db = IndexDb::Open(path, error);
     ASSERT_TRUE(db) << error;
     EXPECT_EQ(db->SchemaVersion(), IndexSchemaVersion);
-    EXPECT_TRUE(db->Store(Site("ftp://a.example/", {Entry("kept", 1)}), error)) << error;
+    EXPECT_TRUE(db->Store(Site("ftp://a.example/", {ListedEntry("kept", 1)}), error)) << error;
   }
   {
     auto db = IndexDb::Open(path, error);  // opened again: nothing redone, nothing lost
@@ -232,7 +227,7 @@ TEST(IndexSchema, ACraftedOrDamagedFileIsRefusedThenMovedAsideForANewIndex) {
         dataFolder, [&](const std::string& text) { said.push_back(text); }, error);
     ASSERT_TRUE(index) << error;
     EXPECT_TRUE(std::filesystem::exists(path + ".damaged"));
-    index->writer().Submit(Site("ftp://a.example/", {Entry("fresh.txt", 5)}));
+    index->writer().Submit(Site("ftp://a.example/", {ListedEntry("fresh.txt", 5)}));
     index->writer().Flush();
     auto reader = index->OpenReader(error);
     ASSERT_TRUE(reader) << error;
@@ -266,7 +261,7 @@ TEST(IndexWriterTest, WritesQueuedSitesOnItsThreadAndReadersSeeThem) {
   for (int i = 0; i < 8; ++i) {
     workers.push_back(std::async(std::launch::async, [&index, i] {
       index->writer().Submit(
-          Site("ftp://s" + std::to_string(i) + ".example/", {Entry("shared.iso", i)}));
+          Site("ftp://s" + std::to_string(i) + ".example/", {ListedEntry("shared.iso", i)}));
     }));
   }
   for (auto& w : workers) w.get();
