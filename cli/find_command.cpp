@@ -10,6 +10,7 @@
 #include "cli/usage.h"
 #include "core/byte_size.h"
 #include "core/program_folders.h"
+#include "core/terminal_text.h"
 #include "index/export_writer.h"
 #include "index/local_index.h"
 
@@ -63,9 +64,7 @@ FindOptions ParseFind(int argc, char** argv) {
   return o;
 }
 
-void Complain(const std::string& text) {
-  std::fprintf(stderr, "quillbrook-cli: %s\n", text.c_str());
-}
+void Complain(const std::string& text) { PrintProblem("quillbrook-cli", text); }
 
 }  // namespace
 
@@ -86,6 +85,11 @@ std::string TsvHitLine(const FoundEntry& hit) {
 
 int RunFind(int argc, char** argv) {
   const FindOptions o = ParseFind(argc, argv);
+  // Without a home folder the path would name an index.db in the working folder.
+  if (UserDataFolder().empty()) {
+    Complain("no home folder for the local index: set HOME or XDG_DATA_HOME");
+    return 1;
+  }
   const std::string path = UserDataFolder() + IndexFileName;
   if (access(path.c_str(), F_OK) != 0) {
     Complain("no index yet at " + path + " (nothing explored, or KeepIndex=0)");

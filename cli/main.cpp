@@ -23,10 +23,12 @@
 #include "cli/site_record.h"
 #include "cli/usage.h"
 #include "core/given_sites.h"
+#include "core/password_text.h"
 #include "core/program_folders.h"
 #include "core/settings.h"
 #include "core/site_outcome.h"
 #include "core/site_table.h"
+#include "core/terminal_text.h"
 #include "core/text_helpers.h"
 #include "explore/site_worker.h"
 #include "index/local_index.h"
@@ -77,6 +79,7 @@ struct Options {
   std::vector<std::string> urls;
   int sitesGiven = 0;                 // the good ones and those that name no site
   std::vector<std::string> problems;  // one per site given that names none
+  std::vector<int> siteArgs;          // argv indexes of the sites given
   int sessions = -1;
   int retries = -1;
   int timeout = -1;
@@ -173,6 +176,7 @@ Options ParseArguments(int argc, char** argv, bool search) {
     } else if (arg.size() > 1 && arg[0] == '-') {
       throw UsageError{"unknown option " + arg};
     } else if (!search) {
+      o.siteArgs.push_back(i);
       AddSite(o, arg, "argument " + std::to_string(i - first + 1) + ": ");
     } else {
       throw UsageError{"search takes one term: " + arg};
@@ -182,6 +186,8 @@ Options ParseArguments(int argc, char** argv, bool search) {
   return o;
 }
 
+void Warn(const std::string& text) { PrintProblem("quillbrook-cli", text); }
+
 std::string ExecutableDir() {
   char path[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -190,9 +196,15 @@ std::string ExecutableDir() {
   return exe.substr(0, exe.rfind('/') + 1);
 }
 
-void ApplySettings(const Options& o) {
+// Without a home folder there is nowhere of the user's own for the settings;
+// the executable's folder or the working one would be shared or not the user's.
+bool ApplySettings(const Options& o) {
   ExeDir = ExecutableDir();
   const ProgramFolders folders = LocateProgramFolders(ExeDir);
+  if (folders.config.empty()) {
+    Warn("no home folder for the settings: set HOME or XDG_CONFIG_HOME");
+    return false;
+  }
   SharedDir = folders.shared;
   ConfigDir = folders.config;
   LoadSettings();
@@ -206,6 +218,7 @@ void ApplySettings(const Options& o) {
   if (Settings.NbRetry < 1) Settings.NbRetry = 1;
   if (Settings.HttpTimeOut < 1) Settings.HttpTimeOut = 30;
   if (Settings.VerifyTimeOut < 0) Settings.VerifyTimeOut = 0;
+  return true;
 }
 
 // Generous: every site in turn, each attempt with a few waits and its pause.
@@ -226,8 +239,6 @@ std::vector<SiteRecord> FoundSites() {
   return records;
 }
 
-void Warn(const std::string& text) { std::fprintf(stderr, "quillbrook-cli: %s\n", text.c_str()); }
-
 // After the settings, whose folder holds the default engine file. A file named
 // on the command line must be there.
 std::vector<EngineDef> ChosenEngines(const Options& o) {
@@ -246,11 +257,15 @@ std::vector<EngineDef> ChosenEngines(const Options& o) {
 // so that find finds it; a window program holding the index is no reason to stop.
 class IndexedRun {
  public:
+  static bool Wanted(const Options& o) { return o.index && Settings.KeepIndex != 0; }
+
   IndexedRun(const Options& o, bool search) {
-    if (!o.index || Settings.KeepIndex == 0 || UserDataFolder().empty()) return;
+    if (!Wanted(o)) return;
     std::string term = search ? o.term : std::string();
     for (char& c : term) c = AsciiLower(c);
     std::string error;
+    // The folders made for it are the user's alone, as the file is.
+    MakeParentFolder(UserDataFolder() + IndexFileName);
     index_ = LocalIndex::Open(UserDataFolder(), Warn, error);
     if (!index_) {
       Warn(error);
@@ -274,14 +289,16 @@ class IndexedRun {
 
 int Run(const Options& o, bool search) {
   for (const std::string& problem : o.problems) Warn(problem);
-  ApplySettings(o);
+  if (!ApplySettings(o)) return 1;
+  if (IndexedRun::Wanted(o) && UserDataFolder().empty()) {
+    Warn("no home folder for the local index: set HOME or XDG_DATA_HOME, or give --no-index");
+    return 1;
+  }
   const IndexedRun indexed(o, search);
   const bool terminal = isatty(STDERR_FILENO) != 0;
   if (search) {
     if (terminal) std::fputs("searching...\n", stderr);
-    SearchEngines(o.term, ChosenEngines(o), o.pages, [](const std::string& problem) {
-      std::fprintf(stderr, "quillbrook-cli: %s\n", problem.c_str());
-    });
+    SearchEngines(o.term, ChosenEngines(o), o.pages, Warn);
   }
   std::vector<SiteRecord> records;
   if (search && !o.explore) {
@@ -300,7 +317,7 @@ int Run(const Options& o, bool search) {
     if (r.status == Ok || (search && !o.explore)) explored = true;
   }
   if (std::fflush(stdout) != 0) {
-    std::fprintf(stderr, "quillbrook-cli: cannot write the output\n");
+    Warn("cannot write the output");
     return 2;
   }
   return explored ? 0 : 1;
@@ -310,6 +327,7 @@ int Run(const Options& o, bool search) {
 }  // namespace qb
 
 int main(int argc, char** argv) {
+  using qb::Options;
   using qb::ParseArguments;
   using qb::Run;
   using qb::Usage;
@@ -334,9 +352,12 @@ int main(int argc, char** argv) {
     }
     if (command == "find") return qb::RunFind(argc, argv);
     const bool search = command == "search";
-    return Run(ParseArguments(argc, argv, search), search);
+    const Options options = ParseArguments(argc, argv, search);
+    // Read now; from here on the command line shows no password to other users.
+    for (const int i : options.siteArgs) qb::MaskGivenPassword(argv[i]);
+    return Run(options, search);
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "quillbrook-cli: %s (see --help)\n", e.text.c_str());
+    qb::PrintProblem("quillbrook-cli", e.text + " (see --help)");
     return 2;
   }
 }

@@ -2,41 +2,10 @@
 
 #include <cstdio>
 
+#include "core/terminal_text.h"
 #include "core/url_text.h"
 
 namespace qb {
-namespace {
-
-// Length of the valid UTF-8 sequence at text[i], or 0 when it is not one.
-std::size_t Utf8Length(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char c = byte(i);
-  std::size_t n = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    if (c == 0xE0) low = 0xA0;   // overlong
-    if (c == 0xED) high = 0x9F;  // surrogates
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    if (c == 0xF0) low = 0x90;
-    if (c == 0xF4) high = 0x8F;  // beyond U+10FFFF
-  } else {
-    return 0;
-  }
-  if (i + n > text.size()) return 0;
-  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-  for (std::size_t k = 2; k < n; ++k) {
-    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-  }
-  return n;
-}
-
-}  // namespace
-
 const char* StatusName(int status) {
   switch (status) {
     case 0:
@@ -110,7 +79,8 @@ std::string TsvField(std::string_view text) {
         out += c;
     }
   }
-  return out;
+  // Lines meant for a terminal as much as for a script: no other control either.
+  return TerminalText(out);
 }
 
 std::string JsonLine(const SiteRecord& site) {

@@ -30,7 +30,8 @@ const char* StatusName(int status);
 // text as a JSON string literal, quotes included.
 std::string JsonString(std::string_view text);
 
-// text as one TSV field: tabs, line breaks and backslashes as \t, \n, \r, \\.
+// text as one TSV field: tabs, line breaks and backslashes as \t, \n, \r, \\,
+// any other control as TerminalText writes it.
 std::string TsvField(std::string_view text);
 
 // One line, "\n" included.
@@ -38,7 +39,8 @@ std::string JsonLine(const SiteRecord& site);
 
 // One line per entry (one with empty entry fields when there is none): url,
 // status, status text, tested file, name, size, date, folder (0/1). Tabs, line
-// breaks and backslashes in fields are written as \t, \n, \r and \\.
+// breaks and backslashes in fields are written as \t, \n, \r and \\, other
+// controls as U+FFFD.
 std::string TsvLines(const SiteRecord& site);
 
 }  // namespace qb

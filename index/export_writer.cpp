@@ -66,21 +66,6 @@ std::string HtmlEscape(std::string_view text) {
   return out;
 }
 
-std::string HidePassword(std::string_view url) {
-  const std::size_t scheme = url.find("://");
-  if (scheme == std::string_view::npos) return std::string(url);
-  const std::size_t start = scheme + 3;
-  const std::size_t end = std::min(url.find_first_of("/?#", start), url.size());
-  const std::string_view authority = url.substr(start, end - start);
-  // The user part ends at the authority's last '@'; its password after its first ':'.
-  const std::size_t at = authority.rfind('@');
-  if (at == std::string_view::npos) return std::string(url);
-  const std::size_t colon = authority.substr(0, at).find(':');
-  if (colon == std::string_view::npos || colon + 1 == at) return std::string(url);
-  return std::string(url.substr(0, start + colon + 1)) + "***" +
-         std::string(url.substr(start + at));
-}
-
 void WriteCsv(std::ostream& out, const std::vector<ExportRow>& rows) {
   // url last: readers that take the columns by position keep theirs.
   out << "site,status,name,type,size,date,explored,url\r\n";
