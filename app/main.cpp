@@ -13,9 +13,12 @@
 
 #include "app/app_frame.h"
 #include "core/given_sites.h"
+#include "core/password_text.h"
 #include "core/program_folders.h"
 #include "core/settings.h"
 #include "core/single_instance.h"
+#include "core/terminal_text.h"
+#include "index/local_index.h"
 #include "resources/resource_module.h"
 #include "ui/display_text.h"
 #include "ui/message_box.h"
@@ -64,7 +67,9 @@ int AnswerOptions(int argc, char** argv) {
   }
   for (int i = 1; i < argc; ++i) {
     if (argv[i][0] == '-') {
-      std::fprintf(stderr, "quillbrook: unknown option %s\n%s", argv[i], Usage);
+      const std::string said = "quillbrook: unknown option " + TerminalText(argv[i]) + "\n";
+      std::fputs(said.c_str(), stderr);
+      std::fputs(Usage, stderr);
       return 2;
     }
   }
@@ -73,7 +78,7 @@ int AnswerOptions(int argc, char** argv) {
 
 // Shown on stderr always, in a box too when there is a screen to show it on.
 void ReportStartFailure(int argc, char** argv, const std::string& text) {
-  std::fprintf(stderr, "quillbrook: %s\n", text.c_str());
+  PrintProblem("quillbrook", text);
   if (!DisplayAvailable()) return;
   wxApp::SetInstance(new wxApp);
   if (!wxEntryStart(argc, argv)) return;
@@ -88,14 +93,17 @@ wxIMPLEMENT_APP_NO_MAIN(qb::DApp);
 int main(int argc, char** argv) {
   using namespace qb;
   if (const int answered = AnswerOptions(argc, argv); answered >= 0) return answered;
+  // A site that names none is reported and skipped, as the command-line
+  // program and Add sites do; the others still go in.
   std::vector<std::string> sites;
   for (int i = 1; i < argc; ++i) {
-    const std::optional<std::string> url = GivenSiteUrl(argv[i]);
-    if (!url) {
-      std::fprintf(stderr, "quillbrook: not an FTP site: %s (see --help)\n", argv[i]);
-      return 2;
-    }
-    sites.push_back(*url);
+    GivenSite site = ReadGivenSite(argv[i]);
+    if (site.url)
+      sites.push_back(std::move(*site.url));
+    else if (!site.problem.empty())
+      PrintProblem("quillbrook", "argument " + std::to_string(i) + ": " + site.problem);
+    // Read: from here on the command line shows no password to other users.
+    MaskGivenPassword(argv[i]);
   }
   SingleInstance instance(InstanceSocketPath());
   switch (instance.ClaimOrHand(sites)) {
@@ -109,10 +117,15 @@ int main(int argc, char** argv) {
       break;
   }
   ExeDir = ExeDirOf(ExecutablePath());
-  if (chdir(ExeDir.c_str()) != 0) {
-    std::fprintf(stderr, "quillbrook: cannot change to %s\n", ExeDir.c_str());
-  }
+  if (chdir(ExeDir.c_str()) != 0) PrintProblem("quillbrook", "cannot change to " + ExeDir);
   const ProgramFolders folders = LocateProgramFolders(ExeDir);
+  // Without a home folder the settings would go beside the executable, a
+  // folder that is not the user's own.
+  if (folders.config.empty()) {
+    ReportStartFailure(argc, argv,
+                       "There is no home folder for the settings: set HOME or XDG_CONFIG_HOME.");
+    return 1;
+  }
   SharedDir = folders.shared;
   ConfigDir = folders.config;
   std::string error;
@@ -121,6 +134,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   LoadSettings();
+  // The index would otherwise be made in the working folder.
+  if (Settings.KeepIndex != 0 && UserDataFolder().empty()) {
+    ReportStartFailure(argc, argv,
+                       "There is no home folder for the local index: set HOME or XDG_DATA_HOME, "
+                       "or KeepIndex=0 in " +
+                           SettingsPath() + ".");
+    return 1;
+  }
+  // The folders made for the index are the user's alone, as its file is.
+  if (Settings.KeepIndex != 0) MakeParentFolder(UserDataFolder() + IndexFileName);
   SetStartupRequest(std::move(sites), &instance);
   // The sites are the program's; the toolkit sees no argument of theirs.
   int toolkitArgc = 1;
