@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/password_text.h"
 #include "mainwin/list_logic.h"
 #include "resources/resource_module.h"
 #include "ui/display_text.h"
@@ -31,9 +32,10 @@ void SiteListView::Attach(VirtualListCtrl* list) {
 void SiteListView::ShowRowTip(const wxPoint& at) {
   int flags = 0;
   const int site = SiteOfRow(list_->HitTest(at, flags));
-  const wxString tip = site < 0 || shown_[site].text.empty()
-                           ? wxString()
-                           : ToDisplayText(urls_[site]) + "\n" + ToDisplayText(shown_[site].text);
+  const wxString tip =
+      site < 0 || shown_[site].text.empty()
+          ? wxString()
+          : ToDisplayText(HidePassword(urls_[site])) + "\n" + ToDisplayText(shown_[site].text);
   if (tip == tip_) return;
   tip_ = tip;
   if (tip.empty())
@@ -45,7 +47,8 @@ void SiteListView::ShowRowTip(const wxPoint& at) {
 wxString SiteListView::Text(long row, long column) const {
   const int site = SiteOfRow(row);
   if (site < 0) return wxString();
-  return ToDisplayText(column == 0 ? urls_[site] : shown_[site].text);
+  // The list is in view of anyone at the screen: a password shows as stars.
+  return ToDisplayText(column == 0 ? HidePassword(urls_[site]) : shown_[site].text);
 }
 
 int SiteListView::Image(long row) const {
