@@ -96,7 +96,6 @@ class MainDialogTest : public testing::Test {
   void TearDown() override {
     SetMessageResponder(nullptr);
     SetLauncher(nullptr);
-    SetUiPoster(nullptr, nullptr);
     frame->Destroy();
     wxYield();
     ResetSites();
