@@ -13,6 +13,7 @@
 #include "app_icon.xpm"
 #include "core/launcher.h"
 #include "core/single_instance.h"
+#include "core/terminal_text.h"
 #include "core/ui_door.h"
 #include "dialogs/about_dialog.h"
 #include "dialogs/add_sites_dialog.h"
@@ -94,7 +95,12 @@ void ReportEngineProblems(const std::vector<std::string>& problems) {
   for (std::size_t i = 0; i < problems.size() && i < Shown; ++i) text += "\n" + problems[i];
   if (problems.size() > Shown)
     text += "\n... and " + std::to_string(problems.size() - Shown) + " more";
-  std::fprintf(stderr, "quillbrook: %s\n", text.c_str());
+  // A line at a time: each is the file's text, whose controls must not reach a terminal.
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    if (end > start) PrintProblem("quillbrook", std::string_view(text).substr(start, end - start));
+  }
+  PrintProblem("quillbrook", std::string_view(text).substr(start));
   ShowMessage(nullptr, ToDisplayText(text), "FTP Quillbrook", MessageStyle::Exclamation);
 }
 

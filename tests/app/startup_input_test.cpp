@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -161,6 +162,32 @@ TEST_F(StartupInputTest, BadSitesAreSkippedAndPasswordsLeaveTheCommandLine) {
             std::string::npos)
       << said;
   EXPECT_NE(said.find("quillbrook: argument 3: "), std::string::npos) << said;
+}
+
+// The engine file is the user's, but may come from anywhere: its faults are
+// reported on standard error with their controls shown, not obeyed.
+TEST_F(StartupInputTest, EngineFileFaultsReachTheTerminalWithoutTheirControls) {
+  const fs::path program = BuildTreeCopy(dir / "program");
+  std::ofstream(dir / "program" / "engines.ini") << "[Ev\x1b]0;owned\x07il]\nUrl=https://x/\n"
+                                                    "Bogus\x9b"
+                                                    "2J=1\n";
+  Child child = Start(program, {}, Environment(true));
+  ASSERT_GT(child.pid, 0);
+  std::string said;
+  pollfd wait{child.errFd, POLLIN, 0};
+  // Read as it comes, until the report's last line has arrived or the pipe ends.
+  while (said.find("2J") == std::string::npos && poll(&wait, 1, 30000) == 1) {
+    char buf[512];
+    const ssize_t n = read(child.errFd, buf, sizeof buf);
+    if (n <= 0) break;
+    said.append(buf, static_cast<std::size_t>(n));
+  }
+  kill(child.pid, SIGKILL);
+  ExitCode(child.pid);
+  close(child.errFd);
+  EXPECT_NE(said.find("cannot be used"), std::string::npos) << said;
+  EXPECT_NE(said.find("unknown key \"Bogus" + X + "2J\""), std::string::npos) << said;
+  EXPECT_TRUE(DrivesNoTerminal(said)) << said;
 }
 
 // Options still end the start before any window, with the usage and code 2;
