@@ -10,6 +10,10 @@
 #include <cstring>
 #include <set>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/password_text.h"
 
 namespace qb {
 
@@ -331,7 +335,40 @@ std::unique_ptr<IndexDb> IndexDb::Open(const std::string& path, std::string& err
       return nullptr;
     }
   }
+  if (!db->ForgetPasswords(error)) return nullptr;
   return db;
+}
+
+bool IndexDb::ForgetPasswords(std::string& error) {
+  // Files written before the index kept no passwords still hold some.
+  std::vector<std::pair<int64_t, std::string>> kept;
+  {
+    Statement s(db_, "SELECT id, url FROM sites WHERE url LIKE '%:%@%'");
+    while (s.Step() == SQLITE_ROW) {
+      std::string url = s.ColText(1);
+      if (std::string bare = WithoutPassword(url); bare != url)
+        kept.emplace_back(s.ColInt(0), bare);
+    }
+    if (s.rc() != SQLITE_DONE) {
+      error = Fail(db_, s.rc());
+      return false;
+    }
+  }
+  if (kept.empty()) return true;
+  if (!Exec(db_, "BEGIN IMMEDIATE", error)) return false;
+  // A site kept both with and without its password keeps the row it has without.
+  Statement update(db_, "UPDATE OR IGNORE sites SET url = ?1 WHERE id = ?2");
+  for (const auto& [id, bare] : kept) {
+    update.Text(1, bare);
+    update.Int(2, id);
+    if (update.Step() != SQLITE_DONE) {
+      error = Fail(db_, update.rc());
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      return false;
+    }
+    update.Reset();
+  }
+  return Exec(db_, "COMMIT", error);
 }
 
 IndexDb::~IndexDb() {
@@ -469,7 +506,7 @@ bool IndexDb::Store(const SiteOutcome& o, std::string& error) {
   Writes& w = *writes_;
   if (!Exec(db_, "BEGIN IMMEDIATE", error)) return false;
   Statement* failed = nullptr;
-  w.site.Text(1, o.url);
+  w.site.Text(1, WithoutPassword(o.url));
   w.site.Int(2, o.status);
   w.site.Text(3, o.statusText);
   w.site.Text(4, o.testedFile);
@@ -550,7 +587,7 @@ std::vector<ListingEntry> IndexDb::EntriesOf(const std::string& url, std::string
               "SELECT e.name, e.size, e.date, e.folder FROM sites s JOIN entries e"
               " ON e.id >= (s.id << 24) AND e.id < ((s.id + 1) << 24) WHERE s.url = ?1"
               " ORDER BY e.id");
-  s.Text(1, url);
+  s.Text(1, WithoutPassword(url));
   while (s.Step() == SQLITE_ROW) {
     ListingEntry e;
     const std::string name = s.ColText(0);
@@ -573,7 +610,7 @@ std::optional<IndexedSite> IndexDb::Site(const std::string& url, std::string& er
     error = Fail(db_, s.rc());
     return std::nullopt;
   }
-  s.Text(1, url);
+  s.Text(1, WithoutPassword(url));
   if (s.Step() != SQLITE_ROW) {
     if (s.rc() != SQLITE_DONE) error = Fail(db_, s.rc());
     return std::nullopt;

@@ -104,6 +104,8 @@ class IndexDb {
   explicit IndexDb(sqlite3* db);
   // Whether the file holds this program's tables where a writer expects them.
   bool SchemaIsOurs(int version);
+  // Takes the passwords out of sites stored with one.
+  bool ForgetPasswords(std::string& error);
   sqlite3* db_;
   int stepBoundMs_ = 0;             // the progress handler's, for the connection's life
   std::unique_ptr<Writes> writes_;  // made by the first store
