@@ -96,7 +96,7 @@ void SetSearchRunTimings(const SearchRunTimings& t) {
   timings = t;
 }
 
-void RunSearch(const std::function<void()>& over) {
+void RunSearch(const std::function<void()>& over, const std::function<void()>& active) {
   struct Over {
     const std::function<void()>& call;
     bool called = false;
@@ -148,6 +148,7 @@ void RunSearch(const std::function<void()>& over) {
   }
   SetQueryTerm(prepared);
 
+  if (active) active();
   SearchRunActive = true;
   std::vector<bool> ticked(engines->size());
   for (int i = 0; i < engineCount; ++i) {

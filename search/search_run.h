@@ -26,8 +26,9 @@ std::string PrepareQuery(const std::string& term);
 
 // Thread body started by the dialog's Start command. over is called once, when
 // the run has done its work and before its closing message, so that a Start
-// clicked as soon as that message is seen starts a new run.
-void RunSearch(const std::function<void()>& over = {});
+// clicked as soon as that message is seen starts a new run; active when it has
+// read its term and begins asking the engines.
+void RunSearch(const std::function<void()>& over = {}, const std::function<void()>& active = {});
 
 // The last run's term as typed, lower-cased; the prepared term to report.
 std::string GetLastTerm();

@@ -205,8 +205,9 @@ class TDS : public wxDialog {
       }
       if (auto* list = dynamic_cast<wxListBox*>(FindWindow(c.foundList))) list->Clear();
     }
-    std::thread([running = runInProgress_] {
-      RunSearch([&running] { *running = false; });
+    runActive_->store(false);
+    std::thread([running = runInProgress_, active = runActive_] {
+      RunSearch([&running] { *running = false; }, [&active] { *active = true; });
     }).detach();
   }
 
@@ -228,8 +229,13 @@ class TDS : public wxDialog {
   // The set the run will ask, taken when the dialog opens.
   std::shared_ptr<const std::vector<ActiveEngine>> engines_ = ActiveEngines();
   std::shared_ptr<std::atomic<bool>> runInProgress_ = std::make_shared<std::atomic<bool>>(false);
+  // Set once the run has begun asking its engines: from then until it is over,
+  // a click on Start could only stop a run that is ending, so Start waits.
+  std::shared_ptr<std::atomic<bool>> runActive_ = std::make_shared<std::atomic<bool>>(false);
 
-  void EnableStart(wxUpdateUIEvent& event) { event.Enable(!SearchRunActive); }
+  void EnableStart(wxUpdateUIEvent& event) {
+    event.Enable(!SearchRunActive && !(*runInProgress_ && *runActive_));
+  }
   void EnableStop(wxUpdateUIEvent& event) { event.Enable(SearchRunActive); }
   void EnableOk(wxUpdateUIEvent& event) {
     event.Enable(SiteTable.count >= 1 && !(SearchRunning && SearchRunActive));
