@@ -6,19 +6,22 @@
 namespace qb {
 
 namespace {
-// The password of a stored URL's user part, after its ':'; length 0 when none.
-TextSpan PasswordSpan(std::string_view url) {
-  const std::size_t scheme = url.find("://");
-  if (scheme == std::string_view::npos) return {};
-  const std::size_t start = scheme + 3;
-  const std::size_t end = std::min(url.find_first_of("/?#", start), url.size());
-  const std::string_view authority = url.substr(start, end - start);
-  // The user part ends at the authority's last '@'; its password after its first ':'.
+// The password in the authority that begins at start and ends at the first of
+// ends: the user part ends at its last '@', the password after its first ':'.
+TextSpan PasswordIn(std::string_view text, std::size_t start, const char* ends) {
+  const std::size_t end = std::min(text.find_first_of(ends, start), text.size());
+  const std::string_view authority = text.substr(start, end - start);
   const std::size_t at = authority.rfind('@');
   if (at == std::string_view::npos) return {};
   const std::size_t colon = authority.substr(0, at).find(':');
   if (colon == std::string_view::npos) return {};
   return {start + colon + 1, at - colon - 1};
+}
+
+// A stored URL's: the scheme is there, and a query or fragment ends the authority too.
+TextSpan PasswordSpan(std::string_view url) {
+  const std::size_t scheme = url.find("://");
+  return scheme == std::string_view::npos ? TextSpan{} : PasswordIn(url, scheme + 3, "/?#");
 }
 }  // namespace
 
@@ -38,16 +41,8 @@ std::string WithoutPassword(std::string_view url) {
 }
 
 TextSpan GivenPasswordSpan(std::string_view given) {
-  std::size_t start = 0;
-  if (const std::size_t scheme = given.find("://"); scheme != std::string_view::npos)
-    start = scheme + 3;
-  const std::size_t end = std::min(given.find('/', start), given.size());
-  const std::string_view authority = given.substr(start, end - start);
-  const std::size_t at = authority.rfind('@');
-  if (at == std::string_view::npos) return {};
-  const std::size_t colon = authority.substr(0, at).find(':');
-  if (colon == std::string_view::npos) return {};
-  return {start + colon + 1, at - colon - 1};
+  const std::size_t scheme = given.find("://");
+  return PasswordIn(given, scheme == std::string_view::npos ? 0 : scheme + 3, "/");
 }
 
 void MaskGivenPassword(char* arg) {
