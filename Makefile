@@ -46,6 +46,7 @@ fuzz-long:
 	QB_FUZZ_JOBS=$(JOBS) fuzz/run.sh build-fuzz $(FUZZ_SECONDS) 10000000
 
 bench: build
+	@QB_BENCH_DEPS=1 scripts/install-deps.sh
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
@@ -68,4 +69,4 @@ format-check: lint-deps
 tidy: lint-deps
 	cmake -S . -B $(TIDY_BUILD) -DQB_HEADLESS=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 	$(RUN_CLANG_TIDY) -clang-tidy-binary $(CLANG_TIDY) -p $(TIDY_BUILD) -j$(JOBS) -quiet \
-	  '^$(CURDIR)/(core|net|explore|index|search|version|ui|mainwin|cli)/'
+	  '^$(CURDIR)/(core|net|explore|index|crawl|transfer|search|version|ui|mainwin|cli)/'

@@ -7,11 +7,17 @@
 #include <wx/utils.h>
 
 #include <cstdio>
+#include <string>
+#include <thread>
 
+#include "app/downloads_hookup.h"
+#include "app/first_start.h"
 #include "app/index_hookup.h"
 #include "app/index_menu.h"
 #include "app_icon.xpm"
+#include "core/ftp_handler.h"
 #include "core/launcher.h"
+#include "core/settings.h"
 #include "core/single_instance.h"
 #include "core/terminal_text.h"
 #include "core/ui_door.h"
@@ -71,14 +77,24 @@ bool TFW::TryBefore(wxEvent& event) {
   return wxFrame::TryBefore(event);
 }
 
-// Explored as the command line's sites are, the running exploration taking them.
+// Explored as the command line's sites are, the running exploration taking
+// them, or crawled when the user asks.
 void TFW::OnAddSites(wxCommandEvent&) {
-  const std::vector<std::string> sites = AskForSites(this);
-  if (!sites.empty() && MainDialog) MainDialog->ExploreGivenSites(sites);
+  // Crawls need the index: without one the box does not offer them.
+  bool crawl = false;
+  const bool crawlable = !RunningCrawls().expired();
+  const std::vector<std::string> sites = AskForSites(this, crawlable ? &crawl : nullptr);
+  if (sites.empty() || !MainDialog) return;
+  if (crawl)
+    MainDialog->StartCrawls(sites);
+  else
+    MainDialog->ExploreGivenSites(sites);
 }
 
-// Nothing is torn down: searches and explorations end with the process.
+// Nothing is torn down: searches and explorations end with the process; the
+// index's stop ends the crawls first.
 void TFW::OnClose(wxCloseEvent&) {
+  StopDownloads();
   StopLocalIndex();
   std::fflush(nullptr);
   _exit(0);
@@ -121,14 +137,20 @@ bool DApp::OnInit() {
       wxLaunchDefaultApplication(text);
   });
   StartLocalIndex();
+  StartDownloads();
   ReportEngineProblems(LoadActiveEngines());
   auto* frame = new TFW;
   auto* dialog = new TD;
   dialog->SetActions({
       .runSearch = RunSearchDialog,
       .showAbout = ShowAboutDialog,
-      .showSettings = ShowSettingsSheet,
+      .showSettings =
+          [](wxWindow* parent) {
+            ShowSettingsSheet(parent);
+            ApplyDownloadSettings();
+          },
       .startVersionCheck = StartVersionCheck,
+      .firstStart = [](wxWindow* d) { return OfferMirrorLists(dynamic_cast<TD*>(d)); },
   });
   const bool sitesGiven = !StartupSites.empty();
   dialog->SetStartupSites(std::move(StartupSites));
@@ -139,8 +161,17 @@ bool DApp::OnInit() {
     return false;
   }
   frame->SetClient(dialog);
+  dialog->SetTransfers(RunningDownloads());
+  // xdg-mime may take a moment: the answer comes when it comes.
+  std::thread([] {
+    std::string handler = QueryFtpHandler();
+    PostToUi([handler = std::move(handler)]() mutable {
+      if (MainDialog) MainDialog->SetFtpHandler(std::move(handler));
+    });
+  }).detach();
   AddIndexCommands(frame, dialog);
   if (!sitesGiven) ShowLastResults(frame);
+  OfferUnfinishedCrawls(dialog);
   SetTopWindow(frame);
   frame->Show();
   if (Instance) {
@@ -151,7 +182,7 @@ bool DApp::OnInit() {
           top->Iconize(false);
           top->Raise();
         }
-        if (MainDialog) MainDialog->ExploreGivenSites(sites);
+        if (MainDialog) MainDialog->TakeHandedUrls(sites);
       });
     });
   }

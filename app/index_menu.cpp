@@ -8,6 +8,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/index_hookup.h"
 #include "core/site_table.h"
@@ -33,6 +35,9 @@ void OpenFindPane(wxFrame* frame, TD* dialog) {
   }
   auto* pane = new FindPane(frame, std::move(reader), [dialog](const std::string& url) {
     return dialog->ShowSiteOfUrl(url);
+  });
+  pane->SetActivate([dialog](const std::string& link, bool isFolder, int64_t size) {
+    dialog->ActivateFound(link, isFolder, size);
   });
   pane->Show();
   pane->Raise();
@@ -82,6 +87,12 @@ void AddIndexCommands(wxFrame* frame, TD* dialog) {
       wxEVT_MENU, [frame, dialog](wxCommandEvent&) { OpenFindPane(frame, dialog); }, find->GetId());
   frame->Bind(
       wxEVT_MENU, [frame](wxCommandEvent&) { ExportTable(frame); }, save->GetId());
+}
+
+void OfferUnfinishedCrawls(TD* dialog) {
+  dialog->SetCrawls(RunningCrawls(), ListingReaderOf(RunningIndexLink()));
+  WhenUnfinishedCrawlsRead(
+      [dialog](std::vector<std::string> urls) { dialog->OfferToResumeCrawls(std::move(urls)); });
 }
 
 void ShowLastResults(wxFrame* frame) {

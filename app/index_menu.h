@@ -1,6 +1,6 @@
 #pragma once
-// The index's commands in the frame's first menu (Search), and the last
-// results shown at start-up.
+// The index's commands in the frame's first menu (Search), and what start-up
+// takes from it: the last results and the crawls left unfinished.
 #include <string>
 
 class wxFrame;
@@ -18,5 +18,8 @@ bool ExportResults(const std::string& path, bool keepPasswords, std::string& err
 // table if it is still empty, as they were, and names them in the frame's
 // title; nothing is explored.
 void ShowLastResults(wxFrame* frame);
+// Once the index has read them, offers to go on with the crawls an earlier run
+// left unfinished; the dialog crawls them with the running index.
+void OfferUnfinishedCrawls(TD* dialog);
 
 }  // namespace qb

@@ -9,8 +9,9 @@
 #include "cli/site_record.h"
 #include "cli/usage.h"
 #include "core/byte_size.h"
+#include "core/password_text.h"
 #include "core/program_folders.h"
-#include "core/terminal_text.h"
+#include "core/url_text.h"
 #include "index/export_writer.h"
 #include "index/local_index.h"
 
@@ -64,35 +65,41 @@ FindOptions ParseFind(int argc, char** argv) {
   return o;
 }
 
-void Complain(const std::string& text) { PrintProblem("quillbrook-cli", text); }
+// The server's bytes, where they differ from the names shown, are what another
+// program must send for the entry.
+std::string HitUrl(const FoundEntry& hit) {
+  return FolderEntryUrl(hit.siteUrl, hit.serverFolder.empty() ? hit.folder : hit.serverFolder,
+                        hit.serverName.empty() ? hit.name : hit.serverName, hit.isFolder);
+}
 
 }  // namespace
 
 std::string JsonHitLine(const FoundEntry& hit) {
   return "{\"name\":" + JsonString(hit.name) + ",\"size\":" + std::to_string(hit.size) +
          ",\"date\":" + JsonString(hit.date) + ",\"folder\":" + (hit.isFolder ? "true" : "false") +
-         ",\"url\":" + JsonString(EntryUrl(hit.siteUrl, hit.name, hit.isFolder)) +
+         ",\"path\":" + JsonString(hit.folder) + ",\"url\":" + JsonString(HitUrl(hit)) +
          ",\"site\":" + JsonString(EscapeUrl(hit.siteUrl)) +
          ",\"explored_at\":" + std::to_string(hit.exploredAt) + "}\n";
 }
 
+// The folder's path last: the columns scripts already cut keep their places.
 std::string TsvHitLine(const FoundEntry& hit) {
   return TsvField(hit.name) + '\t' + std::to_string(hit.size) + '\t' + TsvField(hit.date) + '\t' +
-         (hit.isFolder ? "1" : "0") + '\t' +
-         TsvField(EntryUrl(hit.siteUrl, hit.name, hit.isFolder)) + '\t' +
-         TsvField(EscapeUrl(hit.siteUrl)) + '\t' + std::to_string(hit.exploredAt) + '\n';
+         (hit.isFolder ? "1" : "0") + '\t' + TsvField(HitUrl(hit)) + '\t' +
+         TsvField(EscapeUrl(hit.siteUrl)) + '\t' + std::to_string(hit.exploredAt) + '\t' +
+         TsvField(hit.folder) + '\n';
 }
 
 int RunFind(int argc, char** argv) {
   const FindOptions o = ParseFind(argc, argv);
   // Without a home folder the path would name an index.db in the working folder.
   if (UserDataFolder().empty()) {
-    Complain("no home folder for the local index: set HOME or XDG_DATA_HOME");
+    Warn("no home folder for the local index: set HOME or XDG_DATA_HOME");
     return 1;
   }
   const std::string path = UserDataFolder() + IndexFileName;
   if (access(path.c_str(), F_OK) != 0) {
-    Complain("no index yet at " + path + " (nothing explored, or KeepIndex=0)");
+    Warn("no index yet at " + path + " (nothing explored, or KeepIndex=0)");
     return 1;
   }
   std::string error;
@@ -100,7 +107,7 @@ int RunFind(int argc, char** argv) {
   readOnly.readOnly = true;
   const std::unique_ptr<IndexDb> db = IndexDb::Open(path, error, readOnly);
   if (!db) {
-    Complain(error);
+    Warn(error);
     return 2;
   }
   bool written = true;
@@ -116,11 +123,11 @@ int RunFind(int argc, char** argv) {
       },
       error);
   if (!error.empty()) {
-    Complain(error);
+    Warn(error);
     return 2;
   }
   if (!written || std::fflush(stdout) != 0) {
-    Complain("cannot write the output");
+    Warn("cannot write the output");
     return 2;
   }
   return hits > 0 ? 0 : 1;

@@ -8,8 +8,8 @@
 namespace qb {
 
 // One hit, "\n" included: a JSON object, or tab-separated name, size, date,
-// folder (0/1), the file's URL, its site and when the site was explored
-// (seconds since the epoch).
+// folder (0/1), the entry's URL, its site, when the site was explored (seconds
+// since the epoch) and the path of the folder holding it within the site.
 std::string JsonHitLine(const FoundEntry& hit);
 std::string TsvHitLine(const FoundEntry& hit);
 

@@ -1,5 +1,6 @@
 #include "cli/site_record.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/terminal_text.h"
@@ -81,6 +82,20 @@ std::string TsvField(std::string_view text) {
   }
   // Lines meant for a terminal as much as for a script: no other control either.
   return TerminalText(out);
+}
+
+std::string FolderEntryUrl(std::string_view siteUrl, std::string_view folder, std::string_view name,
+                           bool isFolder) {
+  std::string url = EscapeUrl(siteUrl);
+  if (url.empty() || url.back() != '/') url += '/';
+  while (!folder.empty()) {
+    const std::size_t slash = std::min(folder.find('/'), folder.size());
+    if (slash > 0) url.append(EscapeUrlName(folder.substr(0, slash))).append("/");
+    folder.remove_prefix(std::min(slash + 1, folder.size()));
+  }
+  url += EscapeUrlName(name);
+  if (isFolder && !name.empty()) url += '/';
+  return url;
 }
 
 std::string JsonLine(const SiteRecord& site) {

@@ -34,6 +34,12 @@ std::string JsonString(std::string_view text);
 // any other control as TerminalText writes it.
 std::string TsvField(std::string_view text);
 
+// The escaped URL of name inside folder, a path relative to the site at
+// siteUrl (kept form) such as "pub/linux/": each of its segments escaped as a
+// name is. A folder's ends with '/'; an empty name gives the folder's own.
+std::string FolderEntryUrl(std::string_view siteUrl, std::string_view folder, std::string_view name,
+                           bool isFolder);
+
 // One line, "\n" included.
 std::string JsonLine(const SiteRecord& site);
 

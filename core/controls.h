@@ -55,6 +55,8 @@ inline constexpr int SiteCountField = 134;
 inline constexpr int SearchStartButton = 200;
 inline constexpr int SearchStopButton = 178;
 inline constexpr int SearchAnimation = 300;
+// The line naming the engines that cannot answer, when some cannot.
+inline constexpr int CannotAnswerNote = 19950;
 
 // Each engine's controls, in engine table order.
 struct EngineControls {

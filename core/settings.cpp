@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "core/download_folder.h"
 #include "core/ini_file.h"
 #include "core/program_folders.h"
 #include "core/text_helpers.h"
@@ -30,8 +31,30 @@ const Key keys[] = {
      {&SettingsData::EnginePause, "EnginePause",
       "Pause between two requests to one search host (ms)", 0, 60000, 250}},
     {"1", {&SettingsData::ReportTerm, "ReportTerm", "Report the search term", 0, 1, 0}},
+    {"0",
+     {&SettingsData::FastStart, "FastStart", "Start sessions as soon as slots are free", 0, 1, 0}},
+    {"8", {&SettingsData::CrawlDepth, "CrawlDepth", "Crawl depth (folders)", 1, 64, 1}},
+    {"20000",
+     {&SettingsData::CrawlFolders, "CrawlFolders", "Folders per crawled site", 1, 1000000, 1}},
+    {"2000000",
+     {&SettingsData::CrawlEntries, "CrawlEntries", "Entries per crawled site", 1, 16000000, 1}},
+    {"30", {&SettingsData::CrawlMinutes, "CrawlMinutes", "Minutes per crawled site", 1, 1440, 1}},
+    {"1", {&SettingsData::CrawlSessions, "CrawlSessions", "Crawl sessions per server", 1, 4, 1}},
+    {"0",
+     {&SettingsData::CrawlPause, "CrawlPause", "Pause between two listings of one server (ms)", 0,
+      60000, 0}},
+    {"2",
+     {&SettingsData::TransfersPerHost, "TransfersPerHost", "Downloads per server at once", 1, 8,
+      1}},
+    {"4", {&SettingsData::TransfersAtOnce, "TransfersAtOnce", "Downloads at once", 1, 16, 1}},
+    {"0",
+     {&SettingsData::OpenOnDoubleClick, "OpenOnDoubleClick", "Double-click opens a file", 0, 1, 0}},
+    {"0",
+     {&SettingsData::SiteListsOffered, "SiteListsOffered", "Mirror lists offered at first start", 0,
+      1, 0}},
 };
 constexpr std::size_t ValueChars = 39;  // the reader's 40-character value buffer
+constexpr std::size_t PathChars = 4095;
 }  // namespace
 
 const SettingRange& RangeOf(SettingField field) {
@@ -78,6 +101,26 @@ const char* DataModeText(FtpDataMode mode) {
   return mode == FtpDataMode::Active ? "active" : "passive";
 }
 
+TlsMode ParseTlsMode(const std::string& text) {
+  std::string lower;
+  for (const char c : text) lower += AsciiLower(c);
+  if (lower == "required") return TlsMode::Required;
+  if (lower == "never") return TlsMode::Never;
+  return TlsMode::WhenOffered;
+}
+
+const char* TlsModeText(TlsMode mode) {
+  switch (mode) {
+    case TlsMode::Required:
+      return "required";
+    case TlsMode::Never:
+      return "never";
+    case TlsMode::WhenOffered:
+      break;
+  }
+  return "when offered";
+}
+
 void LoadSettings() {
   const std::string path = SettingsPath();
   for (const Key& k : keys) {
@@ -91,6 +134,8 @@ void LoadSettings() {
   }
   Settings.DataMode =
       ParseDataMode(IniReadString(path, "Config", "DataMode", "passive", ValueChars));
+  Settings.Tls = ParseTlsMode(IniReadString(path, "Config", "Tls", "when offered", ValueChars));
+  SetDownloadFolder(IniReadString(path, "Config", "DownloadFolder", "", PathChars));
 }
 
 bool SaveSettings() {
@@ -101,6 +146,11 @@ bool SaveSettings() {
     std::snprintf(text, sizeof text, "%i", static_cast<int>((Settings.*k.range.field).load()));
     written = IniWriteString(path, "Config", k.range.key, text) && written;
   }
+  written = IniWriteString(path, "Config", "Tls", TlsModeText(Settings.Tls)) && written;
+  // A line break would end the value early and start a line of its own.
+  const std::string folder = ChosenDownloadFolder();
+  if (folder.find_first_of("\r\n") == std::string::npos)
+    written = IniWriteString(path, "Config", "DownloadFolder", folder) && written;
   return IniWriteString(path, "Config", "DataMode", DataModeText(Settings.DataMode)) && written;
 }
 

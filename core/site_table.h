@@ -2,6 +2,7 @@
 // The process-wide table of FTP directories found by the search and explored by the workers.
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -23,12 +24,28 @@ enum SiteStatus : int32_t {
   Refused = 4,
 };
 
+// How a site's last session was secured.
+enum class SiteTls : uint8_t {
+  None,        // plain FTP
+  Verified,    // TLS, certificate trusted by the system store or by the user
+  Unverified,  // TLS, certificate not verified (accepted for an anonymous login)
+};
+
 struct ListingEntry {
   char name[60] = {};
   char date[24] = {};
-  int32_t size = 0;
+  int64_t size = 0;
   uint8_t isFolder = 0;  // also the icon index in the file list
+  uint8_t isLink = 0;    // a link, shown as a folder but never followed by a crawl
+  // The name as the server sent it, when that differs from name (another
+  // charset); commands for this entry use these bytes.
+  std::string serverName;
 };
+
+// The bytes that name the entry in commands to its server.
+inline std::string ServerNameOf(const ListingEntry& e) {
+  return e.serverName.empty() ? std::string(e.name, strnlen(e.name, sizeof e.name)) : e.serverName;
+}
 
 struct SiteEntry {
   explicit SiteEntry(const std::string& text);
@@ -46,6 +63,15 @@ struct SiteEntry {
   std::atomic<int> controlSocket{-1};
   // The listing filled its buffer: what came after was not read.
   std::atomic<bool> listingCut{false};
+  std::atomic<SiteTls> tls{SiteTls::None};
+  // SHA-256 of the server's certificate, "AB:CD:...", when its session used TLS.
+  LockedText<100> certificate;
+  // Set while the server limits connections and the site waits for a slot;
+  // the number it allows.
+  std::atomic<int32_t> allowedConnections{0};
+  // The charset (iconv name) its names are read in when they are not UTF-8;
+  // empty: detected from the names.
+  LockedText<16> charset;
 
   // A session publishes its control socket so that another thread can abort it.
   // If the entry was dropped already, the socket is shut down at once.

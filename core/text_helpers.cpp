@@ -79,6 +79,21 @@ void CopyRange(char* dest, std::size_t size, const char* begin, const char* end)
   dest[n] = '\0';
 }
 
+int64_t AtoLL(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = (*p++ == '-');
+  uint64_t value = 0;
+  constexpr uint64_t Most = uint64_t{INT64_MAX};
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    const auto digit = static_cast<uint64_t>(*p - '0');
+    value = value > (Most - digit) / 10 ? Most : value * 10 + digit;
+  }
+  const auto read = static_cast<int64_t>(value);
+  return negative ? -read : read;
+}
+
 int32_t AtoL(const char* text) {
   const char* p = text;
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
@@ -92,6 +107,18 @@ int32_t AtoL(const char* text) {
   if (negative) value = -value;
   if (value > INT32_MAX) value = INT32_MAX;
   return static_cast<int32_t>(value);
+}
+
+std::string Grouped(int64_t n) {
+  const std::string digits = std::to_string(n);
+  std::string grouped;
+  grouped.reserve(digits.size() + digits.size() / 3);
+  const std::size_t first = digits[0] == '-' ? 1 : 0;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > first && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return grouped;
 }
 
 }  // namespace qb

@@ -1,7 +1,8 @@
 #pragma once
-// Small in-place helpers on NUL-terminated 8-bit texts.
+// Small helpers on 8-bit texts, most of them in place on NUL-terminated ones.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace qb {
@@ -26,6 +27,11 @@ void CopyRange(char* dest, std::size_t size, const char* begin, const char* end)
 
 // Leading decimal number as the C library's atol reads it, clamped to 32 bits.
 int32_t AtoL(const char* text);
+// As AtoL, but 64-bit: a file size read exactly, saturated past INT64_MAX.
+int64_t AtoLL(const char* text);
+
+// n with its thousands grouped: "1,234,567", "-1,234".
+std::string Grouped(int64_t n);
 
 inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
@@ -36,6 +42,10 @@ inline bool EqualNoCase(std::string_view a, std::string_view b) {
   for (std::size_t i = 0; i < a.size(); ++i)
     if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   return true;
+}
+
+inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace qb

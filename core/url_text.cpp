@@ -85,9 +85,10 @@ bool AppendDecoded(std::string& out, std::string_view text, std::string_view kep
   return true;
 }
 
-// User and password: the user ends at the first ':', the whole at the last '@'.
-constexpr std::string_view UserKept = "@:/";
-constexpr std::string_view PasswordKept = "@/";
+// User and password: the user ends at the first ':', the whole at the last '@';
+// a '%' stays escaped too, so a login's own "%40" is not taken for an '@'.
+constexpr std::string_view UserKept = "@:/%";
+constexpr std::string_view PasswordKept = "@/%";
 
 bool HostName(std::string_view host) {
   return !host.empty() &&
@@ -156,6 +157,21 @@ std::string EntryUrl(std::string_view siteUrl, std::string_view name, bool isFol
   url += EscapeUrlName(name);
   if (isFolder && !name.empty()) url += '/';
   return url;
+}
+
+std::string LoginText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int byte = EscapeAt(text, i);
+    if (Kept(UserKept, byte)) {
+      out += static_cast<char>(byte);
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
 ReadUrl ReadSiteUrl(std::string_view text) {

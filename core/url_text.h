@@ -21,6 +21,11 @@ std::string EscapeUrlName(std::string_view name);
 // ends with '/', an empty name gives the site's own.
 std::string EntryUrl(std::string_view siteUrl, std::string_view name, bool isFolder);
 
+// A user or password of a kept URL as the server is given it: the "@", ":", "/"
+// and "%" the kept form leaves escaped there decoded, nothing else (every other
+// escape was decoded on reading).
+std::string LoginText(std::string_view text);
+
 // A site as a user gives it: an ftp:// URL or a host alone (its root folder),
 // escaped or not, blanks around it ignored. Each %XX is decoded once into the
 // kept form; url is empty when the text names no site, with problem saying why

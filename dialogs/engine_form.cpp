@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "core/text_helpers.h"
+#include "search/engine_keys.h"
 #include "ui/display_text.h"
 #include "ui/message_box.h"
 
@@ -21,7 +22,7 @@ namespace qb {
 
 namespace {
 
-constexpr int RuleCount = static_cast<int>(ResultRule::Generic) + 1;
+constexpr int RuleCount = static_cast<int>(ResultRule::Json) + 1;
 const wxString Methods[] = {"GET", "POST"};
 
 bool SameNoCase(const std::string& a, const std::string& b) {
@@ -81,6 +82,10 @@ EngineForm::EngineForm(wxWindow* parent, const wxString& title, const EngineDef&
   auto* column = new wxBoxSizer(wxVERTICAL);
   auto* top = grid();
   text(this, top, "&Name:", EngineNameField);
+  const wxString kinds[] = {"Search: asked for the term", "Site list: names sites, no term"};
+  labelled(this, top, "&Kind:",
+           new wxChoice(this, EngineKindChoice, wxDefaultPosition, wxDefaultSize,
+                        static_cast<int>(std::size(kinds)), kinds));
   top->AddSpacer(0);
   top->Add(new wxCheckBox(this, EngineEnabledBox, "&Enabled in new searches"));
   column->Add(top, wxSizerFlags().Expand().Border(wxALL, gap * 2));
@@ -91,8 +96,8 @@ EngineForm::EngineForm(wxWindow* parent, const wxString& title, const EngineDef&
   text(requestBox, requestGrid, "&Host:", EngineHostField);
   text(requestBox, requestGrid, "&URL:", EngineUrlField);
   requestGrid->AddSpacer(0);
-  auto* hint =
-      new wxStaticText(requestBox, wxID_ANY, "Placeholders: {term}, {jsonterm}, {page}, {host}");
+  auto* hint = new wxStaticText(
+      requestBox, wxID_ANY, "Placeholders: {term}, {jsonterm}, {page}, {host}, {key}, {cursor}");
   hint->SetForegroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_GRAYTEXT));
   requestGrid->Add(hint);
   labelled(requestBox, requestGrid, "&Method:",
@@ -100,6 +105,14 @@ EngineForm::EngineForm(wxWindow* parent, const wxString& title, const EngineDef&
                         static_cast<int>(std::size(Methods)), Methods));
   text(requestBox, requestGrid, "&Body:", EngineBodyField);
   text(requestBox, requestGrid, "Content &type:", EngineContentTypeField);
+  text(requestBox, requestGrid, "He&ader:", EngineHeaderField);
+  const wxString auths[] = {"None", "Basic (the key is user:secret)"};
+  labelled(requestBox, requestGrid, "A&uthentication:",
+           new wxChoice(requestBox, EngineAuthChoice, wxDefaultPosition, wxDefaultSize,
+                        static_cast<int>(std::size(auths)), auths));
+  labelled(requestBox, requestGrid, "&Key:",
+           new wxTextCtrl(requestBox, EngineKeyField, wxString(), wxDefaultPosition, wide,
+                          wxTE_PASSWORD));
   auto* pages = new wxBoxSizer(wxHORIZONTAL);
   const struct {
     int id;
@@ -133,6 +146,9 @@ EngineForm::EngineForm(wxWindow* parent, const wxString& title, const EngineDef&
   text(resultsBox, resultsGrid, "En&d marker:", EngineEndField);
   text(resultsBox, resultsGrid, "&Stop marker:", EngineStopField);
   text(resultsBox, resultsGrid, "No-&more marker:", EngineNoMoreField);
+  text(resultsBox, resultsGrid, "&Items (JSON):", EngineItemsField);
+  text(resultsBox, resultsGrid, "S&ite (JSON):", EngineSiteField);
+  text(resultsBox, resultsGrid, "Ne&xt from (JSON):", EngineNextFromField);
   results->Add(resultsGrid, wxSizerFlags().Expand().Border(wxALL, gap));
   column->Add(results, wxSizerFlags().Expand().Border(wxALL, gap * 2));
 
@@ -166,6 +182,16 @@ void EngineForm::ShowEngine(const EngineDef& engine) {
   set(EngineEndField, engine.end);
   set(EngineStopField, engine.stop);
   set(EngineNoMoreField, engine.noMore);
+  set(EngineHeaderField, engine.header);
+  set(EngineItemsField, engine.items);
+  set(EngineSiteField, engine.site);
+  set(EngineNextFromField, engine.nextFrom);
+  if (auto* kind = dynamic_cast<wxChoice*>(FindWindow(EngineKindChoice)))
+    kind->SetSelection(engine.kind == EngineKind::SiteList ? 1 : 0);
+  if (auto* auth = dynamic_cast<wxChoice*>(FindWindow(EngineAuthChoice)))
+    auth->SetSelection(engine.auth == EngineAuth::Basic ? 1 : 0);
+  if (auto* key = dynamic_cast<wxTextCtrl*>(FindWindow(EngineKeyField)))
+    key->SetHint(EngineNeedsKey(engine) ? "kept in the keyring; type to replace" : "");
   if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(EngineEnabledBox)))
     box->SetValue(engine.enabled);
   if (auto* method = dynamic_cast<wxChoice*>(FindWindow(EngineMethodChoice)))
@@ -183,6 +209,11 @@ void EngineForm::ShowEngine(const EngineDef& engine) {
     spin->SetValue(value);
   }
   EnablePostFields();
+}
+
+std::string EngineForm::Key() const {
+  auto* field = dynamic_cast<wxTextCtrl*>(FindWindow(EngineKeyField));
+  return field ? field->GetValue().utf8_string() : std::string();
 }
 
 EngineDef EngineForm::Engine() const {
@@ -204,6 +235,14 @@ EngineDef EngineForm::Engine() const {
   engine.end = Utf8(text(EngineEndField));
   engine.stop = Utf8(text(EngineStopField));
   engine.noMore = Utf8(text(EngineNoMoreField));
+  engine.header = Trimmed(text(EngineHeaderField));
+  engine.items = Trimmed(text(EngineItemsField));
+  engine.site = Trimmed(text(EngineSiteField));
+  engine.nextFrom = Trimmed(text(EngineNextFromField));
+  if (auto* kind = dynamic_cast<wxChoice*>(FindWindow(EngineKindChoice)))
+    engine.kind = kind->GetSelection() == 1 ? EngineKind::SiteList : EngineKind::Search;
+  if (auto* auth = dynamic_cast<wxChoice*>(FindWindow(EngineAuthChoice)))
+    engine.auth = auth->GetSelection() == 1 ? EngineAuth::Basic : EngineAuth::None;
   if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(EngineEnabledBox)))
     engine.enabled = box->GetValue();
   if (auto* method = dynamic_cast<wxChoice*>(FindWindow(EngineMethodChoice)))
@@ -243,6 +282,12 @@ bool EditEngine(wxWindow* parent, const wxString& title, EngineDef& engine,
   EngineForm form(parent, title, engine, otherNames);
   if (form.ShowModal() != wxID_OK) return false;
   engine = form.Engine();
+  if (const std::string key = form.Key(); !key.empty()) {
+    const KeyStored stored = EngineKeys().Set(engine.name, key);
+    if (!stored.ok)
+      ShowMessage(parent, ToDisplayText("The key could not be kept: " + stored.problem), title,
+                  MessageStyle::Exclamation);
+  }
   return true;
 }
 

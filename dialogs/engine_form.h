@@ -26,6 +26,13 @@ inline constexpr int EngineBeginField = 351;
 inline constexpr int EngineEndField = 352;
 inline constexpr int EngineStopField = 353;
 inline constexpr int EngineNoMoreField = 354;
+inline constexpr int EngineKindChoice = 355;
+inline constexpr int EngineHeaderField = 356;
+inline constexpr int EngineAuthChoice = 357;
+inline constexpr int EngineItemsField = 358;
+inline constexpr int EngineSiteField = 359;
+inline constexpr int EngineNextFromField = 360;
+inline constexpr int EngineKeyField = 361;
 
 class EngineForm : public wxDialog {
  public:
@@ -35,6 +42,8 @@ class EngineForm : public wxDialog {
 
   // The definition as the fields hold it.
   EngineDef Engine() const;
+  // The key typed, never shown back; empty: the kept one stays.
+  std::string Key() const;
 
  private:
   void ShowEngine(const EngineDef& engine);
@@ -50,6 +59,7 @@ std::vector<std::string> EngineFormProblems(const EngineDef& engine,
                                             const std::vector<std::string>& otherNames);
 
 // Runs the form modally; true with engine changed when it was closed with OK.
+// A key typed goes to the keyring (or the key file), never into the engine file.
 bool EditEngine(wxWindow* parent, const wxString& title, EngineDef& engine,
                 const std::vector<std::string>& otherNames);
 

@@ -1,6 +1,7 @@
 #include "dialogs/engines_page.h"
 
 #include <wx/button.h>
+#include <wx/choicdlg.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/textdlg.h>
@@ -13,6 +14,7 @@
 #include "search/engine_file.h"
 #include "search/engine_pages.h"
 #include "search/engine_set.h"
+#include "search/engine_templates.h"
 #include "search/search_run.h"
 #include "ui/display_text.h"
 #include "ui/message_box.h"
@@ -52,6 +54,7 @@ EnginesPage::EnginesPage(wxWindow* parent)
     void (EnginesPage::*handler)(wxCommandEvent&);
   } actions[] = {
       {EngineAddButton, "&Add\u2026", &EnginesPage::OnAdd},
+      {EngineTemplateButton, "Add from te&mplate\u2026", &EnginesPage::OnAddFromTemplate},
       {EngineEditButton, "&Edit\u2026", &EnginesPage::OnEdit},
       {EngineRemoveButton, "&Remove", &EnginesPage::OnRemove},
       {EngineUpButton, "Move &up", &EnginesPage::OnUp},
@@ -165,9 +168,26 @@ void EnginesPage::OnAdd(wxCommandEvent&) {
   engine.url = "https://";
   engine.pageLimit = 10;  // a new engine asks a few pages until its owner says otherwise
   if (!EditEngine(this, "Add engine", engine, NamesBut(-1))) return;
+  Insert(std::move(engine));
+}
+
+void EnginesPage::Insert(EngineDef engine) {
   const long at = Selected() < 0 ? static_cast<long>(engines_.size()) : Selected() + 1;
   engines_.insert(engines_.begin() + at, std::move(engine));
   ShowList(at);
+}
+
+void EnginesPage::OnAddFromTemplate(wxCommandEvent&) {
+  if (static_cast<int>(engines_.size()) >= MaxEngines) return;
+  wxArrayString titles;
+  for (const EngineTemplate& t : EngineTemplates()) titles.Add(ToDisplayText(t.title));
+  wxSingleChoiceDialog choose(this, "The source to add:", "Add from template", titles);
+  if (choose.ShowModal() != wxID_OK || choose.GetSelection() < 0) return;
+  const std::vector<std::string> taken = NamesBut(-1);
+  EngineDef engine = EngineTemplates()[static_cast<std::size_t>(choose.GetSelection())].engine;
+  engine.name = FreeEngineName(engine.name, taken);
+  if (!EditEngine(this, "Add from template", engine, taken)) return;
+  Insert(std::move(engine));
 }
 
 void EnginesPage::OnEdit(wxCommandEvent&) {
@@ -241,6 +261,7 @@ void EnginesPage::UpdateButtons(wxUpdateUIEvent& event) {
   const long count = static_cast<long>(engines_.size());
   switch (event.GetId()) {
     case EngineAddButton:
+    case EngineTemplateButton:
       event.Enable(count < MaxEngines);
       break;
     case EngineEditButton:

@@ -27,6 +27,7 @@ inline constexpr int EngineRestoreButton = 316;
 inline constexpr int EngineTestButton = 317;
 inline constexpr int EngineTestResult = 318;
 inline constexpr int EngineFileNote = 319;
+inline constexpr int EngineTemplateButton = 320;
 
 class EnginesPage : public wxPanel, public SettingsPage {
  public:
@@ -51,6 +52,10 @@ class EnginesPage : public wxPanel, public SettingsPage {
   void Move(long from, long to);
 
   void OnAdd(wxCommandEvent& event);
+  // A template chosen from a list, shown in the engine form to be completed (a key).
+  void OnAddFromTemplate(wxCommandEvent& event);
+  // The engine at after the selection, or at the end.
+  void Insert(EngineDef engine);
   void OnEdit(wxCommandEvent& event);
   void OnRemove(wxCommandEvent& event);
   void OnUp(wxCommandEvent& event);

@@ -8,6 +8,7 @@
 
 #include "core/controls.h"
 #include "core/settings.h"
+#include "dialogs/downloads_page.h"
 #include "dialogs/engines_page.h"
 #include "dialogs/index_page.h"
 #include "dialogs/network_page.h"
@@ -99,6 +100,7 @@ TPSConf* TPSConf::Open(wxWindow* parent) {
   sheet->AddSettingsPage(new NetworkPage(sheet->GetBookCtrl()), "Network");
   sheet->AddSettingsPage(new EnginesPage(sheet->GetBookCtrl()), "Engines");
   sheet->AddSettingsPage(new IndexPage(sheet->GetBookCtrl()), "Index");
+  sheet->AddSettingsPage(new DownloadsPage(sheet->GetBookCtrl()), "Downloads");
   sheet->CreateButtons(wxOK | wxCANCEL);
   sheet->LayoutDialog();  // also centres it on its parent
   for (SettingsPage* p : sheet->pages_) p->SetUp();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <iterator>
@@ -14,7 +15,6 @@
 #include "core/controls.h"
 #include "core/settings.h"
 #include "core/site_table.h"
-#include "core/text_helpers.h"
 #include "explore/exploration_view.h"
 #include "explore/site_worker.h"
 #include "net/ftp_url.h"
@@ -29,16 +29,6 @@ std::atomic<int32_t> ExplorationLimit{0};
 namespace {
 
 constexpr auto TickInterval = std::chrono::milliseconds(100);
-// The server a site lives on: its host, case folded, and port. The folders of
-// one server are explored one after another, not all at once.
-std::string ServerOf(const char* url) {
-  FtpUrlParts parts;
-  ParseFtpUrl(url, parts);
-  std::string key = parts.host;
-  for (char& c : key) c = AsciiLower(c);
-  return key + ":" + std::to_string(parts.port);
-}
-
 std::atomic<uint64_t> runGeneration{0};
 std::atomic<int32_t> liveSchedulers{0};
 
@@ -98,12 +88,29 @@ void NoteWaitingSites(bool noThread) {
   }
 }
 
+// Wakes the ticks early when a worker ends, for the fast start.
+std::mutex wakeLock;
+std::condition_variable wake;
+bool woken = false;  // guarded by wakeLock
+
+void WaitForTick() {
+  std::unique_lock<std::mutex> hold(wakeLock);
+  if (Settings.FastStart) {
+    wake.wait_for(hold, TickInterval, [] { return woken; });
+  } else {
+    hold.unlock();
+    std::this_thread::sleep_for(TickInterval);
+    hold.lock();
+  }
+  woken = false;
+}
+
 void RunScheduler(uint64_t generation) {
   // The starter publishes the run's number right after the thread exists.
   while (runGeneration < generation) std::this_thread::yield();
   ExplorationScheduler run(generation);
   while (SiteTable.count != 0 && run.Current()) {
-    std::this_thread::sleep_for(TickInterval);
+    WaitForTick();
     if (!run.Tick()) break;
   }
   run.End();
@@ -113,6 +120,14 @@ void RunScheduler(uint64_t generation) {
 }  // namespace
 
 ExplorationScheduler::ExplorationScheduler(uint64_t run) : generation_(run) {}
+
+void WakeScheduler() {
+  {
+    std::lock_guard<std::mutex> hold(wakeLock);
+    woken = true;
+  }
+  wake.notify_all();
+}
 
 uint64_t CurrentExplorationRun() { return runGeneration; }
 
@@ -125,7 +140,17 @@ bool ExplorationScheduler::Tick() {
     std::lock_guard<std::mutex> hold(SiteTableLock);
     if (!Current()) return false;
     const int n = SiteTable.count;
-    if (!ExplorationPaused && ActiveSessions < ExplorationLimit) StartOne(n);
+    if (!ExplorationPaused) {
+      if (Settings.FastStart) {
+        // Every free slot at once; sessions counted as soon as their worker
+        // is started, before it connects.
+        int busy = 0;
+        for (int i = 0; i < n; ++i) busy += SiteTable.slots[i]->status == Exploring ? 1 : 0;
+        while (busy < ExplorationLimit && StartOne(n)) ++busy;
+      } else if (ActiveSessions < ExplorationLimit) {
+        StartOne(n);
+      }
+    }
     for (int i = 0; i < n; ++i) {
       const SiteEntry& e = *SiteTable.slots[i];
       if (e.dropped) continue;
@@ -145,23 +170,25 @@ void ExplorationScheduler::End() {
   if (auto view = GetExplorationView()) view->StopAnimation();
 }
 
-void ExplorationScheduler::StartOne(int count) {
+bool ExplorationScheduler::StartOne(int count) {
   std::vector<std::string> busy;  // servers with a session
   for (int i = 0; i < count; ++i) {
-    if (SiteTable.slots[i]->status == Exploring) busy.push_back(ServerOf(SiteTable.slots[i]->url));
+    if (SiteTable.slots[i]->status == Exploring) busy.push_back(ServerKey(SiteTable.slots[i]->url));
   }
   for (int i = 0; i < count; ++i) {
     const std::shared_ptr<SiteEntry>& e = SiteTable.slots[i];
     if (e->status != Waiting || e->dropped) continue;
-    if (std::find(busy.begin(), busy.end(), ServerOf(e->url)) != busy.end()) continue;
+    if (std::find(busy.begin(), busy.end(), ServerKey(e->url)) != busy.end()) continue;
     e->status = Exploring;
     try {
       LaunchWorker(e);
     } catch (const std::system_error&) {
       e->status = Waiting;  // no thread to be had now; a later tick tries again
+      return false;
     }
-    return;
+    return true;
   }
+  return false;
 }
 
 bool ExplorationScheduler::Show(int waiting, int exploring) {

@@ -24,6 +24,9 @@ bool StartExplorationScheduler();
 
 inline constexpr const char* NoThreadNote = "not explored yet: the system refused a thread";
 
+// A worker has ended: with the fast start, the next tick comes at once.
+void WakeScheduler();
+
 // Share of finished work in whole percent, truncated, within 0..100.
 int ExplorationPercent(int finished, int waiting, int exploring);
 
@@ -57,8 +60,9 @@ class ExplorationScheduler {
   void End();
 
  private:
-  // Takes the first waiting entry whose prefix no earlier exploring entry shares.
-  void StartOne(int count);
+  // Takes the first waiting entry whose prefix no earlier exploring entry
+  // shares; false when there is none or no thread for it.
+  bool StartOne(int count);
   bool Show(int waiting, int exploring);
 
   const uint64_t generation_;

@@ -24,11 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FUZZ_CHECK(std::strchr(parts.host, '/') == nullptr);
     // Host and port come from the authority alone: before the first "/".
     FUZZ_CHECK(std::strchr(parts.host, '@') == nullptr);
-    const char* rest = url + strnlen(url, 6);
+    const char* rest = url + strnlen(url, parts.implicitTls ? 7 : 6);  // past the scheme
     const std::size_t authority = std::strcspn(rest, "/");
     FUZZ_CHECK(std::string_view(rest, authority).find(parts.host) != std::string_view::npos);
     if (const char* port = std::strchr(rest, ':'); port && port > rest + authority)
-      FUZZ_CHECK(parts.port == 21 || std::memchr(rest, ':', authority) != nullptr);
+      FUZZ_CHECK(parts.port == (parts.implicitTls ? 990 : 21) ||
+                 std::memchr(rest, ':', authority) != nullptr);
     if (std::strchr(parts.host, ':') != nullptr)
       FUZZ_CHECK(std::strspn(parts.host, "0123456789abcdefABCDEF:.") == std::strlen(parts.host));
   }

@@ -1,5 +1,6 @@
 #include "index/index_writer.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace qb {
@@ -24,7 +25,23 @@ void IndexWriter::Submit(SiteOutcome outcome) {
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (failed_ || stop_) return;
-    queue_.push_back(std::move(outcome));
+    queue_.push_back({std::move(outcome), nullptr});
+  }
+  wake_.notify_one();
+}
+
+void IndexWriter::SubmitJob(IndexJob job) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!stop_) {
+      queue_.push_back({{}, std::move(job)});
+      job = nullptr;
+    }
+  }
+  // Given while the writer ends: no database to run on, but an answer all the same.
+  if (job) {
+    job(nullptr);
+    return;
   }
   wake_.notify_one();
 }
@@ -52,7 +69,7 @@ bool IndexWriter::Opened() const {
 
 void IndexWriter::Fail(std::unique_lock<std::mutex>& hold, const std::string& error) {
   failed_ = true;
-  queue_.clear();
+  std::erase_if(queue_, [](const Queued& q) { return !q.job; });
   hold.unlock();
   if (onFault_) onFault_(error);
   hold.lock();
@@ -78,12 +95,18 @@ void IndexWriter::Run() {
   for (;;) {
     wake_.wait(hold, [this] { return stop_ || !queue_.empty(); });
     if (queue_.empty()) break;
-    SiteOutcome next = std::move(queue_.front());
+    Queued next = std::move(queue_.front());
     queue_.pop_front();
     writing_ = true;
     hold.unlock();
     std::string error;
-    const bool written = db_->Store(next, error);
+    bool written = true;
+    if (next.job) {
+      next.job(db_.get());
+    } else {
+      written = db_->Store(next.outcome, error);
+    }
+    next = {};  // the job's captures go before the queue counts as idle
     hold.lock();
     writing_ = false;
     if (!written) Fail(hold, error);

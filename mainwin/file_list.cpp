@@ -114,6 +114,14 @@ const ListingEntry* FileListView::Selected() const {
   return EntryOfRow(row);
 }
 
+std::vector<const ListingEntry*> FileListView::SelectedEntries() const {
+  std::vector<const ListingEntry*> entries;
+  for (const long row : list_->SelectedRows()) {
+    if (const ListingEntry* e = EntryOfRow(row)) entries.push_back(e);
+  }
+  return entries;
+}
+
 void FileListView::FitColumns(int firstColumnWidth) {
   int others = 0;
   for (int column = 1; column < list_->GetColumnCount(); ++column)

@@ -35,12 +35,15 @@ class FileListView {
   void Sort(const TLwComparator& comparator, int flag);
   // The entry the first selected row shows, or null.
   const ListingEntry* Selected() const;
+  // Every selected row's entry, top to bottom.
+  std::vector<const ListingEntry*> SelectedEntries() const;
+  // The entry a row shows, or null.
+  const ListingEntry* EntryOfRow(long row) const;
   // Column 0 takes the width the other columns leave, so that all show whole.
   void FitColumns(int firstColumnWidth);
 
  private:
   wxString Text(long row, long column) const;
-  const ListingEntry* EntryOfRow(long row) const;
 
   VirtualListCtrl* list_ = nullptr;
   wxImageList images_;

@@ -28,13 +28,26 @@ namespace {
 constexpr long PageRows = 200;
 // Every hit an export writes, or a sort holds, at most.
 constexpr int64_t ExportLimit = 1000000;
-enum { IdCopyUrl = wxID_HIGHEST + 1, IdShowSite, IdExport };
-enum { ColName, ColSize, ColDate, ColSite, ColExplored, ColumnCount };
-const char* const Columns[] = {"Name", "Size", "Date", "Site", "Explored"};
+enum { IdShowSite = wxID_HIGHEST + 1, IdExport };
+enum { ColName, ColFolder, ColSize, ColDate, ColSite, ColExplored, ColumnCount };
+const char* const Columns[] = {"Name", "Folder", "Size", "Date", "Site", "Explored"};
 std::string Utf8(const wxString& text) { return std::string(text.utf8_str()); }
 
 bool SameHit(const FoundEntry& a, const FoundEntry& b) {
-  return a.isFolder == b.isFolder && a.name == b.name && a.siteUrl == b.siteUrl;
+  return a.isFolder == b.isFolder && a.name == b.name && a.folder == b.folder &&
+         a.siteUrl == b.siteUrl;
+}
+
+// The path of the site's URL, from the slash after its host on.
+std::string_view SitePath(std::string_view url) {
+  const std::size_t scheme = url.find("://");
+  const std::size_t slash = url.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
+  return slash == std::string_view::npos ? std::string_view("/") : url.substr(slash);
+}
+
+std::string InSite(const std::string& siteUrl, const std::string& folder) {
+  if (folder.empty() || siteUrl.empty() || siteUrl.back() == '/') return siteUrl + folder;
+  return siteUrl + "/" + folder;
 }
 
 int Number(std::string_view text) {
@@ -119,6 +132,8 @@ int Compare(const FoundEntry& a, const FoundEntry& b, int column) {
   switch (column) {
     case ColName:
       return CompareNoCase(a.name, b.name);
+    case ColFolder:
+      return CompareNoCase(FolderPath(a), FolderPath(b));
     case ColSize:
       // Folders have no size of their own: they come before every file.
       return order(a.isFolder ? -1 : a.size, b.isFolder ? -1 : b.size);
@@ -145,6 +160,18 @@ class KeepPasswordsHook : public wxFileDialogCustomizeHook {
 
 }  // namespace
 
+std::string FolderPath(const FoundEntry& hit) {
+  std::string path(SitePath(hit.siteUrl));
+  if (path.back() != '/') path += '/';
+  return path + hit.folder;
+}
+
+std::string HitUrl(const FoundEntry& hit) {
+  const std::string& folder = hit.serverFolder.empty() ? hit.folder : hit.serverFolder;
+  return EntryUrl(InSite(hit.siteUrl, folder), hit.serverName.empty() ? hit.name : hit.serverName,
+                  hit.isFolder);
+}
+
 bool AskExportFile(wxWindow* parent, const wxString& title, const wxString& fileName,
                    std::string& path, bool& keepPasswords) {
   wxFileDialog dialog(parent, title, "", fileName, "CSV (*.csv)|*.csv|Web page (*.html)|*.html",
@@ -159,7 +186,7 @@ bool AskExportFile(wxWindow* parent, const wxString& title, const wxString& file
 
 FindPane::FindPane(wxWindow* parent, std::unique_ptr<IndexDb> reader,
                    std::function<bool(const std::string&)> showSite)
-    : wxFrame(parent, wxID_ANY, "Find in explored sites", wxDefaultPosition, wxSize(760, 480),
+    : wxFrame(parent, wxID_ANY, "Find in explored sites", wxDefaultPosition, wxSize(880, 480),
               wxDEFAULT_FRAME_STYLE | (parent ? wxFRAME_FLOAT_ON_PARENT : 0)),
       reader_(std::move(reader)),
       showSite_(std::move(showSite)),
@@ -179,19 +206,22 @@ FindPane::FindPane(wxWindow* parent, std::unique_ptr<IndexDb> reader,
   list_ = new VirtualListCtrl;
   list_->Create(panel, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                 wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL);
-  const int widths[] = {220, 80, 110, 220, 120};
-  for (int c = 0; c < 5; ++c) list_->AppendColumn(Columns[c], wxLIST_FORMAT_LEFT, widths[c]);
+  const int widths[] = {195, 170, 80, 110, 170, 135};
+  for (int c = 0; c < ColumnCount; ++c)
+    list_->AppendColumn(Columns[c], wxLIST_FORMAT_LEFT, widths[c]);
   list_->text = [this](long row, long column) -> wxString {
     const FoundEntry* hit = Row(row);
     if (!hit) return {};
     switch (column) {
-      case 0:
+      case ColName:
         return ToDisplayText(hit->isFolder ? hit->name + "/" : hit->name);
-      case 1:
+      case ColFolder:
+        return ToDisplayText(FolderPath(*hit));
+      case ColSize:
         return hit->isFolder ? wxString() : wxString::Format("%lld", (long long)hit->size);
-      case 2:
+      case ColDate:
         return ToDisplayText(hit->date);
-      case 3:
+      case ColSite:
         return ToDisplayText(HidePassword(hit->siteUrl));
       default:
         return ToDisplayText(WhenText(hit->exploredAt));
@@ -220,6 +250,8 @@ FindPane::FindPane(wxWindow* parent, std::unique_ptr<IndexDb> reader,
   list_->Bind(wxEVT_LIST_ITEM_ACTIVATED, &FindPane::OnActivate, this);
   list_->Bind(wxEVT_LIST_ITEM_RIGHT_CLICK, &FindPane::OnContextMenu, this);
   exportButton->Bind(wxEVT_BUTTON, &FindPane::OnExport, this);
+  Bind(wxEVT_MENU, &FindPane::OnCopyUrl, this, wxID_COPY);
+  Bind(wxEVT_MENU, &FindPane::OnShowSite, this, IdShowSite);
   PlaceOver(parent);
   RunQuery();
 }
@@ -364,7 +396,7 @@ const FoundEntry* FindPane::Row(long row) {
 
 std::string FindPane::RowUrl(long row) {
   const FoundEntry* hit = Row(row);
-  return hit ? EntryUrl(hit->siteUrl, hit->name, hit->isFolder) : std::string();
+  return hit ? HitUrl(*hit) : std::string();
 }
 
 bool FindPane::ExportHits(const std::string& path, bool keepPasswords, std::string& error) {
@@ -373,11 +405,17 @@ bool FindPane::ExportHits(const std::string& path, bool keepPasswords, std::stri
     return false;
   }
   std::vector<ExportRow> rows;
+  // The export makes each URL from the site's: the folder goes with it.
+  const auto rowOf = [](const FoundEntry& hit) {
+    ExportRow row = RowOf(hit);
+    row.siteUrl = InSite(hit.siteUrl, hit.folder);
+    return row;
+  };
   if (sortColumn_ >= 0) {
-    for (const FoundEntry& hit : sorted_) rows.push_back(RowOf(hit));
+    for (const FoundEntry& hit : sorted_) rows.push_back(rowOf(hit));
   } else {
     for (const FoundEntry& hit : reader_->Find(shownQuery_, 0, ExportLimit, error))
-      rows.push_back(RowOf(hit));
+      rows.push_back(rowOf(hit));
   }
   if (!error.empty()) return false;
   return WriteExportFile(path, "Files found: " + shownQuery_.text, rows, keepPasswords, error);
@@ -385,22 +423,37 @@ bool FindPane::ExportHits(const std::string& path, bool keepPasswords, std::stri
 
 void FindPane::OnActivate(wxListEvent& event) {
   const std::string url = RowUrl(event.GetIndex());
-  if (!url.empty()) LaunchBrowser(url);
+  if (url.empty()) return;
+  const FoundEntry* hit = Row(event.GetIndex());
+  if (activate_ && hit)
+    activate_(url, hit->isFolder, hit->isFolder ? -1 : hit->size);
+  else
+    LaunchBrowser(url);
 }
 
 void FindPane::OnContextMenu(wxListEvent& event) {
   const long row = event.GetIndex();
-  const FoundEntry* hit = Row(row);
-  if (!hit) return;
-  const std::string site = hit->siteUrl;
+  if (!Row(row)) return;
+  // The commands act on the selection: the row clicked becomes it.
+  list_->SelectOnly({row});
   wxMenu menu;
-  menu.Append(IdCopyUrl, "Copy URL");
+  menu.Append(wxID_COPY, "Copy URL");
   menu.Append(IdShowSite, "Show site in the site list");
-  const int chosen = GetPopupMenuSelectionFromUser(menu);
-  if (chosen == IdCopyUrl) CopyToClipboard(RowUrl(row));
-  if (chosen == IdShowSite && !(showSite_ && showSite_(site))) {
-    countLabel_->SetLabel("That site is not in the current site list.");
-  }
+  PopupMenu(&menu);
+}
+
+void FindPane::OnCopyUrl(wxCommandEvent&) {
+  const std::optional<FoundEntry> hit = SelectedHit();
+  if (hit) CopyToClipboard(HitUrl(*hit));
+}
+
+void FindPane::OnShowSite(wxCommandEvent&) {
+  const std::optional<FoundEntry> hit = SelectedHit();
+  if (!hit || !showSite_) return;
+  // The folder itself when a search put it in the table, else its site.
+  const std::string folder = InSite(hit->siteUrl, hit->folder);
+  const bool shown = (!hit->folder.empty() && showSite_(folder)) || showSite_(hit->siteUrl);
+  if (!shown) countLabel_->SetLabel("That site is not in the current site list.");
 }
 
 void FindPane::OnExport(wxCommandEvent&) {

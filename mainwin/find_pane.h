@@ -27,6 +27,13 @@ inline constexpr const char* KeepPasswordsLabel = "Keep passwords in the URLs";
 bool AskExportFile(wxWindow* parent, const wxString& title, const wxString& fileName,
                    std::string& path, bool& keepPasswords);
 
+// Where a hit lies on its server: the path of its site's URL and its folder,
+// "/pub/linux/" for a file of the folder "linux/" in "ftp://h/pub/".
+std::string FolderPath(const FoundEntry& hit);
+// The escaped URL of the hit itself, made from the server's bytes.
+std::string HitUrl(const FoundEntry& hit);
+
+// The menu commands (wxID_COPY copies the URL) act on the selected hit.
 class FindPane : public wxFrame {
  public:
   // showSite selects a site of the current table by its URL; false when the
@@ -34,6 +41,12 @@ class FindPane : public wxFrame {
   // and wholly on parent's screen.
   FindPane(wxWindow* parent, std::unique_ptr<IndexDb> reader,
            std::function<bool(const std::string&)> showSite);
+
+  // What a double-click or Enter on a hit does with its escaped URL; while
+  // unset the URL goes to the desktop.
+  void SetActivate(std::function<void(const std::string& link, bool isFolder, int64_t size)> act) {
+    activate_ = std::move(act);
+  }
 
   // The query the controls describe; none, with problem set to a sentence
   // naming the field, when one cannot be read.
@@ -65,6 +78,8 @@ class FindPane : public wxFrame {
   void OnEdit(wxCommandEvent& event);
   void OnActivate(wxListEvent& event);
   void OnContextMenu(wxListEvent& event);
+  void OnCopyUrl(wxCommandEvent& event);
+  void OnShowSite(wxCommandEvent& event);
   void OnExport(wxCommandEvent& event);
   void OnColumnClick(wxListEvent& event);
   std::optional<FoundEntry> SelectedHit();
@@ -78,6 +93,7 @@ class FindPane : public wxFrame {
 
   std::unique_ptr<IndexDb> reader_;
   std::function<bool(const std::string&)> showSite_;
+  std::function<void(const std::string&, bool, int64_t)> activate_;
   wxTextCtrl* text_;
   wxTextCtrl* extension_;
   wxTextCtrl* minSize_;

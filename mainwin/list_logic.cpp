@@ -7,11 +7,12 @@
 
 namespace qb {
 
-uint8_t SortFlags[SortColumnCount] = {1, 1, 1, 1, 1};
+uint8_t SortFlags[SortColumnCount] = {1, 1, 1, 1, 1, 1};
 bool StatusAutoSort = false;
 
 TLwCompUrl CompUrl;
 TLwCompErrorCode CompErrorCode;
+TLwCompTls CompTls;
 TLwCompNameFile CompNameFile;
 TLwCompExtFile CompExtFile;
 TLwCompFileSize CompFileSize;
@@ -21,13 +22,14 @@ void ResetSortState() {
   StatusAutoSort = false;
 }
 
-char* FormatFileSize(int32_t n, char* out, std::size_t outSize) {
+char* FormatFileSize(int64_t n, char* out, std::size_t outSize) {
+  const auto whole = static_cast<long long>(n);
   if (n < 1000)
-    std::snprintf(out, outSize, "%i", n);
+    std::snprintf(out, outSize, "%lld", whole);
   else if (n < 1000000)
-    std::snprintf(out, outSize, "%i.%ik", n / 1000, (n % 1000) / 100);
+    std::snprintf(out, outSize, "%lld.%lldk", whole / 1000, (whole % 1000) / 100);
   else
-    std::snprintf(out, outSize, "%ik", n / 1000);
+    std::snprintf(out, outSize, "%lldk", whole / 1000);
   return out;
 }
 
@@ -76,6 +78,18 @@ UrlParts SplitUrlParts(const char* url) {
   return parts;
 }
 
+const char* TlsColumnText(SiteTls tls) {
+  switch (tls) {
+    case SiteTls::Verified:
+      return "TLS";
+    case SiteTls::Unverified:
+      return "TLS, unverified";
+    case SiteTls::None:
+      break;
+  }
+  return "";
+}
+
 int CompareNoCase(const std::string& a, const std::string& b) {
   const std::size_t n = a.size() < b.size() ? a.size() : b.size();
   for (std::size_t i = 0; i < n; ++i) {
@@ -93,10 +107,12 @@ SiteSortKeys TakeSiteSortKeys() {
   const int n = SiteTable.count;
   keys.url.resize(n);
   keys.status.resize(n);
+  keys.tls.resize(n);
   for (int i = 0; i < n; ++i) {
     if (const auto& e = SiteTable.slots[i]) {
       keys.url[i] = e->url;
       keys.status[i] = e->statusText.Get();
+      keys.tls[i] = TlsColumnText(e->tls);
     }
   }
   return keys;
@@ -136,6 +152,11 @@ int TLwCompErrorCode::compare(intptr_t a, intptr_t b, int flag) const {
   return Directed(CompareNoCase(KeyAt(keys->status, a), KeyAt(keys->status, b)), flag);
 }
 
+int TLwCompTls::compare(intptr_t a, intptr_t b, int flag) const {
+  if (!keys) return 0;
+  return Directed(CompareNoCase(KeyAt(keys->tls, a), KeyAt(keys->tls, b)), flag);
+}
+
 int TLwCompNameFile::compare(intptr_t a, intptr_t b, int flag) const {
   return Directed(CompareNoCase(NameKey(Entry(a)), NameKey(Entry(b))), flag);
 }
@@ -147,7 +168,7 @@ int TLwCompExtFile::compare(intptr_t a, intptr_t b, int flag) const {
 int TLwCompFileSize::compare(intptr_t a, intptr_t b, int flag) const {
   // Equal sizes compare equal: a comparator that calls both orders "before"
   // breaks the sort's contract.
-  const int32_t sa = Entry(a).size, sb = Entry(b).size;
+  const int64_t sa = Entry(a).size, sb = Entry(b).size;
   if (sa == sb) return 0;
   return Directed(sa < sb ? 1 : -1, flag);
 }

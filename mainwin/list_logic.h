@@ -1,6 +1,6 @@
 #pragma once
 // What the site and file lists show and how they sort, without any window:
-// size texts, extensions, URL parts and the five comparators.
+// size texts, extensions, URL parts and the comparators.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,7 +11,7 @@
 namespace qb {
 
 // Size text of one file: "999", "1.0k", "999.9k", "1000k". Needs 16 bytes.
-char* FormatFileSize(int32_t n, char* out, std::size_t outSize);
+char* FormatFileSize(int64_t n, char* out, std::size_t outSize);
 
 // Total of a site's file sizes: "(999)", "(1.5k)", "(2.50M)".
 std::string FormatTotal(float total);
@@ -31,6 +31,9 @@ UrlParts SplitUrlParts(const char* url);
 // Case-insensitive ASCII order; a space and '.' sort before letters and digits.
 int CompareNoCase(const std::string& a, const std::string& b);
 
+// A site row's TLS column: empty for plain FTP, "TLS", or "TLS, unverified".
+const char* TlsColumnText(SiteTls tls);
+
 // Direction of the next sort of each sortable column; 1 sorts ascending.
 enum SortColumn {
   SortSiteUrl,
@@ -38,6 +41,7 @@ enum SortColumn {
   SortFileName,
   SortFileExt,
   SortFileSize,
+  SortSiteTls,
   SortColumnCount
 };
 extern uint8_t SortFlags[SortColumnCount];
@@ -50,6 +54,7 @@ void ResetSortState();
 struct SiteSortKeys {
   std::vector<std::string> url;
   std::vector<std::string> status;
+  std::vector<std::string> tls;  // as the TLS column shows it
 };
 // Takes SiteTableLock; reads only, no window call.
 SiteSortKeys TakeSiteSortKeys();
@@ -75,6 +80,11 @@ class TLwCompErrorCode : public TLwComparator {
   const SiteSortKeys* keys = nullptr;
   int compare(intptr_t a, intptr_t b, int flag) const override;
 };
+class TLwCompTls : public TLwComparator {
+ public:
+  const SiteSortKeys* keys = nullptr;
+  int compare(intptr_t a, intptr_t b, int flag) const override;
+};
 // File rows carry a pointer to their ListingEntry.
 class TLwCompNameFile : public TLwComparator {
  public:
@@ -91,6 +101,7 @@ class TLwCompFileSize : public TLwComparator {
 
 extern TLwCompUrl CompUrl;
 extern TLwCompErrorCode CompErrorCode;
+extern TLwCompTls CompTls;
 extern TLwCompNameFile CompNameFile;
 extern TLwCompExtFile CompExtFile;
 extern TLwCompFileSize CompFileSize;

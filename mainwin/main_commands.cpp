@@ -14,10 +14,13 @@
 #include "core/program_folders.h"
 #include "core/settings.h"
 #include "core/text_helpers.h"
+#include "core/trusted_certificates.h"
 #include "core/url_text.h"
 #include "explore/exploration_scheduler.h"
 #include "mainwin/list_logic.h"
 #include "mainwin/main_dialog.h"
+#include "net/ftp_url.h"
+#include "net/name_charset.h"
 #include "resources/resource_module.h"
 #include "search/search_run.h"
 #include "ui/avi_player.h"
@@ -30,6 +33,44 @@ namespace qb {
 
 namespace {
 constexpr std::size_t QuestionChars = 179;
+
+// The host and port a session of the site meets the trust store with.
+std::string CertificateHostOf(const char* url) {
+  FtpUrlParts parts;
+  ParseFtpUrl(url, parts);
+  return CertificateHost(parts.host, parts.port);
+}
+
+bool MayTrust(const SiteEntry& site) {
+  const std::string certificate = site.certificate.Get();
+  return !certificate.empty() && site.tls != SiteTls::Verified &&
+         !IsTrustedCertificate(CertificateHostOf(site.url), certificate);
+}
+
+// The charset a charset item stands for: empty for Detect; false past the list.
+bool CharsetOfItem(int id, std::string& charset) {
+  const std::vector<Charset>& charsets = SiteCharsets();
+  const int index = id - IdCharsetFirst;
+  if (index < 0 || index > static_cast<int>(charsets.size())) return false;
+  charset = index == 0 ? "" : charsets[static_cast<std::size_t>(index - 1)].iconvName;
+  return true;
+}
+
+// Entries that keep the server's bytes take their names from them again, as a
+// session reading the site in charset would have; the caller holds ListingLock.
+bool ReadNamesAgain(std::vector<ListingEntry>& listing, const std::string& charset) {
+  bool any = false;
+  for (ListingEntry& entry : listing) {
+    if (entry.serverName.empty()) continue;
+    // A byte no UTF-8 text holds, so that the conversion takes the entry and
+    // reads it from serverName.
+    entry.name[0] = '\xFF';
+    entry.name[1] = '\0';
+    any = true;
+  }
+  if (any) ConvertNames(listing, charset);
+  return any;
+}
 }  // namespace
 
 void TD::CmShowAll(wxCommandEvent&) {
@@ -78,14 +119,10 @@ void TD::CmCopySiteUrl(wxCommandEvent&) {
   if (auto site = SiteAt(chosen.front())) CopyToClipboard(EscapeUrl(site->url));
 }
 
-void TD::CmCopyFileUrl(wxCommandEvent&) {
-  const std::string url = SelectedFileLink();
-  if (!url.empty()) CopyToClipboard(url);
-}
-
 void TD::CmExploreFolder(wxCommandEvent&) {
-  std::string url = SelectedFileUrl();
-  if (url.empty()) return;
+  const std::vector<EntryTarget> targets = SelectedTargets();
+  if (targets.empty()) return;
+  std::string url = targets.front().url;
   bool added = false;
   AddUniqueSite(url, added, false);
 }
@@ -104,6 +141,58 @@ std::string TD::FieldLink() const {
   return typed;
 }
 
+void TD::EnableTrust(wxUpdateUIEvent& event) {
+  const std::shared_ptr<SiteEntry> site = selectedSite == -1 ? nullptr : SiteAt(selectedSite);
+  event.Enable(site && MayTrust(*site));
+}
+
+void TD::CmTrustCertificate(wxCommandEvent&) {
+  const std::shared_ptr<SiteEntry> site = selectedSite == -1 ? nullptr : SiteAt(selectedSite);
+  if (!site || !MayTrust(*site)) return;
+  const std::string host = CertificateHostOf(site->url);
+  const std::string certificate = site->certificate.Get();
+  std::string shownHost, shownCertificate;
+  // Both come from the server: one that cannot be kept is said so, not asked about.
+  if (!NormalizeCertificateHost(host, shownHost) ||
+      !NormalizeFingerprint(certificate, shownCertificate)) {
+    ShowMessage(this, "The server's name or its certificate's fingerprint cannot be kept.",
+                "Quillbrook", MessageStyle::Exclamation);
+    return;
+  }
+  const std::string question =
+      "Trust the certificate of " + shownHost + "?\n\nSHA-256 " + shownCertificate +
+      "\n\nNo authority vouches for it: compare it with the fingerprint the site's owner "
+      "gives. Sessions with this server then take it as verified.";
+  if (!ShowMessage(this, ToDisplayText(question), "Quillbrook", MessageStyle::Question)) return;
+  if (!TrustCertificate(host, certificate)) {
+    ShowMessage(
+        this,
+        ToDisplayText("The certificate could not be written to " + TrustedCertificatesPath() + "."),
+        "Quillbrook", MessageStyle::Error);
+  }
+}
+
+void TD::CheckCharset(wxUpdateUIEvent& event) {
+  const std::shared_ptr<SiteEntry> site = selectedSite == -1 ? nullptr : SiteAt(selectedSite);
+  std::string charset;
+  event.Enable(site != nullptr);
+  if (site && CharsetOfItem(event.GetId(), charset) && site->charset.Get() == charset)
+    event.Check(true);
+}
+
+void TD::CmCharset(wxCommandEvent& event) {
+  const std::shared_ptr<SiteEntry> site = selectedSite == -1 ? nullptr : SiteAt(selectedSite);
+  std::string charset;
+  if (!site || !CharsetOfItem(event.GetId(), charset) || site->charset.Get() == charset) return;
+  site->charset.Set(charset);
+  bool renamed = false;
+  {
+    std::lock_guard<std::mutex> hold(ListingLock);
+    renamed = ReadNamesAgain(site->listing, charset);
+  }
+  if (renamed) FillFileList();
+}
+
 void TD::CmOpenUrl(wxCommandEvent&) { LaunchBrowser(FieldLink()); }
 
 void TD::CmCopyUrl(wxCommandEvent&) { CopyToClipboard(FieldLink()); }
@@ -119,6 +208,11 @@ void TD::CmSettings(wxCommandEvent&) {
 }
 
 void TD::CmExit(wxCommandEvent&) {
+  // As closing it does: crawls are stopped and the index written before the end.
+  if (wxWindow* top = wxGetTopLevelParent(this)) {
+    top->Close(true);
+    return;
+  }
   std::fflush(nullptr);
   _exit(0);
 }

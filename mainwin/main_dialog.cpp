@@ -15,8 +15,11 @@
 #include "explore/exploration_view.h"
 #include "mainwin/exploration_display.h"
 #include "mainwin/list_logic.h"
+#include "mainwin/transfer_text.h"
+#include "net/name_charset.h"
 #include "resources/resource_module.h"
 #include "ui/avi_player.h"
+#include "ui/display_text.h"
 
 namespace qb {
 
@@ -24,6 +27,7 @@ TD* MainDialog = nullptr;
 
 namespace {
 constexpr int TimerPeriodMs = 300;
+constexpr int CrawlTimerPeriodMs = 500;
 // How long the first activities wait for the frame to reach the screen.
 constexpr std::chrono::seconds FrameShowBound{3};
 
@@ -43,6 +47,46 @@ std::unique_ptr<wxMenu> ShownPart(wxMenu* resource) {
   }
   return shown;
 }
+
+// After the template's items: the charsets are the FTP library's.
+void AppendSiteSecurityItems(wxMenu* menu) {
+  if (!menu) return;
+  menu->AppendSeparator();
+  menu->Append(IdTrustCertificate, "&Trust certificate",
+               "Take the certificate this server showed as verified in its next sessions");
+  auto* charsets = new wxMenu;
+  charsets->AppendRadioItem(IdCharsetFirst, "&Detect");
+  int id = IdCharsetFirst + 1;
+  for (const Charset& charset : SiteCharsets()) {
+    if (id > IdCharsetLast) break;
+    charsets->AppendRadioItem(id++, charset.label);
+  }
+  menu->AppendSubMenu(charsets, "&Names' charset");
+}
+
+// Files: fetched here or handed on. Folders: fetched as a tree.
+void AppendDownloadItems(wxMenu* menu, bool files) {
+  if (!menu) return;
+  menu->Insert(0, IdDownload, "&Download", "Fetch into the download folder");
+  menu->Insert(1, IdDownloadTo, ToDisplayText("Download &to…"), "Fetch into a folder chosen now");
+  menu->InsertSeparator(2);
+  if (!files) return;
+  menu->AppendSeparator();
+  menu->Append(IdCopyCurl, "Copy as c&url command", "A shell command that fetches the file");
+  menu->Append(IdExportUrls, ToDisplayText("E&xport URL list…"),
+               "The selected files' URLs, one a line, for wget -i or aria2c -i");
+  menu->Append(IdOpenInFileManager, "Open in &file manager",
+               "Hand the URL to the program the desktop opens ftp:// with");
+}
+
+void AppendCrawlItems(wxMenu* menu) {
+  if (!menu) return;
+  menu->AppendSeparator();
+  menu->Append(IdCrawlSite, "C&rawl site",
+               "List every folder of the selected sites into the local index");
+  menu->Append(IdCrawlAllOk, "Crawl all &Ok sites", "Crawl every site whose exploration went well");
+  menu->Append(IdShowCrawls, ToDisplayText("Cra&wls…"), "Show the crawls of this run");
+}
 }  // namespace
 
 // Menu items and buttons of one command share a handler.
@@ -61,8 +105,26 @@ wxBEGIN_EVENT_TABLE(TD, wxPanel)
   QB_COMMAND(IdCopySiteUrl, TD::CmCopySiteUrl)
   QB_COMMAND(IdCopyFileUrl, TD::CmCopyFileUrl)
   QB_COMMAND(IdExploreFolder, TD::CmExploreFolder)
-  QB_COMMAND(IdOpenUrl, TD::CmOpenUrl)
-  QB_COMMAND(IdCopyUrl, TD::CmCopyUrl)
+  EVT_MENU(IdOpenUrl, TD::CmOpenUrl)
+  EVT_BUTTON(IdOpenUrl, TD::OnOpenButton)
+  EVT_MENU(IdCopyUrl, TD::CmCopyUrl)
+  EVT_BUTTON(IdCopyUrl, TD::OnCopyButton)
+  EVT_MENU(IdDownload, TD::CmDownload)
+  EVT_MENU(IdDownloadTo, TD::CmDownloadTo)
+  EVT_MENU(IdCopyCurl, TD::CmCopyCurl)
+  EVT_MENU(IdExportUrls, TD::CmExportUrls)
+  EVT_MENU(IdOpenInFileManager, TD::CmOpenInFileManager)
+  EVT_MENU(IdShowTransfers, TD::CmShowTransfers)
+  EVT_UPDATE_UI(IdDownload, TD::EnableWithFiles)
+  EVT_UPDATE_UI(IdDownloadTo, TD::EnableWithFiles)
+  EVT_UPDATE_UI(IdOpenInFileManager, TD::EnableFileManager)
+  EVT_LIST_ITEM_ACTIVATED(IdFileList, TD::OnFileActivated)
+  EVT_LIST_KEY_DOWN(IdFileList, TD::OnFileKey)
+  EVT_MENU(IdTrustCertificate, TD::CmTrustCertificate)
+  EVT_MENU_RANGE(IdCharsetFirst, IdCharsetLast, TD::CmCharset)
+  EVT_MENU(IdCrawlSite, TD::CmCrawlSite)
+  EVT_MENU(IdCrawlAllOk, TD::CmCrawlAllOk)
+  EVT_MENU(IdShowCrawls, TD::CmShowCrawls)
   QB_COMMAND(wxID_OK, TD::OnNothing)
   QB_COMMAND(wxID_CANCEL, TD::OnNothing)
   EVT_UPDATE_UI(IdShowAll, TD::CheckShowAll)
@@ -71,6 +133,10 @@ wxBEGIN_EVENT_TABLE(TD, wxPanel)
   EVT_UPDATE_UI(IdCopySiteUrl, TD::EnableWithSelection)
   EVT_UPDATE_UI(IdCopyFileUrl, TD::EnableWithSelection)
   EVT_UPDATE_UI(IdExploreFolder, TD::EnableWithSelection)
+  EVT_UPDATE_UI(IdTrustCertificate, TD::EnableTrust)
+  EVT_UPDATE_UI_RANGE(IdCharsetFirst, IdCharsetLast, TD::CheckCharset)
+  EVT_UPDATE_UI(IdCrawlSite, TD::EnableCrawlSite)
+  EVT_UPDATE_UI(IdCrawlAllOk, TD::EnableCrawlAllOk)
   EVT_LIST_ITEM_SELECTED(IdSiteList, TD::OnSiteSelection)
   EVT_LIST_ITEM_DESELECTED(IdSiteList, TD::OnSiteSelection)
   EVT_LIST_COL_CLICK(IdSiteList, TD::OnSiteColumn)
@@ -85,10 +151,12 @@ wxEND_EVENT_TABLE()
 TD::TD() {
   ResetSortState();
   timer_.SetOwner(this);
+  crawlTimer_.SetOwner(this);
 }
 
 TD::~TD() {
   timer_.Stop();
+  crawlTimer_.Stop();
   if (link_) {
     // Before the hooks let go of it, so that no other thread's last copy
     // unhooks this window while it is being destroyed.
@@ -117,9 +185,28 @@ bool TD::Create(wxWindow* frame, bool startActivities) {
   if (auto* pause = FindWindow(IdPause)) pause->SetCursor(ResourceModule::Cursor(2));
   if (animation) animation->Open(SharedPath("ZEVO.avi"));
   timer_.Start(TimerPeriodMs);
+  crawlTimer_.Start(CrawlTimerPeriodMs);
   siteMenu = ShownPart(ResourceModule::Menu(2));
+  AppendSiteSecurityItems(siteMenu.get());
+  AppendCrawlItems(siteMenu.get());
+  // The Sites menu of the frame mirrors the site list's context menu.
+  if (auto* owner = dynamic_cast<wxFrame*>(frame); owner && owner->GetMenuBar()) {
+    wxMenu* sitesMenu = nullptr;
+    if (owner->GetMenuBar()->FindItem(IdShowAll, &sitesMenu)) {
+      AppendSiteSecurityItems(sitesMenu);
+      AppendCrawlItems(sitesMenu);
+    }
+  }
   fileMenu = ShownPart(ResourceModule::Menu(3));
   folderMenu = ShownPart(ResourceModule::Menu(4));
+  AppendDownloadItems(fileMenu.get(), true);
+  AppendDownloadItems(folderMenu.get(), false);
+  if (auto* owner = dynamic_cast<wxFrame*>(frame); owner && owner->GetMenuBar()) {
+    wxMenu* searchMenu = nullptr;
+    if (owner->GetMenuBar()->FindItem(IdPause, &searchMenu) && searchMenu)
+      searchMenu->Insert(2, IdShowTransfers, ToDisplayText("&Downloads…\tCtrl+J"),
+                         "Show the downloads of this run");
+  }
   SizeFrameToScreen();
 
   link_ = WindowLink<wxWindow>::To(this);
@@ -147,7 +234,9 @@ void TD::StartActivitiesOnceShown(std::chrono::steady_clock::time_point until) {
     return;
   }
   if (!startupSites_.empty()) {
-    ExploreGivenSites(startupSites_);
+    TakeHandedUrls(startupSites_);
+  } else if (actions_.firstStart && actions_.firstStart(this)) {
+    // What it offered runs instead of the first search.
   } else {
     // Posted, so that the version check starts before the search's modal loop.
     startupSearch_ = true;
@@ -182,7 +271,15 @@ void TD::RefreshSiteList() {
 void TD::ShowProgressText() {
   auto* frame = dynamic_cast<wxFrame*>(GetParent());
   if (!frame || !frame->GetStatusBar()) return;
-  const wxString text = ProgressText(sites_.Counts(), ActiveSessions);
+  std::string progress = ProgressText(sites_.Counts(), ActiveSessions);
+  if (const int crawls = RunningCrawls(); crawls > 0)
+    progress += (progress.empty() ? "" : ", ") + std::to_string(crawls) +
+                (crawls == 1 ? " crawl" : " crawls");
+  if (const std::shared_ptr<TransferQueue> queue = transfers_.lock()) {
+    if (const std::string downloads = TransfersStatusText(queue->Totals()); !downloads.empty())
+      progress += (progress.empty() ? "" : " · ") + downloads;
+  }
+  const wxString text = ToDisplayText(progress);
   if (frame->GetStatusBar()->GetStatusText() != text) frame->SetStatusText(text);
 }
 
@@ -208,23 +305,6 @@ void TD::ClearRunDisplay() {
   details_.ClearRun();
   selectedSite = -1;
   RefreshSiteList();
-}
-
-std::string TD::SelectedFileUrl() const {
-  const ListingEntry* entry = files_.Selected();
-  if (selectedSite == -1 || !entry) return {};
-  auto site = SiteAt(selectedSite);
-  if (!site) return {};
-  return JoinFileUrl(site->url, entry->name);
-}
-
-std::string TD::SelectedFileLink() const {
-  const ListingEntry* entry = files_.Selected();
-  if (selectedSite == -1 || !entry) return {};
-  auto site = SiteAt(selectedSite);
-  if (!site) return {};
-  return EntryUrl(site->url, std::string(entry->name, strnlen(entry->name, sizeof entry->name)),
-                  entry->isFolder != 0);
 }
 
 // ---- events -------------------------------------------------------------
@@ -253,6 +333,10 @@ void TD::OnSiteColumn(wxListEvent& event) {
     SortSites(CompErrorCode, SortFlags[SortSiteStatus]);
     SortFlags[SortSiteStatus] ^= 1;
     StatusAutoSort = SortFlags[SortSiteStatus] != 0;
+  } else if (event.GetColumn() == 2) {
+    SortSites(CompTls, SortFlags[SortSiteTls]);
+    SortFlags[SortSiteTls] ^= 1;
+    StatusAutoSort = false;
   }
 }
 
@@ -281,9 +365,12 @@ void TD::OnSiteKey(wxListEvent& event) {
 wxMenu* TD::ContextMenuFor(wxWindow* window) {
   if (window == SiteList()) return siteMenu.get();
   if (window == FileList()) {
-    const ListingEntry* entry = files_.Selected();
-    if (!entry) return nullptr;
-    return entry->isFolder ? folderMenu.get() : fileMenu.get();
+    const std::vector<const ListingEntry*> entries = files_.SelectedEntries();
+    if (entries.empty()) return nullptr;
+    // A file among them gets the file commands, which act on the files.
+    const bool folders = std::all_of(entries.begin(), entries.end(),
+                                     [](const ListingEntry* e) { return e->isFolder != 0; });
+    return folders ? folderMenu.get() : fileMenu.get();
   }
   return nullptr;
 }
@@ -297,7 +384,12 @@ void TD::OnContextMenu(wxContextMenuEvent& event) {
   PopupMenu(menu, at);
 }
 
-void TD::OnTimer(wxTimerEvent&) {
+void TD::OnTimer(wxTimerEvent& event) {
+  if (&event.GetTimer() == &crawlTimer_) {
+    FollowCrawls();
+    FollowTransfers();
+    return;
+  }
   ShowPauseCaption();
   RefreshSiteList();
   RefreshDetails();

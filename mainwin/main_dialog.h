@@ -11,18 +11,39 @@
 #include <wx/menu.h>
 #include <wx/panel.h>
 #include <wx/timer.h>
+#include <wx/weakref.h>
 
 #include "core/site_table.h"
+#include "crawl/crawl_runs.h"
+#include "mainwin/crawl_window.h"
 #include "mainwin/details_pane.h"
 #include "mainwin/file_list.h"
 #include "mainwin/layout.h"
+#include "mainwin/site_crawls.h"
 #include "mainwin/site_list.h"
+#include "mainwin/transfers_window.h"
 #include "ui/window_link.h"
 
 namespace qb {
 
 class AviPlayer;
 class TLwComparator;
+
+// Site commands the menus get in code, beside those of the templates.
+inline constexpr int IdTrustCertificate = 640;
+// "Detect", then one per charset of SiteCharsets(), in its order.
+inline constexpr int IdCharsetFirst = 650;
+inline constexpr int IdCharsetLast = 679;
+inline constexpr int IdCrawlSite = 690;
+inline constexpr int IdCrawlAllOk = 691;
+inline constexpr int IdShowCrawls = 692;
+// File list commands that fetch or hand on the selected entries.
+inline constexpr int IdDownload = 700;
+inline constexpr int IdDownloadTo = 701;
+inline constexpr int IdCopyCurl = 702;
+inline constexpr int IdExportUrls = 703;
+inline constexpr int IdOpenInFileManager = 704;
+inline constexpr int IdShowTransfers = 705;
 
 // The windows the main dialog opens but does not own; start-up hands them in.
 struct MainDialogActions {
@@ -31,6 +52,9 @@ struct MainDialogActions {
   std::function<void(wxWindow* parent)> showAbout = nullptr;
   std::function<void(wxWindow* parent)> showSettings = nullptr;
   std::function<void(wxWindow* mainDialog)> startVersionCheck = nullptr;
+  // At start-up instead of the first search; true when it took the start's
+  // place (the user went on with what it offered).
+  std::function<bool(wxWindow* mainDialog)> firstStart = nullptr;
 };
 
 class TD : public wxPanel {
@@ -60,6 +84,32 @@ class TD : public wxPanel {
   // Selects the site with this URL in the site list; false when it is not shown.
   bool ShowSiteOfUrl(const std::string& url);
 
+  // The crawls of this run, kept in the local index; none when no index is
+  // kept. readListing brings a crawled site's own folder back into its row.
+  void SetCrawls(std::weak_ptr<CrawlRuns> runs, ListingReader readListing = nullptr);
+  // Crawls the sites at urls instead of exploring them, adding those the table
+  // lacks, and opens the crawl window.
+  void StartCrawls(const std::vector<std::string>& urls);
+  // Asks once the frame is on screen whether to go on with the crawls an
+  // earlier run left unfinished; they are started on Yes.
+  void OfferToResumeCrawls(std::vector<std::string> urls);
+  // The crawl window when it is open.
+  CrawlWindow* OpenCrawlWindow() const { return crawlWindow_.get(); }
+
+  // The downloads of this run; without them the file list fetches nothing.
+  void SetTransfers(std::weak_ptr<TransferQueue> queue);
+  // Queues files at their URLs (kept form) into the download folder.
+  void DownloadUrls(const std::vector<std::string>& urls);
+  // A hit of Find activated: a file is downloaded (or opened, as the settings
+  // say), a folder explored and shown. link is escaped.
+  void ActivateFound(const std::string& link, bool isFolder, int64_t size);
+  // URLs handed to the program: files are downloaded, folders explored.
+  void TakeHandedUrls(const std::vector<std::string>& urls);
+  TransfersWindow* OpenTransfersWindow() const { return transfersWindow_.get(); }
+  void ShowTransfersWindow();
+  // The desktop's ftp:// handler other than this program, as found at start; empty for none.
+  void SetFtpHandler(std::string desktopEntry) { ftpHandler_ = std::move(desktopEntry); }
+
   // Commands.
   void CmNewSearch(wxCommandEvent& event);
   // The frame's title names the search whose sites the table holds.
@@ -78,6 +128,22 @@ class TD : public wxPanel {
   void CmExploreFolder(wxCommandEvent& event);
   void CmOpenUrl(wxCommandEvent& event);
   void CmCopyUrl(wxCommandEvent& event);
+  // Accepts the selected site's certificate for its host and port, once the
+  // user has seen its fingerprint.
+  void CmTrustCertificate(wxCommandEvent& event);
+  // Sets the selected site's charset and reads its listed names again in it.
+  void CmCharset(wxCommandEvent& event);
+  // The selected sites, and every site whose exploration went well.
+  void CmCrawlSite(wxCommandEvent& event);
+  void CmCrawlAllOk(wxCommandEvent& event);
+  void CmShowCrawls(wxCommandEvent& event);
+  // On the selected entries of the file list.
+  void CmDownload(wxCommandEvent& event);
+  void CmDownloadTo(wxCommandEvent& event);
+  void CmCopyCurl(wxCommandEvent& event);
+  void CmExportUrls(wxCommandEvent& event);
+  void CmOpenInFileManager(wxCommandEvent& event);
+  void CmShowTransfers(wxCommandEvent& event);
 
   // The submenu a right click on window shows, or null.
   wxMenu* ContextMenuFor(wxWindow* window);
@@ -91,18 +157,48 @@ class TD : public wxPanel {
 
  private:
   void StartActivitiesOnceShown(std::chrono::steady_clock::time_point until);
+  void AskToResumeCrawls(std::vector<std::string> urls,
+                         std::chrono::steady_clock::time_point until);
+  // The running crawls, or null with the user told why there are none.
+  std::shared_ptr<CrawlRuns> CrawlsOrSayWhy();
+  int RunningCrawls() const;
+  void ShowCrawlWindow();
+  // Rows follow their crawls; a crawled site's listing is read back.
+  void FollowCrawls();
   // In the frame's status bar, when it has one.
   void ShowProgressText();
   void SortSites(const TLwComparator& comparator, int flag);
   // The Pause button says what it will do, whoever changed the state.
   void ShowPauseCaption();
   void EmptyFileList();
-  // The URL of the first selected file row as the site table keeps it, or empty.
-  std::string SelectedFileUrl() const;
-  // The same escaped, as another program takes it (a folder's ends with '/').
-  std::string SelectedFileLink() const;
   // The URL field's text as another program takes it.
   std::string FieldLink() const;
+
+  // A selected entry of the file list, as the commands on it need it.
+  struct EntryTarget {
+    std::string url;   // kept form, made from the server's bytes
+    std::string link;  // escaped, as another program takes it
+    std::string serverName;
+    bool isFolder = false;
+    int64_t size = -1;
+    bool tls = false;
+  };
+  std::vector<EntryTarget> SelectedTargets() const;
+  // The running downloads, or null with the user told why there are none.
+  std::shared_ptr<TransferQueue> TransfersOrSayWhy();
+  void Download(const std::vector<EntryTarget>& targets, const std::string& folder,
+                bool openWhenDone);
+  // A folder of the file list shown: explored as a site of its own, and selected.
+  void ShowFolder(const std::string& url);
+  void OnFileActivated(wxListEvent& event);
+  void OnFileKey(wxListEvent& event);
+  // The Open and Copy buttons act on the selected entries, else on the URL field.
+  void OnOpenButton(wxCommandEvent& event);
+  void OnCopyButton(wxCommandEvent& event);
+  void EnableWithFiles(wxUpdateUIEvent& event);
+  void EnableFileManager(wxUpdateUIEvent& event);
+  // Files asked to be opened are, once they have arrived.
+  void FollowTransfers();
 
   // Placing and painting.
   void SetUpColours();
@@ -121,6 +217,10 @@ class TD : public wxPanel {
   void EnableWithSites(wxUpdateUIEvent& event);
   void EnableWithSelection(wxUpdateUIEvent& event);
   void CheckShowAll(wxUpdateUIEvent& event);
+  void EnableTrust(wxUpdateUIEvent& event);
+  void CheckCharset(wxUpdateUIEvent& event);
+  void EnableCrawlSite(wxUpdateUIEvent& event);
+  void EnableCrawlAllOk(wxUpdateUIEvent& event);
 
   MainDialogActions actions_;
   std::vector<std::string> startupSites_;
@@ -138,6 +238,15 @@ class TD : public wxPanel {
   int32_t selectedSite = -1;
   bool showAll = false;
   wxTimer timer_;
+  std::weak_ptr<CrawlRuns> crawls_;
+  ListingReader readListing_;
+  SiteCrawls crawlRows_;
+  wxTimer crawlTimer_;
+  wxWeakRef<CrawlWindow> crawlWindow_;
+  std::weak_ptr<TransferQueue> transfers_;
+  wxWeakRef<TransfersWindow> transfersWindow_;
+  std::vector<int64_t> openWhenDone_;
+  std::string ftpHandler_;
 
   bool layoutCaptured_ = false;
   wxRect initialClientRect_;

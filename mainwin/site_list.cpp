@@ -17,6 +17,7 @@ void SiteListView::Attach(VirtualListCtrl* list) {
   for (int icon = 10; icon <= 14; ++icon) images_.Add(ResourceModule::Icon(icon));
   list_->InsertColumn(0, "Ftp", wxLIST_FORMAT_LEFT, 210);
   list_->InsertColumn(1, "Status", wxLIST_FORMAT_RIGHT, 85);
+  list_->InsertColumn(2, "TLS", wxLIST_FORMAT_LEFT, 115);
   list_->SetImageList(&images_, wxIMAGE_LIST_SMALL);
   list_->text = [this](long row, long column) { return Text(row, column); };
   list_->image = [this](long row) { return Image(row); };
@@ -48,7 +49,9 @@ wxString SiteListView::Text(long row, long column) const {
   const int site = SiteOfRow(row);
   if (site < 0) return wxString();
   // The list is in view of anyone at the screen: a password shows as stars.
-  return ToDisplayText(column == 0 ? HidePassword(urls_[site]) : shown_[site].text);
+  if (column == 0) return ToDisplayText(HidePassword(urls_[site]));
+  if (column == 2) return TlsColumnText(shown_[site].tls);
+  return ToDisplayText(shown_[site].text);
 }
 
 int SiteListView::Image(long row) const {
@@ -100,11 +103,15 @@ bool SiteListView::Refresh(bool showAll) {
       case SiteListOp::SetText:
         shown_[op.site].text = op.text;
         break;
+      case SiteListOp::SetTls:
+        shown_[op.site].tls = op.tls;
+        break;
       case SiteListOp::Append:
         urls_[op.site] = sites[op.site].entry->url;
         rowSites_.push_back(op.site);
         shown_[op.site].image = op.image;
         shown_[op.site].text.clear();
+        shown_[op.site].tls = op.tls;
         break;
     }
   }
@@ -120,10 +127,12 @@ void SiteListView::Sort(const TLwComparator& comparator, int flag) {
   SiteSortKeys keys = TakeSiteSortKeys();
   CompUrl.keys = &keys;
   CompErrorCode.keys = &keys;
+  CompTls.keys = &keys;
   std::stable_sort(rowSites_.begin(), rowSites_.end(),
                    [&](int a, int b) { return comparator.compare(a, b, flag) < 0; });
   CompUrl.keys = nullptr;
   CompErrorCode.keys = nullptr;
+  CompTls.keys = nullptr;
   const std::vector<long> rows = RowsOf(selected);
   list_->SelectOnly(rows);
   if (!rows.empty()) {

@@ -1,7 +1,8 @@
 #pragma once
-// The site list: a row per shown site of the table, with its icon and status
-// text, brought in line with the table by a cheap pass on every tick. The list
-// shows only what is on screen; its rows live here.
+// The site list: a row per shown site of the table, with its icon, status text
+// and how its last session was secured, brought in line with the table by a
+// cheap pass on every tick. The list shows only what is on screen; its rows
+// live here.
 #include <string>
 #include <vector>
 

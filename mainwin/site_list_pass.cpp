@@ -20,6 +20,7 @@ std::vector<SiteSnapshot> TakeSiteSnapshot() {
     sites[i].status = e->status;
     sites[i].dropped = e->dropped;
     sites[i].statusText = e->statusText.Get();
+    sites[i].tls = e->tls;
   }
   return sites;
 }
@@ -49,11 +50,13 @@ SiteListPlan PlanSiteListPass(const std::vector<int>& rows, const std::vector<Sh
       plan.ops.push_back({SiteListOp::SetText, row, a, 0, site.statusText});
       plan.textChanged = true;
     }
+    if (!known || shown[a].tls != site.tls)
+      plan.ops.push_back({SiteListOp::SetTls, row, a, 0, {}, site.tls});
     ++row;
   }
   for (int a = 0; a < count; ++a) {
     if (seen[a] || SiteHidden(sites[a], showAll)) continue;
-    plan.ops.push_back({SiteListOp::Append, row++, a, sites[a].status, {}});
+    plan.ops.push_back({SiteListOp::Append, row++, a, sites[a].status, {}, sites[a].tls});
   }
   return plan;
 }

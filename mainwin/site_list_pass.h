@@ -16,6 +16,7 @@ struct SiteSnapshot {
   int32_t status = Waiting;
   bool dropped = false;
   std::string statusText;
+  SiteTls tls = SiteTls::None;
 };
 
 // Takes SiteTableLock, then ListingLock, for the copy only.
@@ -25,14 +26,16 @@ std::vector<SiteSnapshot> TakeSiteSnapshot();
 struct ShownRow {
   int image = -1;
   std::string text;
+  SiteTls tls = SiteTls::None;
 };
 
 struct SiteListOp {
-  enum Kind { Delete, SetImage, SetText, Append } kind;
-  int row;           // Delete, SetImage, SetText: the row as it is when the op runs
-  int site;          // the row's site index
-  int image;         // SetImage, Append
-  std::string text;  // SetText
+  enum Kind { Delete, SetImage, SetText, Append, SetTls } kind;
+  int row;                      // all but Append: the row as it is when the op runs
+  int site;                     // the row's site index
+  int image;                    // SetImage, Append
+  std::string text;             // SetText
+  SiteTls tls = SiteTls::None;  // SetTls, Append
 };
 
 struct SiteListPlan {

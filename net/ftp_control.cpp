@@ -24,7 +24,7 @@ FtpControl::FtpControl(int fd, int timeoutMs, const std::atomic<bool>* abort)
 
 bool FtpControl::Send(std::string_view line) {
   // A line break inside would smuggle a second command to the server.
-  if (line.find_first_of("\r\n") != std::string_view::npos) return false;
+  if (line.find_first_of("\r\n") != std::string_view::npos || !stream_) return false;
   std::string command(line);
   command += "\r\n";
   return stream_->SendAll(command.data(), command.size());
@@ -38,7 +38,7 @@ std::optional<FtpReply> FtpControl::Read() {
       std::min(deadline_, Clock::now() + std::chrono::milliseconds(timeoutMs_ * ReplyTimeOuts));
   for (;;) {
     if (std::optional<FtpReply> reply = parser_.Next()) return reply;
-    if (parser_.Broken() || closed_) return std::nullopt;
+    if (parser_.Broken() || closed_ || !stream_) return std::nullopt;
     int wait = timeoutMs_;
     if (bounded) {
       const auto left =
@@ -69,6 +69,11 @@ bool FtpControl::Complete(FtpReply& last) {
     if (!last.Preliminary()) return true;
   }
   return false;
+}
+
+std::unique_ptr<ByteStream> FtpControl::TakeStream() {
+  if (parser_.Holding() || parser_.Broken() || closed_) return nullptr;
+  return std::move(stream_);
 }
 
 bool FtpControl::Command(std::string_view line, FtpReply& last) {

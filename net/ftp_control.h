@@ -29,7 +29,7 @@ class FtpControl {
   FtpControl(int fd, int timeoutMs, const std::atomic<bool>* abort = nullptr);
 
   // The socket underneath, or -1 when the connection is not one.
-  int Fd() const { return stream_->Fd(); }
+  int Fd() const { return stream_ ? stream_->Fd() : -1; }
   // Sends line and its "\r\n" whole.
   bool Send(std::string_view line);
   // The next reply; nothing on time-out, abort, a closed connection or a
@@ -44,6 +44,15 @@ class FtpControl {
   // No wait for a reply goes past this moment: a server that keeps every
   // reply inside the time-out, or drips preliminary lines, still ends.
   void SetDeadline(std::chrono::steady_clock::time_point deadline) { deadline_ = deadline; }
+  std::chrono::steady_clock::time_point Deadline() const { return deadline_; }
+  int TimeoutMs() const { return timeoutMs_; }
+  const std::atomic<bool>* Abort() const { return abort_; }
+
+  // The connection, handed out to be wrapped (in TLS) and given back; nothing
+  // when bytes past the last reply were read, which would then be taken as
+  // coming from inside the wrapping.
+  std::unique_ptr<ByteStream> TakeStream();
+  void PutStream(std::unique_ptr<ByteStream> stream) { stream_ = std::move(stream); }
 
  private:
   std::unique_ptr<ByteStream> stream_;

@@ -43,7 +43,10 @@ std::optional<FtpReply> FtpReplyParser::Next() {
     const std::size_t end = pending_.find('\n', std::max(start_, scanned_));
     if (end == std::string::npos) {
       scanned_ = pending_.size();
-      if (pending_.size() - start_ > ReplyLineMax) broken_ = true;
+      // A held CR is the line's end arriving, not one of its bytes: a line's
+      // length must not depend on where a segment happens to end.
+      const bool endComing = !pending_.empty() && pending_.back() == '\r';
+      if (pending_.size() - start_ > ReplyLineMax + (endComing ? 1 : 0)) broken_ = true;
       return std::nullopt;
     }
     std::string_view line(pending_.data() + start_, end - start_);

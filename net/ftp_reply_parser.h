@@ -33,6 +33,8 @@ class FtpReplyParser {
   // coming or once the stream is broken.
   std::optional<FtpReply> Next();
   bool Broken() const { return broken_; }
+  // Bytes arrived that belong to no reply yet.
+  bool Holding() const { return start_ < pending_.size(); }
 
  private:
   void Append(std::string_view line);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/text_helpers.h"
+#include "core/url_text.h"
 
 namespace qb {
 
@@ -22,7 +23,8 @@ bool IsAddressLiteral(const char* begin, const char* end) {
 void ParseFtpUrl(const char* url, FtpUrlParts& parts) {
   char work[500];
   CopyText(work, sizeof work, url);
-  const char* rest = work + strnlen(work, 6);  // past "ftp://"
+  parts.implicitTls = EqualNoCase(std::string_view(work, strnlen(work, 7)), "ftps://");
+  const char* rest = work + strnlen(work, parts.implicitTls ? 7 : 6);  // past "ftp://"
   // User, password, host and port come from the authority alone, up to the
   // first "/": an "@" or ":" in a folder name never names another server.
   const char* slash = std::strchr(rest, '/');
@@ -35,6 +37,9 @@ void ParseFtpUrl(const char* url, FtpUrlParts& parts) {
     const char* colon = static_cast<const char*>(std::memchr(rest, ':', at - rest));
     CopyRange(parts.user, sizeof parts.user, rest, colon ? colon : at);
     CopyRange(parts.password, sizeof parts.password, colon ? colon + 1 : at, at);
+    // The server is given the login decoded: "me%40x.org" is the user me@x.org.
+    CopyText(parts.user, sizeof parts.user, LoginText(parts.user).c_str());
+    CopyText(parts.password, sizeof parts.password, LoginText(parts.password).c_str());
     hostPart = at + 1;
   } else {
     CopyText(parts.user, sizeof parts.user, "anonymous");
@@ -54,7 +59,7 @@ void ParseFtpUrl(const char* url, FtpUrlParts& parts) {
   const char* portColon =
       static_cast<const char*>(std::memchr(afterHost, ':', authorityEnd - afterHost));
   const char* hostEnd = authorityEnd;
-  parts.port = 21;
+  parts.port = parts.implicitTls ? 990 : 21;
   if (portColon) {
     parts.port = AtoL(portColon + 1);
     hostEnd = portColon;
@@ -62,6 +67,18 @@ void ParseFtpUrl(const char* url, FtpUrlParts& parts) {
   if (hostBegin != hostPart) hostEnd = afterHost - 1;  // the closing bracket
   CopyText(parts.path, sizeof parts.path, slash ? slash : "/");
   CopyRange(parts.host, sizeof parts.host, hostBegin, hostEnd);
+}
+
+std::string ServerKey(const FtpUrlParts& parts) {
+  std::string key = parts.host;
+  for (char& c : key) c = AsciiLower(c);
+  return key + ":" + std::to_string(parts.port);
+}
+
+std::string ServerKey(const char* url) {
+  FtpUrlParts parts;
+  ParseFtpUrl(url, parts);
+  return ServerKey(parts);
 }
 
 }  // namespace qb

@@ -104,7 +104,35 @@ bool PageComplete(const char* text, int fresh, const char* stopMarker) {
          (stopLength > 0 && recent.find(stopMarker) != std::string_view::npos);
 }
 
+// From the status line's code on to the header's end: the code, and the
+// Retry-After value when a header line names it (case ignored).
+void ReadStatusInfo(std::string_view head, HttpStatusInfo& info) {
+  info = {};
+  for (std::size_t i = 0; i < head.size() && i < 3 && head[i] >= '0' && head[i] <= '9'; ++i)
+    info.status = info.status * 10 + (head[i] - '0');
+  for (std::size_t line = head.find('\n'); line != std::string_view::npos;
+       line = head.find('\n', line + 1)) {
+    const std::string_view rest = head.substr(line + 1);
+    if (std::optional<std::string> value =
+            RetryAfterIn(rest.substr(0, rest.find_first_of("\r\n")))) {
+      info.retryAfter = std::move(*value);
+      return;
+    }
+  }
+}
+
 }  // namespace
+
+std::optional<std::string> RetryAfterIn(std::string_view line) {
+  constexpr std::string_view Name = "retry-after:";
+  if (line.size() < Name.size() || !EqualNoCase(line.substr(0, Name.size()), Name))
+    return std::nullopt;
+  line.remove_prefix(Name.size());
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!line.empty() && blank(line.front())) line.remove_prefix(1);
+  while (!line.empty() && blank(line.back())) line.remove_suffix(1);
+  return std::string(line.substr(0, 64));
+}
 
 bool BuildGetRequest(const char* url, char (&host)[HttpHostSize],
                      char (&request)[HttpRequestSize]) {
@@ -124,7 +152,7 @@ bool BuildGetRequest(const char* url, char (&host)[HttpHostSize],
 }
 
 std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int timeOutSeconds,
-                                  const char* stopMarker) {
+                                  const char* stopMarker, HttpStatusInfo* info) {
   const char* unused = nullptr;
   if (!errorTag) errorTag = &unused;
   if (url && HasPrefix(url, "https://")) {
@@ -176,11 +204,12 @@ std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int ti
   }
 
   return ReadHttpResponse([fd](char* into, std::size_t room) { return recv(fd, into, room, 0); },
-                          seconds, stopMarker, errorTag);
+                          seconds, stopMarker, errorTag, info);
 }
 
 std::unique_ptr<char[]> ReadHttpResponse(const HttpReader& read, int seconds,
-                                         const char* stopMarker, const char** errorTag) {
+                                         const char* stopMarker, const char** errorTag,
+                                         HttpStatusInfo* info) {
   const char* unused = nullptr;
   if (!errorTag) errorTag = &unused;
   *errorTag = nullptr;
@@ -229,6 +258,11 @@ std::unique_ptr<char[]> ReadHttpResponse(const HttpReader& read, int seconds,
     if (!*errorTag) *errorTag = TagStatus;
   }
   const std::size_t separator = std::min(response.find("\r\n\r\n"), response.find("\n\n"));
+  if (info && space != std::string_view::npos)
+    ReadStatusInfo(
+        response.substr(space + 1, separator == std::string_view::npos ? std::string_view::npos
+                                                                       : separator - space - 1),
+        *info);
   if (separator == std::string_view::npos && !*errorTag) *errorTag = TagNoHeaderEnd;
   if (*errorTag) return nullptr;
 

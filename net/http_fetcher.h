@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace qb {
 
@@ -20,8 +23,18 @@ bool BuildGetRequest(const char* url, char (&host)[HttpHostSize], char (&request
 // text owned by the caller, or null with errorTag set to a constant tag.
 // timeOutSeconds 0 takes Settings.HttpTimeOut; stopMarker, when given, ends the
 // page as soon as it has arrived.
+// What a response said besides its body, for a caller that heeds it.
+struct HttpStatusInfo {
+  int status = 0;          // the status line's code; 0 when none came
+  std::string retryAfter;  // the Retry-After header's value as sent, else empty
+};
+
+// The value of a "Retry-After:" header line (name's case ignored), blanks and
+// line end trimmed, at most 64 bytes; nothing when the line is another header.
+std::optional<std::string> RetryAfterIn(std::string_view line);
+
 std::unique_ptr<char[]> FetchPage(const char* url, const char** errorTag, int timeOutSeconds,
-                                  const char* stopMarker = nullptr);
+                                  const char* stopMarker = nullptr, HttpStatusInfo* info = nullptr);
 
 // recv's contract: bytes read, 0 at the end, -1 with errno set.
 using HttpReader = std::function<ssize_t(char* into, std::size_t room)>;
@@ -30,6 +43,7 @@ using HttpReader = std::function<ssize_t(char* into, std::size_t room)>;
 // read and returns its body as FetchPage does. seconds bounds the whole read
 // (six of them; 0 or less: no bound).
 std::unique_ptr<char[]> ReadHttpResponse(const HttpReader& read, int seconds,
-                                         const char* stopMarker, const char** errorTag);
+                                         const char* stopMarker, const char** errorTag,
+                                         HttpStatusInfo* info = nullptr);
 
 }  // namespace qb

@@ -2,10 +2,15 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <string>
+#include <string_view>
+
+#include "core/text_helpers.h"
 
 namespace qb {
 
@@ -20,6 +25,7 @@ constexpr long MaxRedirects = 5;
 
 struct Transfer {
   std::string body;
+  std::string retryAfter;  // the last response's Retry-After value
   const char* stopMarker = nullptr;
   bool complete = false;  // the write callback ended the transfer on purpose
 };
@@ -37,6 +43,17 @@ std::size_t Receive(char* data, std::size_t size, std::size_t count, void* user)
     transfer->complete = true;
     return 0;  // libcurl ends the transfer with a write error
   }
+  return bytes;
+}
+
+std::size_t ReceiveHeader(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const std::size_t bytes = size * count;
+  const std::string_view line(data, bytes);
+  // A redirect's header is not the last response's.
+  if (line.substr(0, 5) == "HTTP/") transfer->retryAfter.clear();
+  if (std::optional<std::string> value = RetryAfterIn(line))
+    transfer->retryAfter = std::move(*value);
   return bytes;
 }
 
@@ -86,35 +103,62 @@ struct SlistDeleter {
 
 namespace {
 
-struct PostData {
-  const std::string* body = nullptr;
-  const char* contentType = nullptr;
-};
-
-std::unique_ptr<char[]> CurlPage(const char* url, const PostData& post, const char** errorTag,
-                                 int timeOutSeconds, const char* stopMarker) {
+void InitialiseCurl() {
   static std::once_flag initialised;
   std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// A Retry-After value in seconds: a count as it stands, a date from now; -1
+// when it is neither.
+int RetrySeconds(const std::string& value) {
+  if (value.empty()) return -1;
+  if (value.find_first_not_of("0123456789") == std::string::npos)
+    return value.size() > 9 ? 999999999 : static_cast<int>(std::strtol(value.c_str(), nullptr, 10));
+  InitialiseCurl();
+  const time_t at = curl_getdate(value.c_str(), nullptr);
+  if (at < 0) return -1;
+  const time_t now = std::time(nullptr);
+  return at <= now ? 0 : static_cast<int>(std::min<time_t>(at - now, 999999999));
+}
+
+PageAnswer CurlPage(const PageRequest& request, bool anyHttp, int timeOutSeconds,
+                    const char* stopMarker) {
+  PageAnswer answer;
+  InitialiseCurl();
   std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
   if (!easy) {
-    *errorTag = "Invalid_socket";
-    return nullptr;
+    answer.tag = "Invalid_socket";
+    return answer;
   }
   Transfer transfer;
   transfer.stopMarker = stopMarker;
   CURL* h = easy.get();
-  curl_easy_setopt(h, CURLOPT_URL, url);
-  // A POST may go to a plain-HTTP API; a GET of http:// takes the program's own client.
-  const char* protocols = post.body ? "http,https" : "https";
+  curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
+  // A POST or an API with a header may be plain HTTP; a plain GET of http://
+  // takes the program's own client.
+  const char* protocols = anyHttp ? "http,https" : "https";
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, protocols);
   curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
   std::unique_ptr<curl_slist, SlistDeleter> headers;
-  if (post.body) {
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(post.body->size()));
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, post.body->c_str());
-    const std::string type = std::string("Content-Type: ") + post.contentType;
-    headers.reset(curl_slist_append(nullptr, type.c_str()));
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+  const auto addHeader = [&headers](const std::string& line) {
+    curl_slist* grown = curl_slist_append(headers.get(), line.c_str());
+    if (grown) {
+      (void)headers.release();
+      headers.reset(grown);
+    }
+  };
+  if (request.post) {
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size()));
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.c_str());
+    addHeader("Content-Type: " + request.contentType);
+  }
+  if (!request.header.empty()) addHeader(request.header);
+  if (headers) curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+  if (!request.basicAuth.empty()) {
+    curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    curl_easy_setopt(h, CURLOPT_USERPWD, request.basicAuth.c_str());
+    // Credentials go to the host asked, not to one a redirect names.
+    curl_easy_setopt(h, CURLOPT_UNRESTRICTED_AUTH, 0L);
   }
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
@@ -122,6 +166,8 @@ std::unique_ptr<char[]> CurlPage(const char* url, const PostData& post, const ch
   curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, Receive);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, ReceiveHeader);
+  curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
   if (timeOutSeconds > 0) {
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeOutSeconds));
     curl_easy_setopt(h, CURLOPT_TIMEOUT, static_cast<long>(timeOutSeconds) * PageTimeOuts);
@@ -135,34 +181,59 @@ std::unique_ptr<char[]> CurlPage(const char* url, const PostData& post, const ch
   const CURLcode code = curl_easy_perform(h);
   long status = 0;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  answer.status = static_cast<int>(status);
+  answer.retryAfterSeconds = RetrySeconds(transfer.retryAfter);
   const bool cut = code == CURLE_WRITE_ERROR && transfer.complete;
   const bool stalledAfterEnough = (code == CURLE_OPERATION_TIMEDOUT) &&
                                   transfer.body.size() > EnoughReceived && status / 100 == 2;
   if (code != CURLE_OK && !cut && !stalledAfterEnough) {
-    *errorTag = TagFor(code);
-    return nullptr;
+    answer.tag = TagFor(code);
+    return answer;
   }
   if (status < 200 || status >= 400) {
-    *errorTag = "40x";
-    return nullptr;
+    answer.tag = "40x";
+    return answer;
   }
-  *errorTag = nullptr;
-  std::unique_ptr<char[]> page(new char[transfer.body.size() + 1 + BodySlack]());
-  std::memcpy(page.get(), transfer.body.data(), transfer.body.size());
-  return page;
+  answer.page = std::make_unique<char[]>(transfer.body.size() + 1 + BodySlack);
+  std::memcpy(answer.page.get(), transfer.body.data(), transfer.body.size());
+  return answer;
+}
+
+std::unique_ptr<char[]> PageOf(PageAnswer answer, const char** errorTag) {
+  *errorTag = answer.tag;
+  return std::move(answer.page);
+}
+
+bool HasLineBreak(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
 }
 
 }  // namespace
 
 std::unique_ptr<char[]> FetchHttpsPage(const char* url, const char** errorTag, int timeOutSeconds,
                                        const char* stopMarker) {
-  return CurlPage(url, {}, errorTag, timeOutSeconds, stopMarker);
+  PageRequest request;
+  request.url = url;
+  return PageOf(CurlPage(request, false, timeOutSeconds, stopMarker), errorTag);
 }
 
-std::unique_ptr<char[]> PostPage(const char* url, const std::string& body, const char* contentType,
-                                 const char** errorTag, int timeOutSeconds,
-                                 const char* stopMarker) {
-  return CurlPage(url, {&body, contentType}, errorTag, timeOutSeconds, stopMarker);
+PageAnswer AskPage(const PageRequest& request, int timeOutSeconds, const char* stopMarker) {
+  if (HasLineBreak(request.header) || HasLineBreak(request.basicAuth) ||
+      HasLineBreak(request.url)) {
+    PageAnswer refused;
+    refused.tag = "ExtractURL";
+    return refused;
+  }
+  const bool plain = !request.post && request.header.empty() && request.basicAuth.empty();
+  if (plain && !EqualNoCase(std::string_view{request.url}.substr(0, 8), "https://")) {
+    PageAnswer answer;
+    HttpStatusInfo info;
+    answer.page = FetchPage(request.url.c_str(), &answer.tag, timeOutSeconds, stopMarker, &info);
+    answer.status = info.status;
+    answer.retryAfterSeconds = RetrySeconds(info.retryAfter);
+    return answer;
+  }
+  return CurlPage(request, !plain, timeOutSeconds, stopMarker);
 }
 
 }  // namespace qb

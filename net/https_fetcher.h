@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "net/http_fetcher.h"
+
 namespace qb {
 
 // Set in the environment, a PEM file of the only authorities to trust; lets a
@@ -18,8 +20,24 @@ inline constexpr const char* HttpsCaFileVariable = "QB_HTTPS_CA_FILE";
 std::unique_ptr<char[]> FetchHttpsPage(const char* url, const char** errorTag, int timeOutSeconds,
                                        const char* stopMarker);
 
-// A POST of body to an http:// or https:// URL, otherwise as FetchHttpsPage.
-std::unique_ptr<char[]> PostPage(const char* url, const std::string& body, const char* contentType,
-                                 const char** errorTag, int timeOutSeconds, const char* stopMarker);
+// One page request with all a search source may need, and what came back.
+struct PageRequest {
+  std::string url;
+  bool post = false;
+  std::string body, contentType;  // POST only
+  std::string header;             // one more "Name: value" line; empty: none
+  std::string basicAuth;          // "user:secret" for HTTP basic; empty: none
+};
+struct PageAnswer {
+  std::unique_ptr<char[]> page;  // null on failure, tag then set
+  const char* tag = nullptr;
+  int status = 0;              // 0: no status line came
+  int retryAfterSeconds = -1;  // from Retry-After (seconds or a date); -1: none
+};
+
+// A plain GET of http:// goes through FetchPage; anything else (https, POST, a
+// header, authentication) through libcurl, for http:// too. A header or
+// credentials with a line break are refused with "ExtractURL".
+PageAnswer AskPage(const PageRequest& request, int timeOutSeconds, const char* stopMarker);
 
 }  // namespace qb

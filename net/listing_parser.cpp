@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/text_helpers.h"
+#include "net/name_charset.h"
 
 namespace qb {
 
@@ -18,7 +19,7 @@ const char* SkipSpaces(const char* p) {
 
 // Where the date column begins, and the size found on the way; null when the
 // line runs out of fields first.
-const char* WalkToDate(const char* line, bool isFolder, int32_t& size) {
+const char* WalkToDate(const char* line, bool isFolder, int64_t& size) {
   const char* field = line;
   for (;;) {
     const char* space = std::strchr(field, ' ');
@@ -26,7 +27,7 @@ const char* WalkToDate(const char* line, bool isFolder, int32_t& size) {
     const char* next = SkipSpaces(space);
     // A folder's size column often reads "0"; it also catches an owner "0".
     if (isFolder && *next == '0') return SkipSpaces(next + 1);
-    const int32_t value = AtoL(next);
+    const int64_t value = AtoLL(next);
     // Small leading numbers are the link count, not yet the size.
     if (size <= 5 || value != 0) {
       size = value;
@@ -38,7 +39,7 @@ const char* WalkToDate(const char* line, bool isFolder, int32_t& size) {
     const char* space2 = std::strchr(next, ' ');
     if (!space2) return next;
     const char* after = SkipSpaces(space2);
-    const int32_t following = AtoL(after);
+    const int64_t following = AtoLL(after);
     if (following < size) return next;
     size = following;
     field = after;
@@ -137,7 +138,7 @@ bool ParseLongLine(const char* line, ListingLine& out) {
     if (*dateEnd != ' ') continue;
     const char* name = SkipSpaces(dateEnd);
     if (!*name) continue;
-    out.size = AtoL(field[at - 1].data());
+    out.size = AtoLL(field[at - 1].data());
     CopyRange(out.date, sizeof out.date, field[at].data(), dateEnd);
     CopyText(out.name, sizeof out.name, name);
     return true;
@@ -167,7 +168,10 @@ const char* TimeOfDayEnd(const char* date, bool& found) {
 }  // namespace
 
 void ParseListingLine(const char* line, ListingLine& out) {
-  out = ListingLine{};
+  // Field by field: the name's buffer is large, and every output terminates it.
+  out.size = 0;
+  out.date[0] = '\0';
+  out.name[0] = '\0';
   out.isFolder = line[0] == 'd' || line[0] == 'l';
   if (ParseLongLine(line, out)) return;
   const char* date = WalkToDate(line, out.isFolder, out.size);
@@ -207,23 +211,19 @@ void ParseListingLine(const char* line, ListingLine& out) {
   CopyText(out.name, sizeof out.name, name);
 }
 
+bool IsListedName(const char* name, bool isFolder) {
+  if (name[0] == '\0' || name[0] == '.') return false;
+  if (!isFolder) return true;
+  if (std::strncmp(name, "0 ", 2) == 0 || std::strncmp(name, "1 ", 2) == 0 ||
+      std::strstr(name, "..") != nullptr)
+    return false;
+  if (EqualNoCase(name, "home")) return false;
+  return !(AtoL(name) > 1000 && std::strchr(name, '.') != nullptr);
+}
+
 void FilterListingLine(const char* line, ListingLine& out) {
   ParseListingLine(line, out);
-  const char* name = out.name;
-  bool skip = name[0] == '.';
-  if (out.isFolder && !skip) {
-    skip = std::strncmp(name, "0 ", 2) == 0 || std::strncmp(name, "1 ", 2) == 0 ||
-           std::strstr(name, "..") != nullptr;
-    if (!skip) {
-      char lower[sizeof out.name];
-      std::size_t i = 0;
-      for (; name[i]; ++i) lower[i] = AsciiLower(name[i]);
-      lower[i] = '\0';
-      skip = std::strcmp(lower, "home") == 0 ||
-             (AtoL(name) > 1000 && std::strchr(name, '.') != nullptr);
-    }
-  }
-  if (skip) out.name[0] = '\0';
+  if (!IsListedName(out.name, out.isFolder)) out.name[0] = '\0';
 }
 
 namespace {
@@ -255,6 +255,25 @@ void ForEachListingPiece(std::string_view text, const std::function<void(const c
     if (end > start) VisitCut(text.substr(start, end - start), visit);
     start = end + 1;
   }
+}
+
+std::vector<ListingEntry> BuildListing(std::string_view text) {
+  std::vector<ListingEntry> nodes;
+  ListingLine parsed;  // one for all lines: it is large
+  ForEachListingPiece(text, [&](const char* line) {
+    FilterListingLine(line, parsed);
+    if (!parsed.name[0]) return;
+    ListingEntry node;
+    SetEntryName(node, parsed.name);
+    node.isFolder = parsed.isFolder ? 1 : 0;
+    node.isLink = line[0] == 'l' ? 1 : 0;
+    if (!parsed.isFolder) {
+      CopyText(node.date, sizeof node.date, parsed.date);
+      node.size = parsed.size;
+    }
+    nodes.push_back(node);
+  });
+  return nodes;
 }
 
 }  // namespace qb

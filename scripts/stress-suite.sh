@@ -24,7 +24,8 @@ for i in $(seq 1 "$runs"); do
     echo "run $i of $runs: $(grep -Eo '[0-9]+% tests passed.*' "$log") ($(( $(date +%s) - start )) s)"
   else
     echo "run $i of $runs FAILED ($(( $(date +%s) - start )) s):"
-    grep -E '\*\*\*|Failure|Expected|Which is|timed out' "$log" | head -40
+    # Each failure with the lines after it: the checks' own messages say why.
+    grep -E -A8 '\*\*\*|Failure|timed out' "$log" | head -150
     echo "whole log: $log"
     exit 1
   fi

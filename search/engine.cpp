@@ -5,8 +5,10 @@
 
 #include "core/site_table.h"
 #include "core/text_helpers.h"
+#include "search/engine_keys.h"
 #include "search/engine_pages.h"
 #include "search/generic_rule.h"
+#include "search/json_rule.h"
 #include "search/search_view.h"
 
 namespace qb {
@@ -54,7 +56,7 @@ void Offer(char* url, bool cutToFolder, const Take& take) {
   if (cutToFolder) CutToFolder(url);
   PercentDecode(url);
   const char* host = url + FtpPrefixLength;
-  if (*host == '\0' || *host == '/') return;  // no host: nothing to explore
+  if (*host == '\0' || *host == '/' || *host == ':') return;  // no host: nothing to explore
   std::string site(url);
   take(site);
 }
@@ -169,6 +171,18 @@ ScanResult ScanGeneric(char* text, const Take& take) {
   return result;
 }
 
+ScanResult ScanJson(const EngineDef& engine, const char* text, const Take& take) {
+  ScanResult result;
+  result.noFurtherMarker = true;
+  const JsonAnswer answer = ScanJsonAnswer(engine, text, [&](std::string& url) {
+    if (url.size() >= SiteUrlSize) return;
+    Offer(url.data(), true, take);
+  });
+  result.results = answer.items;
+  result.cursor = answer.cursor;
+  return result;
+}
+
 }  // namespace
 
 ScanResult ScanEnginePage(const EngineDef& engine, char* page, const Take& take) {
@@ -194,6 +208,9 @@ ScanResult ScanEnginePage(const EngineDef& engine, char* page, const Take& take)
         break;
       case ResultRule::Generic:
         result = ScanGeneric(text, take);
+        break;
+      case ResultRule::Json:
+        result = ScanJson(engine, text, take);
         break;
     }
   } else {
@@ -223,6 +240,7 @@ void EngineThreadFor(const std::shared_ptr<const std::vector<ActiveEngine>>& eng
 
   EnginePageHooks hooks;
   hooks.goOn = [&] { return SearchRunning && enabled && live(); };
+  hooks.keys = EngineKeys().Lookup();
   hooks.found = [&](std::string& site) {
     bool added = false;
     AddUniqueSite(site, added, true, live);

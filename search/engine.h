@@ -31,6 +31,7 @@ struct ScanResult {
   int results = 0;               // by the engine's counting rule
   bool noFurtherMarker = false;  // false when a result without its end stopped the scan
   bool noMore = false;           // the page holds the engine's "no more results" marker
+  std::string cursor;            // Json rule with NextFrom: the next page's {cursor}
 };
 
 // Scans one page (the built-in rules want it stripped of line breaks; the page is

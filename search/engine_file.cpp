@@ -35,11 +35,14 @@ bool Apply(EngineDef& e, const Entry& entry, std::string& why, bool& fatal) {
     const char* key;
     std::string EngineDef::*field;
   };
-  for (const Text& t : {Text{"Host", &EngineDef::host}, Text{"Url", &EngineDef::url},
-                        Text{"Method", &EngineDef::method}, Text{"Body", &EngineDef::body},
-                        Text{"ContentType", &EngineDef::contentType},
-                        Text{"Begin", &EngineDef::begin}, Text{"End", &EngineDef::end},
-                        Text{"Stop", &EngineDef::stop}, Text{"NoMore", &EngineDef::noMore}}) {
+  for (const Text& t :
+       {Text{"Host", &EngineDef::host}, Text{"Url", &EngineDef::url},
+        Text{"Method", &EngineDef::method}, Text{"Body", &EngineDef::body},
+        Text{"ContentType", &EngineDef::contentType}, Text{"Begin", &EngineDef::begin},
+        Text{"End", &EngineDef::end}, Text{"Stop", &EngineDef::stop},
+        Text{"NoMore", &EngineDef::noMore}, Text{"Items", &EngineDef::items},
+        Text{"Site", &EngineDef::site}, Text{"NextFrom", &EngineDef::nextFrom},
+        Text{"Header", &EngineDef::header}}) {
     if (EqualNoCase(k, t.key)) {
       e.*t.field = v;
       return true;
@@ -65,7 +68,17 @@ bool Apply(EngineDef& e, const Entry& entry, std::string& why, bool& fatal) {
   }
   if (EqualNoCase(k, "Rule")) {
     if (ParseRule(v, e.rule)) return true;
-    why = "Rule is \"" + v + "\"; one of Anchor, ClassLs, Form, Advanced, Path, Generic";
+    why = "Rule is \"" + v + "\"; one of Anchor, ClassLs, Form, Advanced, Path, Generic, Json";
+    return false;
+  }
+  if (EqualNoCase(k, "Kind")) {
+    if (ParseKind(v, e.kind)) return true;
+    why = "Kind is \"" + v + "\"; Search or SiteList";
+    return false;
+  }
+  if (EqualNoCase(k, "Auth")) {
+    if (ParseAuth(v, e.auth)) return true;
+    why = "Auth is \"" + v + "\"; none or basic";
     return false;
   }
   // A misspelt key costs only its own setting.
@@ -157,15 +170,17 @@ EngineFile ReadEngineFile(const std::string& path) {
 
 std::string EngineFileText(const std::vector<EngineDef>& engines) {
   std::string text =
-      "; Search engines, one section each, asked in this order. Placeholders in Url and\n"
-      "; Body: {term} {jsonterm} {page} {host}. Rule: Anchor, ClassLs, Form, Advanced,\n"
-      "; Path or Generic (every ftp:// URL). Deleting this file restores the built-in ones.\n";
+      "; Search engines, one section each, asked in this order. Placeholders in Url, Body\n"
+      "; and Header: {term} {jsonterm} {page} {host} {key} {cursor}. Rule: Anchor, ClassLs,\n"
+      "; Form, Advanced, Path, Generic (every ftp:// URL) or Json (Items, Site, NextFrom).\n"
+      "; Kind: Search or SiteList. Deleting this file restores the built-in ones.\n";
   for (const EngineDef& e : engines) {
     text += "\n[" + e.name + "]\n";
     auto line = [&text](const char* key, const std::string& value) {
       text += std::string(key) + "=" + Quoted(value) + "\n";
     };
     line("Enabled", e.enabled ? "1" : "0");
+    line("Kind", KindName(e.kind));
     line("Host", e.host);
     line("Url", e.url);
     line("Method", e.method);
@@ -179,6 +194,11 @@ std::string EngineFileText(const std::vector<EngineDef>& engines) {
     line("End", e.end);
     line("Stop", e.stop);
     line("NoMore", e.noMore);
+    line("Items", e.items);
+    line("Site", e.site);
+    line("NextFrom", e.nextFrom);
+    line("Auth", AuthName(e.auth));
+    line("Header", e.header);
   }
   return text;
 }

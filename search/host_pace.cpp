@@ -53,4 +53,12 @@ bool WaitForHost(const std::string& url, std::chrono::milliseconds pause,
   return !goOn || goOn();
 }
 
+void DeferHost(const std::string& url, std::chrono::milliseconds wait) {
+  const std::string key = PaceKey(url);
+  std::lock_guard<std::mutex> hold(paceLock);
+  const Clock::time_point until = Clock::now() + wait;
+  auto [entry, added] = nextAllowed.try_emplace(key, until);
+  entry->second = std::max(entry->second, until);
+}
+
 }  // namespace qb

@@ -16,4 +16,8 @@ std::string PaceKey(const std::string& url);
 bool WaitForHost(const std::string& url, std::chrono::milliseconds pause,
                  const std::function<bool()>& goOn);
 
+// The host of url asked to be left alone for wait (a Retry-After): no request
+// goes to it, from any engine, before then.
+void DeferHost(const std::string& url, std::chrono::milliseconds wait);
+
 }  // namespace qb

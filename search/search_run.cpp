@@ -12,6 +12,7 @@
 #include "core/text_helpers.h"
 #include "net/http_fetcher.h"
 #include "search/engine.h"
+#include "search/explored_sites.h"
 #include "search/search_view.h"
 
 namespace qb {
@@ -120,10 +121,15 @@ void RunSearch(const std::function<void()>& over, const std::function<void()>& a
   // The set the dialog was opened with: engines edited meanwhile wait for the next one.
   const auto engines = ActiveEngines();
   const int engineCount = static_cast<int>(engines->size());
+  const EngineControls& explored = ExploredSitesControls;
   if (auto view = GetSearchDialog()) {
     for (const ActiveEngine& engine : *engines) {
       view->ClearText(engine.controls.resultsCounter);
       view->ClearText(engine.controls.newSitesCounter);
+    }
+    if (view->IsOffered(explored.checkBox)) {
+      view->ClearText(explored.resultsCounter);
+      view->ClearText(explored.newSitesCounter);
     }
   }
 
@@ -155,9 +161,18 @@ void RunSearch(const std::function<void()>& over, const std::function<void()>& a
     auto view = GetSearchDialog();
     ticked[i] = view && view->IsChecked((*engines)[i].controls.checkBox);
   }
+  bool indexOffered = false, indexTicked = false;
+  if (auto view = GetSearchDialog()) {
+    indexOffered = view->IsOffered(explored.checkBox);
+    indexTicked = indexOffered && view->IsChecked(explored.checkBox);
+  }
   // Boxes read from a dialog that closed meanwhile say nothing of the user's choice.
   if (!SearchSessionIs(session)) return;
   for (int i = 0; i < engineCount; ++i) EngineEnabled[i] = ticked[i];
+  if (indexOffered) ExploredSitesEnabled = indexTicked;
+  // Before the engines: their results inside a folder the index gave are not
+  // added again, and the index answers at once.
+  if (indexTicked) AskExploredSites(term, session);
 
   std::vector<std::shared_ptr<EngineDone>> started;
   for (int i = 0; i < engineCount; ++i) {

@@ -27,6 +27,9 @@ class SearchView {
   // Says why a failure mark is shown (the error and the page that failed).
   virtual void ExplainMark(int /*controlId*/, const std::string& /*why*/) {}
   virtual bool IsChecked(int boxId) = 0;
+  // Whether a box is there to be ticked, shown and enabled: the explored sites'
+  // box is not when the index holds nothing, and views without it leave it out.
+  virtual bool IsOffered(int /*boxId*/) { return false; }
   // The term from the edit control, at most maxChars characters.
   virtual std::string ReadTerm(int maxChars) = 0;
   // A message box with the text of a string-table entry; true for Yes (or OK).

@@ -3,14 +3,17 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/dialog.h>
+#include <wx/display.h>
 #include <wx/listbox.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "core/controls.h"
 #include "core/program_folders.h"
@@ -19,7 +22,10 @@
 #include "core/ui_door.h"
 #include "resources/resource_module.h"
 #include "search/engine.h"
+#include "search/engine_keys.h"
+#include "search/engine_pages.h"
 #include "search/engine_set.h"
+#include "search/explored_sites.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
 #include "ui/avi_player.h"
@@ -59,11 +65,19 @@ class TDS : public wxDialog {
     if (wxWindow* mark = FindWindow(id)) mark->Show();
   }
   void ExplainMark(int id, const std::string& why) {
-    if (wxWindow* mark = FindWindow(id)) mark->SetToolTip(ToDisplayText(why));
+    wxWindow* mark = FindWindow(id);
+    if (mark && why.empty())
+      mark->UnsetToolTip();
+    else if (mark)
+      mark->SetToolTip(ToDisplayText(why));
   }
   bool IsBoxTicked(int id) {
     auto* box = dynamic_cast<wxCheckBox*>(FindWindow(id));
     return box && box->GetValue();
+  }
+  bool IsBoxOffered(int id) {
+    wxWindow* box = FindWindow(id);
+    return box && box->IsShown() && box->IsEnabled();
   }
   std::string Term(int maxChars) {
     auto* field = dynamic_cast<wxTextCtrl*>(FindWindow(TermField));
@@ -103,18 +117,77 @@ class TDS : public wxDialog {
     if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(AutoContinueBox)))
       box->SetValue(AutoContinue);
     ShowEngineRows();
+    AddExploredSitesRow();
+    const KeyLookup keys = EngineKeys().Lookup();
+    std::string cannot;
     for (std::size_t i = 0; i < engines_->size(); ++i) {
-      const EngineControls& c = (*engines_)[i].controls;
-      if (auto* box = dynamic_cast<wxCheckBox*>(FindWindow(c.checkBox)))
-        box->SetValue(EngineEnabled[i]);
+      const ActiveEngine& engine = (*engines_)[i];
+      const EngineControls& c = engine.controls;
+      auto* box = dynamic_cast<wxCheckBox*>(FindWindow(c.checkBox));
+      if (box) box->SetValue(EngineEnabled[i]);
       Bind(wxEVT_CHECKBOX, &TDS::CmEngineBox, this, c.checkBox);
+      // Said here, once, rather than failed at every search.
+      const std::string why = EngineCannotAnswer(engine.def, keys);
+      if (why.empty() || !box) continue;
+      box->SetValue(false);
+      box->Enable(false);
+      box->SetToolTip(ToDisplayText(
+          why == "no key" ? "This engine needs a key of your own: Settings, Engines, Edit."
+                          : "This engine's host does not exist: Settings, Engines."));
+      cannot += (cannot.empty() ? "" : ", ") + engine.def.name + " (" + why + ")";
     }
+    ShowCannotAnswer(cannot);
     for (wxWindow* child : GetChildren()) {
       auto* field = dynamic_cast<wxTextCtrl*>(child);
       if (field && field->GetId() != TermField)
         field->SetBackgroundColour(WxColour(SearchEditColour));
     }
     for (const ActiveEngine& engine : *engines_) PaintFoundList(engine.controls.foundList);
+    PaintFoundList(ExploredSitesControls.foundList);
+    FitOverParent();
+  }
+
+  // Every row more makes the dialog taller: the found lists give up height, to
+  // a least, so that it fits over its parent's client area (the screen's
+  // without one) and leaves the frame's menu clear.
+  void FitOverParent() {
+    wxWindow* parent = GetParent();
+    const int number = wxDisplay::GetFromWindow(parent ? parent : this);
+    int room = wxDisplay(number == wxNOT_FOUND ? 0u : unsigned(number)).GetClientArea().height;
+    if (parent) room = std::min(room, parent->GetClientSize().y);
+    std::vector<wxWindow*> lists;
+    for (const EngineControls& c : Rows()) {
+      wxWindow* list = FindWindow(c.foundList);
+      if (list && list->IsShown()) lists.push_back(list);
+    }
+    const int excess = GetSize().y - room;
+    if (excess <= 0 || lists.empty()) return;
+    const int each = (excess + static_cast<int>(lists.size()) - 1) / static_cast<int>(lists.size());
+    for (wxWindow* list : lists) {
+      const wxSize now = list->GetSize();
+      list->SetMinSize(wxSize(list->GetMinSize().x, std::max(FromDIP(36), now.y - each)));
+    }
+    Layout();
+    GetSizer()->SetSizeHints(this);
+  }
+
+  // One line below the engines, wrapped to the dialog's width, names those
+  // that cannot answer.
+  void ShowCannotAnswer(const std::string& engines) {
+    if (engines.empty() || !GetSizer()) return;
+    auto* note =
+        new wxStaticText(this, CannotAnswerNote, ToDisplayText("Cannot answer: " + engines + "."));
+    note->Wrap(std::max(FromDIP(200), GetClientSize().x - FromDIP(20)));
+    GetSizer()->Add(note, wxSizerFlags().Border(wxLEFT | wxRIGHT | wxBOTTOM, FromDIP(10)));
+    Layout();
+    GetSizer()->SetSizeHints(this);
+  }
+
+  // Every row the dialog shows: the explored sites' first, then the engines'.
+  std::vector<EngineControls> Rows() const {
+    std::vector<EngineControls> rows{ExploredSitesControls};
+    for (const ActiveEngine& engine : *engines_) rows.push_back(engine.controls);
+    return rows;
   }
 
   // The template's rows are the built-in engines': those the engine file left
@@ -152,14 +225,46 @@ class TDS : public wxDialog {
     }
   }
 
+  // The local index is asked first, so its row leads. Greyed while the index
+  // holds nothing (or cannot be read): there is nothing it could find.
+  void AddExploredSitesRow() {
+    wxWindow* firstBox = FindWindow(EngineControlIds[0].checkBox);
+    wxSizer* grid = firstBox ? firstBox->GetContainingSizer() : nullptr;
+    if (!grid) return;
+    std::string error;
+    const std::unique_ptr<IndexDb> reader = OpenIndexReader(error);
+    const bool holds = reader && IndexHoldsNames(*reader);
+    const EngineControls& c = ExploredSitesControls;
+    // The grid's first row holds its column headings.
+    auto* cells = dynamic_cast<wxGridSizer*>(grid);
+    AddEngineRow(grid, c, ExploredSitesLabel,
+                 cells ? static_cast<std::size_t>(cells->GetEffectiveColsCount()) : 5);
+    auto* box = dynamic_cast<wxCheckBox*>(FindWindow(c.checkBox));
+    box->SetValue(holds && ExploredSitesEnabled);
+    box->Enable(holds);
+    box->SetToolTip(holds ? "Folders of the sites explored before whose names hold the term, "
+                            "from the local index; they are not explored again."
+                          : "The local index holds no explored site yet.");
+    if (wxWindow* list = FindWindow(c.foundList)) list->Enable(box->GetValue());
+    Bind(wxEVT_CHECKBOX, &TDS::CmEngineBox, this, c.checkBox);
+    Layout();
+    GetSizer()->SetSizeHints(this);
+  }
+
   void AddEngineRow(wxSizer* grid, const ActiveEngine& engine) {
-    const EngineControls& c = engine.controls;
+    AddEngineRow(grid, engine.controls, engine.def.name, grid->GetItemCount());
+  }
+
+  // The row's five cells, put into the grid from its item at.
+  void AddEngineRow(wxSizer* grid, const EngineControls& c, const std::string& name,
+                    std::size_t at) {
     const auto centred = wxSizerFlags().CentreVertical();
-    grid->Add(new wxCheckBox(this, c.checkBox, ToDisplayText(engine.def.name)), centred);
+    grid->Insert(at++, new wxCheckBox(this, c.checkBox, ToDisplayText(name)), centred);
     for (int id : {c.resultsCounter, c.newSitesCounter}) {
-      grid->Add(new wxTextCtrl(this, id, wxString(), wxDefaultPosition, FromDIP(wxSize(64, -1)),
-                               wxTE_READONLY | wxTE_RIGHT),
-                centred);
+      grid->Insert(at++,
+                   new wxTextCtrl(this, id, wxString(), wxDefaultPosition, FromDIP(wxSize(64, -1)),
+                                  wxTE_READONLY | wxTE_RIGHT),
+                   centred);
     }
     auto* marks = new wxBoxSizer(wxVERTICAL);
     const struct {
@@ -174,10 +279,11 @@ class TDS : public wxDialog {
       mark->Hide();
       marks->Add(mark, wxSizerFlags().ReserveSpaceEvenIfHidden());
     }
-    grid->Add(marks, centred);
-    grid->Add(new wxListBox(this, c.foundList, wxDefaultPosition, FromDIP(wxSize(460, 72)), 0,
-                            nullptr, wxLB_SINGLE | wxLB_HSCROLL),
-              wxSizerFlags().Expand());
+    grid->Insert(at++, marks, centred);
+    grid->Insert(at,
+                 new wxListBox(this, c.foundList, wxDefaultPosition, FromDIP(wxSize(460, 72)), 0,
+                               nullptr, wxLB_SINGLE | wxLB_HSCROLL),
+                 wxSizerFlags().Expand());
   }
 
   void PaintFoundList(int id) {
@@ -198,8 +304,7 @@ class TDS : public wxDialog {
     *runInProgress_ = true;
     SearchRunning = true;
     ClearField(SiteCountField);
-    for (const ActiveEngine& engine : *engines_) {
-      const EngineControls& c = engine.controls;
+    for (const EngineControls& c : Rows()) {
       for (int id : {c.doneMark, c.failMark}) {
         if (wxWindow* mark = FindWindow(id)) mark->Hide();
       }
@@ -218,8 +323,7 @@ class TDS : public wxDialog {
   }
 
   void CmEngineBox(wxCommandEvent& event) {
-    for (const ActiveEngine& engine : *engines_) {
-      const EngineControls& c = engine.controls;
+    for (const EngineControls& c : Rows()) {
       if (c.checkBox != event.GetId()) continue;
       if (wxWindow* list = FindWindow(c.foundList)) list->Enable(IsBoxTicked(c.checkBox));
       PaintFoundList(c.foundList);
@@ -276,6 +380,9 @@ class DialogView final : public SearchView {
   }
   bool IsChecked(int id) override {
     return link_->Ask([id](TDS& d) { return d.IsBoxTicked(id); });
+  }
+  bool IsOffered(int id) override {
+    return link_->Ask([id](TDS& d) { return d.IsBoxOffered(id); });
   }
   std::string ReadTerm(int maxChars) override {
     std::string term;

@@ -29,7 +29,8 @@ stop_testbed() {
 trap stop_testbed EXIT
 trap 'exit 130' INT TERM
 
-for _ in $(seq 100); do
+# The deep site's first start writes 20,000 names; later ones keep them.
+for _ in $(seq 300); do
   [ -s "$state/ready.json" ] && break
   if ! kill -0 "$testbed" 2>/dev/null; then
     echo "make run: the testbed did not start:" >&2
@@ -39,7 +40,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 if [ ! -s "$state/ready.json" ]; then
-  echo "make run: the testbed was not ready within 10 s; see $state/testbed.out" >&2
+  echo "make run: the testbed was not ready within 30 s; see $state/testbed.out" >&2
   exit 1
 fi
 cat "$state/testbed.out"

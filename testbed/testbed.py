@@ -2,13 +2,15 @@
 """Loopback stand-ins for the program's outside services.
 
 One HTTP server answers the five search engines' request paths from a catalogue
-of FTP URLs, serves the notice page and the usage counter, and logs query
-reports. Real FTP sites (pyftpdlib) serve a generated tree on several loopback
-addresses. The [Hosts] section of the settings file is rewritten to point at all
-of it; other sections of the file are kept.
+of FTP URLs, serves copies of four public mirror lists naming the FTP sites
+below, the notice page and the usage counter, and logs query reports. Real
+FTP sites (pyftpdlib) serve a generated tree on several loopback addresses,
+one of them a deep site to crawl. The [Hosts] section of the settings file is
+rewritten to point at all of it; other sections of the file are kept.
 """
 
 import argparse
+import errno
 import html
 import json
 import logging
@@ -24,6 +26,7 @@ import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.ioloop import IOLoop
 from pyftpdlib.servers import FTPServer
@@ -63,6 +66,28 @@ MISSING = [
     ("127.0.0.6", "removed/players", ["mp3-player-0.9.zip"]),
 ]
 
+# A site to crawl whole: hundreds of folders several levels deep, one folder of
+# 20,000 files, and the traps a crawl must get past: a link back to the site's
+# top, pub/pub/pub/... nested for real, and a folder every listing of which is
+# refused with 550. The catalogue names only its top file, so that a search
+# for mp3 or zevo shows the site and its menu can crawl it.
+DEEP_SITE = "127.0.0.7"
+DEEP_LEVELS = ("volume", "disc", "part")  # pub/archive/volume-N/disc-N/part-N/
+DEEP_FANOUT = 8
+DEEP_LEAF_FILES = ["zevo-track-{n:02d}.mp3", "cover-{n:02d}.jpg", "notes-{n:02d}.txt"]
+DEEP_HUGE = ("pub/huge", 20000)
+DEEP_PUB_NEST = 5  # pub/pub/pub/pub/pub, the top one included
+DEEP_PUB_FILE = "pub-level-{n}.txt"
+DEEP_LOOP = ("pub/loop", "..")
+DEEP_REFUSED = "pub/private"
+DEEP_TOP_FILE = "pub/zevo-mp3-mirror-index.txt"
+DEEP_SIZES = 37  # distinct file sizes
+# Beside the sites' folders: the files the deep site's names link to, and the
+# layout it was written with.
+DEEP_POOL = "deep-site-files"
+DEEP_STAMP = "deep-site-layout"
+DEEP_KEPT = (DEEP_SITE, DEEP_POOL, DEEP_STAMP)
+
 WORDS = {
     "music": ["zevo-live-track-{n:02d}.mp3", "ambient-mix-{n:02d}.mp3", "mp3-sampler-{n}.zip",
               "chiptune-{n:02d}.ogg", "caf\u00e9-session-{n:02d}.mp3"],
@@ -87,6 +112,20 @@ ENGINES = {
 ENGINE_ORDER = list(ENGINES)
 TERM_KEY = {"/swadv/AdvResults.asp": "query", "/ls": "pattern"}
 
+# Copies of the public mirror lists in their own formats, served where the
+# program's testbed site lists ask for them. Their ftp:// URLs name the sites
+# above on LIST_PORT, which becomes the port the sites got.
+MIRROR_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "mirrors")
+MIRROR_LISTS = {
+    "/mirrors/gentoo/distfiles.xml": ("gentoo-distfiles.xml", "application/xml"),
+    "/mirrors/slackware/mirrors": ("slackware-mirrors", "text/plain"),
+    "/mirrors/gnu/ftp.html": ("gnu-ftp.html", "text/html"),
+    "/mirrors/ctan/mirrors.html": ("ctan-mirrors.html", "text/html"),
+}
+SITE_LIST_NAMES = ("TestbedGentooMirrors", "TestbedSlackwareMirrors", "TestbedGnuMirrors",
+                   "TestbedCtanMirrors")
+LIST_PORT = 2121
+
 COUNTER_PATH = "/stats/connexions/vazoror/nbr_connectes.php3"
 REPORT_PATH = "/addtop10.php3"
 
@@ -95,7 +134,16 @@ def build_tree(root, ftp_port):
     """Writes the sites' files. Returns the catalogue of (url, is_folder) and the
     status each folder's exploration should end with, by folder URL."""
     rng = random.Random(2000)
-    shutil.rmtree(root, ignore_errors=True)
+    # The deep site is kept from the last run when its layout is the same.
+    kept = set(DEEP_KEPT)
+    if os.path.isdir(root):
+        for name in os.listdir(root):
+            if name not in kept:
+                path = os.path.join(root, name)
+                if os.path.isdir(path) and not os.path.islink(path):
+                    shutil.rmtree(path, ignore_errors=True)
+                else:
+                    os.remove(path)
     catalogue = []
     expect = {}
     folders = [(addr, perm, None, folder, kind)
@@ -125,13 +173,114 @@ def build_tree(root, ftp_port):
                 f.truncate(rng.randint(2048, 40 * 1024 * 1024))  # sparse
             os.utime(path, (TREE_MTIME, TREE_MTIME))
             catalogue.append((prefix + folder + "/" + name, False))
-    for dirpath, _dirs, _files in os.walk(root):
-        os.utime(dirpath, (TREE_MTIME, TREE_MTIME))
+    for addr, _perm, _content in SITES:
+        for dirpath, _dirs, _files in os.walk(os.path.join(root, addr)):
+            os.utime(dirpath, (TREE_MTIME, TREE_MTIME))
     for addr, folder, names in MISSING:
         prefix = "ftp://%s:%d/%s/" % (addr, ftp_port, folder)
         catalogue.extend((prefix + name, False) for name in names)
         expect[prefix] = "Failed"
+    deep_catalogue, deep_expect = build_deep_site(root, ftp_port)
+    catalogue.extend(deep_catalogue)
+    expect.update(deep_expect)
     return catalogue, expect
+
+
+def build_deep_site(root, ftp_port):
+    """Writes the deep site under root, unless the last run left it there as it
+    should be. Returns its catalogue and expectations, as build_tree does."""
+    site = os.path.join(root, DEEP_SITE)
+    stamp = os.path.join(root, DEEP_STAMP)
+    layout = repr((DEEP_LEVELS, DEEP_FANOUT, DEEP_LEAF_FILES, DEEP_HUGE, DEEP_PUB_NEST,
+                   DEEP_PUB_FILE, DEEP_LOOP, DEEP_REFUSED, DEEP_TOP_FILE, DEEP_SIZES, TREE_MTIME))
+    prefix = "ftp://%s:%d/" % (DEEP_SITE, ftp_port)
+    catalogue = [(prefix + DEEP_TOP_FILE, False)]
+    expect = {prefix + DEEP_TOP_FILE.rsplit("/", 1)[0] + "/": "Ok"}
+    try:
+        with open(stamp, encoding="utf-8") as f:
+            if f.read() == layout and os.path.isdir(site):
+                return catalogue, expect
+    except OSError:
+        pass
+    pool = os.path.join(root, DEEP_POOL)
+    for path in (stamp, site, pool):
+        if os.path.isdir(path):
+            shutil.rmtree(path, ignore_errors=True)
+        elif os.path.lexists(path):
+            os.remove(path)
+    # Every file is a link to one of a few sparse files: new inodes are what
+    # makes a tree slow to write, names cost little. Sizes stay above 31, which
+    # a listing line could take for a day of the month.
+    os.makedirs(pool)
+    sizes = []
+    for n in range(DEEP_SIZES):
+        path = os.path.join(pool, "%d" % n)
+        with open(path, "wb") as f:
+            f.truncate(1024 + 40961 * n * n)
+        os.utime(path, (TREE_MTIME, TREE_MTIME))
+        sizes.append(path)
+    picked = [0]
+
+    def put(folder, name):
+        os.link(sizes[picked[0] % DEEP_SIZES], os.path.join(folder, name))
+        picked[0] += 1
+
+    def folder(*parts):
+        path = os.path.join(site, *parts)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    for a in range(1, DEEP_FANOUT + 1):
+        for b in range(1, DEEP_FANOUT + 1):
+            for c in range(1, DEEP_FANOUT + 1):
+                names = ("%s-%d" % kv for kv in zip(DEEP_LEVELS, (a, b, c)))
+                leaf = folder("pub", "archive", *names)
+                for pattern in DEEP_LEAF_FILES:
+                    put(leaf, pattern.format(n=c))
+    huge, count = DEEP_HUGE
+    wide = folder(*huge.split("/"))
+    for n in range(1, count + 1):
+        put(wide, "scan-%05d.jpg" % n)
+    # A file of its own on each level: no listing repeats the one above it, so
+    # that only the names tell the trap.
+    for level in range(2, DEEP_PUB_NEST + 1):
+        put(folder(*["pub"] * level), DEEP_PUB_FILE.format(n=level))
+    put(folder(*DEEP_REFUSED.split("/")), "zevo-secret.mp3")
+    put(os.path.dirname(os.path.join(site, *DEEP_TOP_FILE.split("/"))),
+        os.path.basename(DEEP_TOP_FILE))
+    link, target = DEEP_LOOP
+    link = os.path.join(site, *link.split("/"))
+    os.symlink(target, link)
+    os.utime(link, (TREE_MTIME, TREE_MTIME), follow_symlinks=False)
+    for dirpath, _dirs, _files in os.walk(site):
+        os.utime(dirpath, (TREE_MTIME, TREE_MTIME))
+    with open(stamp, "w", encoding="utf-8") as f:
+        f.write(layout)
+    return catalogue, expect
+
+
+class DeepSiteFS(AbstractedFS):
+    """The deep site's files, its refused folder answering 550 whoever runs the
+    testbed (root reads a folder of mode 000 all the same)."""
+
+    refused = ""  # real path, set per site
+
+    def _refuse(self, path):
+        real = os.path.realpath(path)
+        if real == self.refused or real.startswith(self.refused + os.sep):
+            raise PermissionError(errno.EACCES, "Permission denied")
+
+    def listdir(self, path):
+        self._refuse(path)
+        return super().listdir(path)
+
+    def chdir(self, path):
+        self._refuse(path)
+        super().chdir(path)
+
+    def open(self, filename, mode):
+        self._refuse(filename)
+        return super().open(filename, mode)
 
 
 def quote_url(url):
@@ -198,8 +347,9 @@ NOTICE = ("Quillbrook testbed\n"
 
 
 class Testbed:
-    def __init__(self, catalogue, report_log, notice, users):
+    def __init__(self, catalogue, report_log, notice, users, ftp_port=LIST_PORT):
         self.catalogue = catalogue
+        self.ftp_port = ftp_port
         self.report_log = report_log
         self.notice = notice
         self.users = users
@@ -220,6 +370,13 @@ class Testbed:
         page = hits[max(start, 0):max(start, 0) + size] if start >= 0 else []
         return PAGES[path](term, page)
 
+    def mirror_list(self, path):
+        """The list's text with its testbed sites on this run's FTP port, and its type."""
+        name, kind = MIRROR_LISTS[path]
+        with open(os.path.join(MIRROR_DIR, name), encoding="utf-8") as f:
+            text = f.read()
+        return text.replace(":%d/" % LIST_PORT, ":%d/" % self.ftp_port), kind
+
     def log_report(self, raw_query):
         term = ""
         for part in raw_query.split("&"):
@@ -239,6 +396,8 @@ def make_handler(bed):
             query = urllib.parse.parse_qs(parsed.query, keep_blank_values=True)
             if parsed.path in ENGINES:
                 self.reply(200, bed.engine_page(parsed.path, query), "text/html")
+            elif parsed.path in MIRROR_LISTS:
+                self.reply(200, *bed.mirror_list(parsed.path))
             elif parsed.path == "/notice.txt":
                 self.reply(200, bed.notice, "text/plain")
             elif parsed.path == COUNTER_PATH:
@@ -286,6 +445,19 @@ def bind_ftp_sockets(addresses, port):
     raise SystemExit("testbed: no FTP port free on all of %s" % ", ".join(addresses))
 
 
+def deep_site_server(root, sock, ioloop=None):
+    """The deep site's FTP server on sock (bound, not yet listening)."""
+    deep = os.path.join(root, DEEP_SITE)
+    authorizer = DummyAuthorizer()
+    authorizer.add_anonymous(deep, perm="elr")
+    fs = type("DeepSiteFS_", (DeepSiteFS,), {
+        "refused": os.path.realpath(os.path.join(deep, *DEEP_REFUSED.split("/")))})
+    handler = type("DeepSite", (FTPHandler,), {
+        "authorizer": authorizer, "abstracted_fs": fs,
+        "banner": "testbed deep FTP site %s ready." % DEEP_SITE})
+    return FTPServer(sock, handler, ioloop=ioloop)
+
+
 def start_ftp_sites(root, socks):
     servers = []
     for (addr, perm, _content), sock in zip(SITES, socks):
@@ -297,6 +469,7 @@ def start_ftp_sites(root, socks):
         handler = type("Site_" + addr.replace(".", "_"), (FTPHandler,), {
             "authorizer": authorizer, "banner": "testbed FTP site %s ready." % addr})
         servers.append(FTPServer(sock, handler))
+    servers.append(deep_site_server(root, socks[len(SITES)]))
     return servers
 
 
@@ -345,7 +518,7 @@ def main():
     logging.basicConfig(filename=os.path.join(state, "servers.log"), level=logging.INFO,
                         format="%(asctime)s %(name)s %(message)s")
 
-    addresses = [addr for addr, _perm, _content in SITES]
+    addresses = [addr for addr, _perm, _content in SITES] + [DEEP_SITE]
     ftp_port, ftp_socks = bind_ftp_sockets(addresses, args.ftp_port)
     root = os.path.join(state, "ftp")
     catalogue, expect = build_tree(root, ftp_port)
@@ -354,7 +527,7 @@ def main():
         with open(args.notice, encoding="utf-8") as f:
             notice = f.read()
     report_log = os.path.join(state, "reports.log")
-    bed = Testbed(catalogue, report_log, notice, args.users)
+    bed = Testbed(catalogue, report_log, notice, args.users, ftp_port)
 
     httpd = ThreadingHTTPServer(("127.0.0.1", args.http_port), make_handler(bed))
     httpd.daemon_threads = True
@@ -363,7 +536,7 @@ def main():
 
     hosts = {name: http_host for name in
              ("AnchorEngine", "ClassLsEngine", "FormEngine", "AdvancedEngine", "PathEngine",
-              "ReportHost", "CounterHost")}
+              "ReportHost", "CounterHost") + SITE_LIST_NAMES}
     hosts["NoticeUrl"] = "http://%s/notice.txt" % http_host
     hosts["HomePage"] = "http://%s/" % http_host
     if args.ini:
@@ -381,7 +554,7 @@ def main():
 
     info = {"http": http_host, "ftp_port": ftp_port, "sites": addresses,
             "report_log": report_log, "catalogue": len(catalogue), "ftp_root": root,
-            "expect": expect}
+            "expect": expect, "deep_site": "ftp://%s:%d/" % (DEEP_SITE, ftp_port)}
     with open(os.path.join(state, "expect.tsv"), "w", encoding="utf-8") as f:
         f.writelines("%s\t%s\n" % kv for kv in expect.items())
     if args.ready_file:
@@ -390,7 +563,12 @@ def main():
             json.dump(info, f)
         os.replace(tmp, args.ready_file)
     print("testbed ready: engines and web server on http://%s, FTP sites on %s port %d"
-          % (http_host, ", ".join(addresses), ftp_port), flush=True)
+          % (http_host, ", ".join(addresses), ftp_port))
+    print("deep site to crawl (a search for zevo shows it; its menu has Crawl site): "
+          "ftp://%s:%d/pub/" % (DEEP_SITE, ftp_port))
+    print("mirror lists to explore (site lists %s): %s"
+          % (", ".join(SITE_LIST_NAMES),
+             ", ".join("http://%s%s" % (http_host, path) for path in MIRROR_LISTS)), flush=True)
     IOLoop.instance().loop()
 
 

@@ -275,7 +275,7 @@ TEST(EndToEnd, SearchExploreAndBrowseAgainstTheTestbed) {
     for (const auto& file : fs::directory_iterator(workDir + "testbed/ftp/127.0.0.2/pub/music")) {
       char size[16];
       onDisk[file.path().filename().string()] =
-          FormatFileSize(static_cast<int32_t>(file.file_size()), size, sizeof size);
+          FormatFileSize(static_cast<int64_t>(file.file_size()), size, sizeof size);
     }
     ASSERT_TRUE(OnUi<bool>([&] {
       wxListCtrl* list = MainDialog->SiteList();

@@ -122,10 +122,15 @@ TEST_F(SettingsTest, SaveCreatesFileInKeyOrder) {
   Settings.ReportTerm = 1;
   SaveSettings();
   Settings.DataMode = FtpDataMode::Passive;
+  Settings.Tls = TlsMode::WhenOffered;
   SaveSettings();
-  EXPECT_EQ(Read(),
-            "[Config]\nMinConnect=8\nHttpTimeOut=50\nVerifyTimeOut=15\nNbRetry=4\n"
-            "KeepIndex=1\nEnginePause=250\nReportTerm=1\nDataMode=passive\n");
+  EXPECT_EQ(
+      Read(),
+      "[Config]\nMinConnect=8\nHttpTimeOut=50\nVerifyTimeOut=15\nNbRetry=4\n"
+      "KeepIndex=1\nEnginePause=250\nReportTerm=1\nFastStart=0\nCrawlDepth=8\nCrawlFolders=20000\n"
+      "CrawlEntries=2000000\nCrawlMinutes=30\nCrawlSessions=1\nCrawlPause=0\n"
+      "TransfersPerHost=2\nTransfersAtOnce=4\nOpenOnDoubleClick=0\nSiteListsOffered=0\n"
+      "Tls=when offered\nDownloadFolder=\nDataMode=passive\n");
 }
 
 TEST_F(SettingsTest, TheIndexIsKeptUnlessTurnedOff) {
@@ -155,6 +160,26 @@ TEST_F(SettingsTest, DataModeIsPassiveUnlessActiveIsWritten) {
   Settings.DataMode = FtpDataMode::Passive;
   LoadSettings();
   EXPECT_EQ(Settings.DataMode, FtpDataMode::Active);
+}
+
+TEST_F(SettingsTest, TlsIsWhenOfferedUnlessRequiredOrNeverIsWritten) {
+  const std::pair<const char*, TlsMode> cases[] = {
+      {"", TlsMode::WhenOffered},
+      {"Tls=Required\n", TlsMode::Required},
+      {"Tls=never\n", TlsMode::Never},
+      {"Tls=sometimes\n", TlsMode::WhenOffered},
+  };
+  for (const auto& [line, mode] : cases) {
+    Write(std::string("[Config]\n") + line);
+    Settings.Tls = mode == TlsMode::Never ? TlsMode::Required : TlsMode::Never;
+    LoadSettings();
+    EXPECT_EQ(Settings.Tls, mode) << line;
+  }
+  Settings.Tls = TlsMode::Never;
+  SaveSettings();
+  Settings.Tls = TlsMode::WhenOffered;
+  LoadSettings();
+  EXPECT_EQ(Settings.Tls, TlsMode::Never);
 }
 
 TEST_F(SettingsTest, UnwritableDirectoryIsSilent) {

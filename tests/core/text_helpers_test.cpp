@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 using namespace qb;
@@ -103,6 +104,18 @@ TEST(AtoL, ReadsLikeTheCLibrary) {
   EXPECT_EQ(AtoL(""), 0);
   EXPECT_EQ(AtoL("99999999999999"), INT32_MAX);
   EXPECT_EQ(AtoL("-99999999999999"), INT32_MIN);
+}
+
+TEST(Grouped, ThousandsAndSigns) {
+  EXPECT_EQ(Grouped(0), "0");
+  EXPECT_EQ(Grouped(999), "999");
+  EXPECT_EQ(Grouped(1000), "1,000");
+  EXPECT_EQ(Grouped(1234567), "1,234,567");
+  // The sign is no digit: no comma right after it.
+  EXPECT_EQ(Grouped(-123), "-123");
+  EXPECT_EQ(Grouped(-123456), "-123,456");
+  EXPECT_EQ(Grouped(INT64_MIN), "-9,223,372,036,854,775,808");
+  EXPECT_EQ(Grouped(INT64_MAX), "9,223,372,036,854,775,807");
 }
 
 }  // namespace

@@ -3,17 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
+#include <wx/checkbox.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "core/program_folders.h"
+#include "core/settings.h"
 #include "core/ui_door.h"
 #include "dialogs/add_sites_dialog.h"
 #include "tests/support/gui_driver.h"
+#include "tests/support/http_test_server.h"
 #include "tests/support/screenshot.h"
 #include "ui/message_box.h"
 
@@ -112,6 +118,69 @@ TEST(AddSitesDialog, CancelAddsNothing) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
+// The box offers crawling only where the caller can crawl, and says it was chosen.
+TEST(AddSitesDialog, CrawlInsteadOfExploreIsOfferedWhereCrawlsCanBeKept) {
+  EXPECT_EQ(AddSitesDialog(nullptr, false).FindWindow(AddSitesDialog::IdCrawl), nullptr);
+  qbtest::RunWhen([] { return OpenDialog() != nullptr; },
+                  [] {
+                    AddSitesDialog* d = OpenDialog();
+                    dynamic_cast<wxTextCtrl*>(d->FindWindow(AddSitesDialog::IdSitesText))
+                        ->SetValue("a.example");
+                    auto* box = dynamic_cast<wxCheckBox*>(d->FindWindow(AddSitesDialog::IdCrawl));
+                    ASSERT_NE(box, nullptr);
+                    EXPECT_FALSE(box->GetValue()) << "explored unless the user asks";
+                    box->SetValue(true);
+                    const auto shootAt = std::chrono::steady_clock::now() + 300ms;
+                    qbtest::RunWhen(
+                        [shootAt] { return std::chrono::steady_clock::now() > shootAt; },
+                        [d] {
+                          EXPECT_TRUE(SaveWindowScreenshot(d, "add_sites_crawl.png"));
+                          qbtest::PostClick(d, wxID_OK);
+                        });
+                  });
+  bool crawl = false;
+  EXPECT_EQ(AskForSites(nullptr, &crawl), std::vector<std::string>{"ftp://a.example/"});
+  EXPECT_TRUE(crawl);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) { return qbtest::RunGuiTestsWithUiDoor(argc, argv); }
+
+// A site list's page fills the box with the FTP sites it names, other schemes
+// left out; one that cannot be fetched says why and adds none.
+TEST(AddSitesDialog, FromASiteListTheSitesItNamesFillTheBox) {
+  qbtest::HttpTestServer web;
+  ASSERT_TRUE(web.Listening());
+  web.Serve("/mirrors.txt",
+            qbtest::HttpReply::Page("Mirrors:\nftp://ftp.one.example/pub/gnu/\n"
+                                    "https://www.one.example/gnu/\nrsync://two.example/gnu/\n"
+                                    "ftp://ftp.two.example/mirror/gnu/ (daily)\n"));
+  web.Serve("/gone.txt", qbtest::HttpReply::Page("not here", 404));
+  const std::string folder = testing::TempDir() + "add_sites_lists/";
+  std::filesystem::create_directories(folder);
+  ExeDir = folder;
+  Settings.HttpTimeOut = 10;
+  std::ofstream(folder + "engines.ini")
+      << "[Local mirrors]\nKind=SiteList\nUrl=" << web.Url("/mirrors.txt")
+      << "\nRule=Generic\n[Gone]\nKind=SiteList\nUrl=" << web.Url("/gone.txt")
+      << "\nRule=Generic\n";
+  AddSitesDialog dialog(nullptr);
+  auto* text = dynamic_cast<wxTextCtrl*>(dialog.FindWindow(AddSitesDialog::IdSitesText));
+  text->SetValue("ftp://typed.example/");
+  dialog.LoadFromList("local MIRRORS");
+  ASSERT_TRUE(qbtest::YieldUntil([&] { return dialog.ListStatus().StartsWith("2 sites"); },
+                                 std::chrono::seconds(20)))
+      << dialog.ListStatus();
+  EXPECT_EQ(dialog.ListStatus(), "2 sites from Local mirrors");
+  EXPECT_EQ(text->GetValue(),
+            "ftp://typed.example/\nftp://ftp.one.example/pub/gnu/\n"
+            "ftp://ftp.two.example/mirror/gnu/\n");
+  dialog.LoadFromList("Gone");
+  ASSERT_TRUE(qbtest::YieldUntil([&] { return dialog.ListStatus().StartsWith("0 sites"); },
+                                 std::chrono::seconds(20)))
+      << dialog.ListStatus();
+  EXPECT_TRUE(dialog.ListStatus().Contains("Gone: ")) << dialog.ListStatus();
+  std::filesystem::remove_all(folder);
+  ExeDir.clear();
+}

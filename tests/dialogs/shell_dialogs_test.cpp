@@ -6,6 +6,8 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/dialog.h>
+#include <wx/filepicker.h>
+#include <wx/listctrl.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 #include <wx/stattext.h>
@@ -25,12 +27,17 @@
 #include <vector>
 
 #include "core/controls.h"
+#include "core/download_folder.h"
 #include "core/ini_file.h"
 #include "core/launcher.h"
 #include "core/settings.h"
+#include "core/trusted_certificates.h"
 #include "core/ui_door.h"
 #include "dialogs/about_dialog.h"
+#include "dialogs/downloads_page.h"
+#include "dialogs/index_page.h"
 #include "dialogs/infos_dialog.h"
+#include "dialogs/network_page.h"
 #include "dialogs/settings_sheet.h"
 #include "dialogs/version_check_ui.h"
 #include "resources/resource_module.h"
@@ -230,6 +237,12 @@ TEST_F(ShellDialogs, OkRefusesAValueOutsideItsRangeAndKeepsTheSheetOpen) {
       {1, EnginePauseBox, "0",
        "Pause between two requests to one search host (ms) must be a whole number from 250 to "
        "60000."},
+      {3, CrawlBoxes[0].controlId, "65",
+       "Crawl depth (folders) must be a whole number from 1 to 64."},
+      {3, CrawlBoxes[4].controlId, "0",
+       "Crawl sessions per server must be a whole number from 1 to 4."},
+      {3, CrawlBoxes[5].controlId, "60001",
+       "Pause between two listings of one server (ms) must be a whole number from 0 to 60000."},
   };
   for (const auto& c : cases) {
     said.clear();
@@ -249,6 +262,7 @@ TEST_F(ShellDialogs, OkRefusesAValueOutsideItsRangeAndKeepsTheSheetOpen) {
     EXPECT_EQ(Settings.MinConnect, 8);
     EXPECT_EQ(Settings.HttpTimeOut, 50);
     EXPECT_EQ(Settings.EnginePause, 250);
+    EXPECT_EQ(Settings.CrawlDepth, 8);
     Click(sheet, wxID_CANCEL);
     ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
   }
@@ -283,7 +297,7 @@ TEST_F(ShellDialogs, NetworkTabShowsAndStoresTheDataMode) {
   ASSERT_NE(sheet, nullptr);
   auto* tabs = dynamic_cast<wxNotebook*>(sheet->GetBookCtrl());
   ASSERT_NE(tabs, nullptr);
-  ASSERT_EQ(tabs->GetPageCount(), 4u);
+  ASSERT_EQ(tabs->GetPageCount(), 5u);
   EXPECT_EQ(tabs->GetPageText(1), "Network");
   auto* choice = dynamic_cast<wxRadioBox*>(sheet->FindWindow(300));
   ASSERT_NE(choice, nullptr);
@@ -325,6 +339,68 @@ TEST_F(ShellDialogs, NetworkTabShowsAndStoresTheDataMode) {
   Settings.ReportTerm = 1;
 }
 
+// TLS is chosen like the data mode; accepted certificates are revoked with OK,
+// and a sheet cancelled keeps them all.
+TEST_F(ShellDialogs, NetworkTabSetsTlsAndRevokesAcceptedCertificates) {
+  const std::string first(95, 'A'), second = std::string(94, 'B') + "C";
+  auto fingerprint = [](std::string text) {
+    for (std::size_t i = 2; i < text.size(); i += 3) text[i] = ':';
+    return text;
+  };
+  ASSERT_TRUE(TrustCertificate("ftp.example.org:21", fingerprint(first)));
+  ASSERT_TRUE(TrustCertificate("[2001:db8::1]:990", fingerprint(second)));
+  {
+    std::ofstream ini(SettingsPath());
+    ini << "[Config]\nTls=never\n";
+  }
+  LoadSettings();
+  const auto open = [] {
+    ShowSettingsSheet(nullptr);
+    TPSConf* sheet = WaitForOne<TPSConf>();
+    if (sheet) dynamic_cast<wxNotebook*>(sheet->GetBookCtrl())->SetSelection(1);
+    return sheet;
+  };
+  TPSConf* sheet = open();
+  ASSERT_NE(sheet, nullptr);
+  auto* tls = dynamic_cast<wxRadioBox*>(sheet->FindWindow(TlsModeChoice));
+  auto* list = dynamic_cast<wxListCtrl*>(sheet->FindWindow(CertificateList));
+  wxWindow* revoke = sheet->FindWindow(RevokeCertificateButton);
+  ASSERT_TRUE(tls && list && revoke);
+  EXPECT_EQ(tls->GetSelection(), 2);
+  ASSERT_EQ(list->GetItemCount(), 2);
+  EXPECT_EQ(list->GetItemText(0, 0), "ftp.example.org:21");
+  EXPECT_EQ(list->GetItemText(0, 1), fingerprint(first));
+  EXPECT_TRUE(YieldUntil([&] { return !revoke->IsEnabled(); })) << "no row is selected";
+  list->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+  EXPECT_TRUE(YieldUntil([&] { return revoke->IsEnabled(); }));
+  YieldUntil([] { return false; }, 300ms);  // let the tab paint for the screenshot
+  EXPECT_TRUE(SaveWindowScreenshot(sheet, "settings_network_certificates.png"));
+  Click(sheet, RevokeCertificateButton);
+  ASSERT_EQ(list->GetItemCount(), 1);
+  EXPECT_EQ(list->GetItemText(0, 0), "[2001:db8::1]:990");
+  tls->SetSelection(1);
+  Click(sheet, wxID_CANCEL);
+  ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
+  EXPECT_EQ(Settings.Tls, TlsMode::Never);
+  EXPECT_EQ(TrustedCertificates().size(), 2u);
+
+  sheet = open();
+  ASSERT_NE(sheet, nullptr);
+  tls = dynamic_cast<wxRadioBox*>(sheet->FindWindow(TlsModeChoice));
+  list = dynamic_cast<wxListCtrl*>(sheet->FindWindow(CertificateList));
+  ASSERT_EQ(list->GetItemCount(), 2);
+  list->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+  Click(sheet, RevokeCertificateButton);
+  tls->SetSelection(1);
+  Click(sheet, wxID_OK);
+  ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
+  EXPECT_EQ(Settings.Tls, TlsMode::Required);
+  EXPECT_EQ(Saved("Tls"), "required");
+  EXPECT_FALSE(IsTrustedCertificate("ftp.example.org:21", fingerprint(first)));
+  EXPECT_TRUE(IsTrustedCertificate("[2001:db8::1]:990", fingerprint(second)));
+  Settings.Tls = TlsMode::WhenOffered;
+}
+
 // Whether explored sites are kept in the index is a setting of its own tab.
 TEST_F(ShellDialogs, IndexTabShowsAndStoresWhetherTheIndexIsKept) {
   {
@@ -350,6 +426,113 @@ TEST_F(ShellDialogs, IndexTabShowsAndStoresWhetherTheIndexIsKept) {
   ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
   EXPECT_EQ(Settings.KeepIndex, 1);
   EXPECT_EQ(Saved("KeepIndex"), "1");
+}
+
+// The crawl's bounds on the index tab and the fast start on the network tab
+// show the settings in memory and are stored with OK, spaces around a number
+// allowed as in the other boxes.
+TEST_F(ShellDialogs, CrawlBoundsAndTheFastStartAreShownAndStored) {
+  ShowSettingsSheet(nullptr);
+  TPSConf* sheet = WaitForOne<TPSConf>();
+  ASSERT_NE(sheet, nullptr);
+  const char* const shown[] = {"8", "20000", "2000000", "30", "1", "0"};
+  for (std::size_t i = 0; i < std::size(CrawlBoxes); ++i) {
+    ASSERT_NE(Box(sheet, CrawlBoxes[i].controlId), nullptr) << i;
+    EXPECT_EQ(Box(sheet, CrawlBoxes[i].controlId)->GetValue(), shown[i]) << i;
+  }
+  auto* fast = dynamic_cast<wxCheckBox*>(sheet->FindWindow(FastStartBox));
+  ASSERT_NE(fast, nullptr);
+  EXPECT_FALSE(fast->GetValue());
+  auto* tabs = dynamic_cast<wxNotebook*>(sheet->GetBookCtrl());
+  for (const auto& [tab, file] : {std::pair<int, const char*>{3, "settings_index_crawl.png"},
+                                  std::pair<int, const char*>{1, "settings_network_fast.png"}}) {
+    tabs->SetSelection(tab);
+    Drain();
+    wxTheApp->ProcessIdle();
+    sheet->Refresh();
+    sheet->Update();
+    EXPECT_TRUE(SaveWindowScreenshot(sheet, file));
+  }
+
+  const char* const typed[] = {"64", " 1", "16000000", "1440 ", "4", "60000"};
+  for (std::size_t i = 0; i < std::size(CrawlBoxes); ++i)
+    Box(sheet, CrawlBoxes[i].controlId)->ChangeValue(typed[i]);
+  fast->SetValue(true);
+  Click(sheet, wxID_OK);
+  ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
+  const std::array<int32_t, 6> stored = {64, 1, 16000000, 1440, 4, 60000};
+  const char* const keys[] = {"CrawlDepth",   "CrawlFolders",  "CrawlEntries",
+                              "CrawlMinutes", "CrawlSessions", "CrawlPause"};
+  for (std::size_t i = 0; i < std::size(CrawlBoxes); ++i) {
+    EXPECT_EQ((Settings.*CrawlBoxes[i].field).load(), stored[i]) << keys[i];
+    EXPECT_EQ(Saved(keys[i]), std::to_string(stored[i])) << keys[i];
+  }
+  EXPECT_EQ(Settings.FastStart, 1);
+  EXPECT_EQ(Saved("FastStart"), "1");
+
+  ShowSettingsSheet(nullptr);
+  sheet = WaitForOne<TPSConf>();
+  ASSERT_NE(sheet, nullptr);
+  fast = dynamic_cast<wxCheckBox*>(sheet->FindWindow(FastStartBox));
+  ASSERT_NE(fast, nullptr);
+  EXPECT_TRUE(fast->GetValue());
+  EXPECT_EQ(Box(sheet, CrawlBoxes[2].controlId)->GetValue(), "16000000");
+  fast->SetValue(false);
+  Click(sheet, wxID_OK);
+  ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
+  EXPECT_EQ(Saved("FastStart"), "0");
+  std::filesystem::remove(SettingsPath());
+  LoadSettings();
+}
+
+// Where downloads go and how many run are on a page of their own; a folder
+// that is no whole path is refused there.
+TEST_F(ShellDialogs, DownloadsTabShowsAndStoresItsSettings) {
+  std::vector<std::string> said;
+  SetMessageResponder([&](const MessageRequest& box) {
+    said.push_back(box.text.utf8_string());
+    return true;
+  });
+  ShowSettingsSheet(nullptr);
+  TPSConf* sheet = WaitForOne<TPSConf>();
+  ASSERT_NE(sheet, nullptr);
+  auto* tabs = dynamic_cast<wxNotebook*>(sheet->GetBookCtrl());
+  ASSERT_EQ(tabs->GetPageText(4), "Downloads");
+  auto* page = dynamic_cast<DownloadsPage*>(tabs->GetPage(4));
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->FolderPicker()->GetPath(), "") << "the desktop's folder unless one is chosen";
+  EXPECT_EQ(page->PerHostBox()->GetValue(), "2");
+  EXPECT_EQ(page->AtOnceBox()->GetValue(), "4");
+  EXPECT_FALSE(page->OpenBox()->GetValue());
+  tabs->SetSelection(4);
+  Drain();
+  wxTheApp->ProcessIdle();
+  sheet->Update();
+  EXPECT_TRUE(SaveWindowScreenshot(sheet, "settings_downloads_tab.png"));
+
+  page->FolderPicker()->SetPath("incoming");
+  tabs->SetSelection(0);
+  Click(sheet, wxID_OK);
+  Drain();
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0], "The download folder must be a whole path, starting with /.");
+  EXPECT_EQ(tabs->GetSelection(), 4);
+  EXPECT_FALSE(std::filesystem::exists(SettingsPath()));
+
+  page->FolderPicker()->SetPath("/srv/incoming");
+  page->PerHostBox()->ChangeValue(" 3");
+  page->AtOnceBox()->ChangeValue("8");
+  page->OpenBox()->SetValue(true);
+  Click(sheet, wxID_OK);
+  ASSERT_TRUE(WaitUntilAllGone<TPSConf>());
+  EXPECT_EQ(DownloadFolder(), "/srv/incoming");
+  EXPECT_EQ(Saved("DownloadFolder"), "/srv/incoming");
+  EXPECT_EQ(Settings.TransfersPerHost, 3);
+  EXPECT_EQ(Saved("TransfersAtOnce"), "8");
+  EXPECT_EQ(Settings.OpenOnDoubleClick, 1);
+  SetMessageResponder(nullptr);
+  std::filesystem::remove(SettingsPath());
+  LoadSettings();
 }
 
 TEST_F(ShellDialogs, AboutDialogsAreColouredAndOpenTheHomePage) {

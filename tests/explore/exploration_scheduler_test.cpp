@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/controls.h"
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "explore/exploration_view.h"
@@ -155,6 +156,23 @@ TEST_F(SchedulerTest, StartsOnePerTickUpToTheSessionBound) {
   EXPECT_EQ(Started().size(), 4u);
 }
 
+TEST_F(SchedulerTest, FastStartFillsEveryFreeSlotAtOnce) {
+  Settings.MinConnect = 3;
+  Settings.FastStart = 1;
+  for (int i = 0; i < 5; ++i) Add("ftp://host" + std::to_string(i) + ".example/pub/");
+  StartExplorationScheduler();
+  ASSERT_TRUE(WaitStarted(3));
+  QuietTicks();
+  EXPECT_EQ(Started().size(), 3u);
+  // Started in one tick, not one a tick: the session count never showed 1 or 2.
+  EXPECT_EQ(view_->Count({"number", IdSessions, 3}), 1);
+  EXPECT_EQ(view_->Count({"number", IdSessions, 1}), 0);
+  Finish(0);
+  Finish(1);
+  ASSERT_TRUE(WaitStarted(5));
+  Settings.FastStart = 0;
+}
+
 TEST_F(SchedulerTest, SitesOnOneServerWaitForEachOther) {
   Add("ftp://same.host.example/a/");
   Add("ftp://user:pw@SAME.host.example:21/b/");  // the same server, with a user part
@@ -236,7 +254,7 @@ TEST_F(SchedulerTest, ShowsThePercentageOfFinishedSites) {
   EXPECT_EQ(view_->Count({"number", 11103, 4}), 1);
 }
 
-TEST_F(SchedulerTest, EndsWithinATickOfTheTableEmptying) {
+TEST_F(SchedulerTest, EndsOnceTheTableEmpties) {
   Add("ftp://a.example/");
   StartExplorationScheduler();
   ASSERT_TRUE(WaitStarted(1));
@@ -244,7 +262,7 @@ TEST_F(SchedulerTest, EndsWithinATickOfTheTableEmptying) {
   QuietTicks();
   EXPECT_EQ(LiveSchedulers(), 1);  // keeps ticking after the last site
   ResetSites();
-  ASSERT_TRUE(qbtest::WaitUntil([] { return LiveSchedulers() == 0; }, 500ms));
+  ASSERT_TRUE(qbtest::WaitUntil([] { return LiveSchedulers() == 0; }, 5s));
   EXPECT_EQ(view_->Events().back(), (Shown{"stop", 0, 0}));
 }
 
@@ -256,7 +274,7 @@ TEST_F(SchedulerTest, NewRunEndsTheOldOne) {
   Add("ftp://b.example/");  // refilled before the old run saw the table empty
   Settings.MinConnect = 8;
   StartExplorationScheduler();
-  ASSERT_TRUE(qbtest::WaitUntil([] { return LiveSchedulers() == 1; }, 500ms));
+  ASSERT_TRUE(qbtest::WaitUntil([] { return LiveSchedulers() == 1; }, 5s));
   ASSERT_TRUE(WaitStarted(1));
   QuietTicks();
   EXPECT_EQ(Started(), (std::vector<std::string>{"ftp://b.example/"}));

@@ -270,7 +270,9 @@ TEST_F(FaultInjection, ReexploreAndHideRaceWithTheScheduler) {
   }
   EXPECT_GT(reexplored, 0);
   EXPECT_GT(hidden, 0);
-  EXPECT_GT(Started(), 16);
+  // Sites set waiting again are started again, however slowly a loaded
+  // machine gets through the first ones.
+  EXPECT_TRUE(qbtest::WaitUntil([&] { return Started() > 16; }, 60s)) << Started();
 
   ResetSites();
   EXPECT_TRUE(qbtest::WaitUntil([] { return LiveSchedulers() == 0; }, 5s));

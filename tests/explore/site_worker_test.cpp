@@ -156,7 +156,10 @@ TEST_F(WorkerTest, StoredHookGetsTheOutcomeOutsideTheLocks) {
   auto entry = Add(server.Url("/pub/"));
   std::vector<SiteOutcome> seen;
   bool locksFree = false;
+  int32_t statusMeanwhile = Ok;
   SetSiteStoredHook([&](SiteOutcome o) {
+    // A reader that waits for the site to settle must find its listing too.
+    statusMeanwhile = entry->status;
     std::unique_lock<std::mutex> table(SiteTableLock, std::try_to_lock);
     std::unique_lock<std::mutex> listing(ListingLock, std::try_to_lock);
     locksFree = table.owns_lock() && listing.owns_lock();
@@ -166,6 +169,8 @@ TEST_F(WorkerTest, StoredHookGetsTheOutcomeOutsideTheLocks) {
   SetSiteStoredHook(nullptr);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_TRUE(locksFree);
+  EXPECT_NE(statusMeanwhile, Ok);
+  EXPECT_EQ(entry->status, Ok);
   EXPECT_EQ(seen[0].url, std::string(entry->url));
   EXPECT_EQ(seen[0].status, Ok);
   EXPECT_EQ(seen[0].statusText, "ok");
@@ -294,9 +299,10 @@ TEST_F(WorkerTest, PassiveModeFallsBackToActiveOnlyWhenRefused) {
   SiteWorker(entry);
   EXPECT_EQ(entry->status, Ok);
   const auto commands = server.Commands(0);
-  ASSERT_EQ(commands.size(), 10u);
-  EXPECT_EQ(commands[6].substr(0, 5), "PORT ");
-  EXPECT_EQ(commands[9], "RETR a.zip");
+  ASSERT_EQ(commands.size(), 11u);
+  EXPECT_EQ(commands[0], "FEAT");
+  EXPECT_EQ(commands[7].substr(0, 5), "PORT ");
+  EXPECT_EQ(commands[10], "RETR a.zip");
 
   ResetSites();
   FakeFtpServer garbled;

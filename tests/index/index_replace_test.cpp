@@ -168,4 +168,66 @@ TEST(IndexMigration, AFileOfTheFirstVersionKeepsItsNamesFindable) {
   EXPECT_EQ(db->Count({"readme", "", 0, FindKind::All}, error), 0);
 }
 
+// A file of the second version, as it was written: every site and entry is
+// kept, found as being in its site's own folder, and replaced as before.
+TEST(IndexMigration, AFileOfTheSecondVersionKeepsItsSitesAndEntries) {
+  qbtest::TempFolder folder;
+  const std::string path = folder.path() + "index.db";
+  {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+    const char* v2 =
+        "CREATE TABLE sites(id INTEGER PRIMARY KEY, url TEXT NOT NULL UNIQUE, status INTEGER,"
+        " status_text TEXT, tested_file TEXT, explored_at INTEGER, term TEXT);"
+        "CREATE INDEX sites_explored ON sites(explored_at);"
+        "CREATE TABLE entries(id INTEGER PRIMARY KEY, name TEXT, size INTEGER, date TEXT,"
+        " folder INTEGER);"
+        "CREATE VIRTUAL TABLE names USING fts5(name, content='entries', content_rowid='id',"
+        " tokenize='trigram', detail='none', columnsize=0);"
+        "INSERT INTO sites VALUES (1, 'ftp://one.example/pub/', 1, 'ok', 'a.txt', 500, 'gcc');"
+        "INSERT INTO sites VALUES (2, 'ftp://two.example/', 2, 'connect', '', 600, 'gcc');"
+        "INSERT INTO entries VALUES (16777216, 'gcc-2.95.tar.gz', 9, 'Jan 1 1999', 0);"
+        "INSERT INTO entries VALUES (16777217, 'docs', 0, 'Jan 2 1999', 1);"
+        "INSERT INTO entries VALUES (33554432, 'gcc-3.0.zip', 7, 'Jan 3 1999', 0);"
+        "INSERT INTO names(names) VALUES ('rebuild');"
+        "PRAGMA user_version=2;";
+    ASSERT_EQ(sqlite3_exec(raw, v2, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+  }
+  std::string error;
+  auto db = IndexDb::Open(path, error);
+  ASSERT_TRUE(db) << error;
+  EXPECT_EQ(db->SchemaVersion(), IndexSchemaVersion);
+  EXPECT_EQ(IntegrityProblem(path), "");
+  const auto found = db->Find({"gcc", "", 0, FindKind::All}, 0, 10, error);
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].name, "gcc-2.95.tar.gz");
+  EXPECT_EQ(found[0].siteUrl, "ftp://one.example/pub/");
+  EXPECT_EQ(found[0].folder, "");
+  EXPECT_EQ(found[0].size, 9);
+  EXPECT_EQ(found[1].siteUrl, "ftp://two.example/");
+  EXPECT_EQ(db->Count({"", "", 0, FindKind::Folders}, error), 1);
+  const auto site = db->Site("ftp://two.example/", error);
+  ASSERT_TRUE(site);
+  EXPECT_EQ(site->statusText, "connect");
+  EXPECT_EQ(db->Last(error)->sites.size(), 2u);
+  const auto listing = db->EntriesOf("ftp://one.example/pub/", error);
+  ASSERT_EQ(listing.size(), 2u);
+  EXPECT_STREQ(listing[1].name, "docs");
+  EXPECT_EQ(listing[1].isFolder, 1);
+  ASSERT_TRUE(
+      db->Store(Site("ftp://one.example/pub/", Entries({"gcc-2.95.tar.gz", "new.txt"})), error))
+      << error;
+  EXPECT_EQ(IntegrityProblem(path), "");
+  EXPECT_EQ(db->Count({"gcc", "", 0, FindKind::All}, error), 2);
+  EXPECT_EQ(db->Count({"new.txt", "", 0, FindKind::All}, error), 1);
+  db.reset();
+  // Opened read-only as the command line does: ready, nothing redone.
+  IndexDb::Options readOnly;
+  readOnly.readOnly = true;
+  auto reader = IndexDb::Open(path, error, readOnly);
+  ASSERT_TRUE(reader) << error;
+  EXPECT_EQ(reader->Count({"gcc", "", 0, FindKind::All}, error), 2);
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
+#include <wx/clipbrd.h>
 #include <wx/display.h>
 
 #include <dlfcn.h>
@@ -13,6 +14,7 @@
 #include <iterator>
 
 #include "core/launcher.h"
+#include "tests/index/listed_entry.h"
 #include "tests/index/temp_folder.h"
 #include "tests/support/gui_driver.h"
 #include "tests/support/screenshot.h"
@@ -47,7 +49,7 @@ void StoreFiles(const std::string& path, const std::string& url, std::vector<Nam
 std::vector<std::string> Column(FindPane* pane, int column) {
   std::vector<std::string> texts;
   for (long row = 0; row < pane->List()->GetItemCount(); ++row)
-    texts.push_back(pane->List()->GetItemText(row, column).ToStdString());
+    texts.push_back(pane->List()->GetItemText(row, column).utf8_string());
   return texts;
 }
 
@@ -95,8 +97,8 @@ TEST(FindPaneTest, TypingFindsAcrossSitesFiltersAndOpensTheUrl) {
   ASSERT_TRUE(qbtest::YieldUntil([&] { return pane->List()->GetItemCount() == 2; }, 5s));
   EXPECT_EQ(pane->CountLabel()->GetLabel(), "2 found");
   EXPECT_EQ(pane->List()->GetItemText(0, 0), "gcc-2.95 src.tar.gz");
-  EXPECT_EQ(pane->List()->GetItemText(0, 1), "1234");
-  EXPECT_EQ(pane->List()->GetItemText(1, 3), "ftp://b.example/");
+  EXPECT_EQ(pane->List()->GetItemText(0, 2), "1234");
+  EXPECT_EQ(pane->List()->GetItemText(1, 4), "ftp://b.example/");
 
   pane->TextBox()->SetValue("gcc");
   pane->KindChoice()->SetSelection(2);
@@ -123,6 +125,93 @@ TEST(FindPaneTest, TypingFindsAcrossSitesFiltersAndOpensTheUrl) {
   const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(page.find("href=\"ftp://b.example/old-gcc-2.95.zip\""), std::string::npos);
   EXPECT_EQ(page.find("readme"), std::string::npos);
+  pane->Destroy();
+}
+
+ListedFolder Listed(const std::string& path, const std::string& serverPath,
+                    std::vector<ListingEntry> entries) {
+  ListedFolder f;
+  f.path = path;
+  f.serverPath = serverPath;
+  f.entries = std::move(entries);
+  for (const ListingEntry& e : f.entries)
+    if (e.isFolder) f.children.push_back({path + e.name + "/", "", 1});
+  return f;
+}
+
+// A hit deep in a crawled site shows its folder's path on the server, and its
+// URL, copied, opened or exported, reaches the file itself; the server's own
+// bytes for a folder or name in another charset make the URL.
+TEST(FindPaneTest, HitsOfACrawlShowTheirFolderAndCopyTheirWholeUrl) {
+  qbtest::TempFolder folder;
+  const std::string path = folder.path() + "index.db";
+  std::string error;
+  {
+    auto db = IndexDb::Open(path, error);
+    ASSERT_TRUE(db) << error;
+    const std::string url = "ftp://h.example/mirror/";
+    const auto crawl = db->BeginCrawl(url, error);
+    ASSERT_TRUE(crawl) << error;
+    ListingEntry latin = qbtest::ListedEntry("zevo-caf\xC3\xA9.zip", 70);
+    latin.serverName = "zevo-caf\xE9.zip";
+    const std::vector<ListedFolder> batches[] = {
+        {Listed(
+            "", "",
+            {qbtest::ListedEntry("pub", 0, true), qbtest::ListedEntry("caf\xC3\xA9", 0, true)})},
+        {Listed("pub/", "",
+                {qbtest::ListedEntry("old music", 0, true), qbtest::ListedEntry("zevo.txt", 5)})},
+        {Listed("pub/old music/", "", {qbtest::ListedEntry("zevo #1.mp3", 3000000)}),
+         Listed("caf\xC3\xA9/", "caf\xE9/", {latin})},
+    };
+    for (const auto& batch : batches)
+      ASSERT_TRUE(db->StoreCrawlBatch(crawl->crawlId, batch, error)) << error;
+    ASSERT_TRUE(db->FinishCrawl(crawl->crawlId, {url, Ok, "ok", "", 1700000000, "", {}}, error))
+        << error;
+  }
+  auto* pane = new FindPane(nullptr, IndexDb::Open(path, error), nullptr);
+  pane->Show();
+  pane->TextBox()->SetValue("zevo");
+  pane->RunQuery();
+  ASSERT_EQ(Column(pane, 0),
+            (std::vector<std::string>{"zevo.txt", "zevo #1.mp3", "zevo-caf\xC3\xA9.zip"}));
+  EXPECT_EQ(Column(pane, 1), (std::vector<std::string>{"/mirror/pub/", "/mirror/pub/old music/",
+                                                       "/mirror/caf\xC3\xA9/"}));
+  EXPECT_EQ(pane->RowUrl(2), "ftp://h.example/mirror/caf%E9/zevo-caf%E9.zip");
+
+  const std::string deep = "ftp://h.example/mirror/pub/old%20music/zevo%20%231.mp3";
+  pane->List()->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+  wxCommandEvent copy(wxEVT_MENU, wxID_COPY);
+  pane->GetEventHandler()->ProcessEvent(copy);
+  wxTextDataObject data;
+  ASSERT_TRUE(wxTheClipboard->Open());
+  wxTheClipboard->GetData(data);
+  wxTheClipboard->Close();
+  EXPECT_EQ(data.GetText(), deep);
+  std::string launched;
+  SetLauncher([&](LaunchKind, const std::string& url) { launched = url; });
+  wxListEvent activate(wxEVT_LIST_ITEM_ACTIVATED, pane->List()->GetId());
+  activate.SetEventObject(pane->List());
+  activate.m_itemIndex = 1;
+  pane->List()->GetEventHandler()->ProcessEvent(activate);
+  SetLauncher(nullptr);
+  EXPECT_EQ(launched, deep);
+  ASSERT_TRUE(pane->ExportHits(folder.path() + "found.csv", false, error)) << error;
+  std::ifstream in(folder.path() + "found.csv");
+  const std::string csv((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(csv.find(deep), std::string::npos) << csv;
+
+  ClickHeader(pane, 1);
+  EXPECT_EQ(Column(pane, 0),
+            (std::vector<std::string>{"zevo-caf\xC3\xA9.zip", "zevo.txt", "zevo #1.mp3"}));
+  EXPECT_EQ(pane->List()->SelectedRows(), std::vector<long>{2}) << "the copied hit stays selected";
+  pane->Raise();
+  wxYield();
+  wxTheApp->ProcessIdle();
+  pane->Refresh();
+  pane->Update();
+  if (const char* build = std::getenv("QB_BUILD_DIR")) {
+    EXPECT_TRUE(SaveWindowScreenshot(pane, std::string(build) + "/find_pane_folders.png"));
+  }
   pane->Destroy();
 }
 
@@ -184,11 +273,11 @@ TEST(FindPaneTest, ColumnHeadersSortAndASecondClickReverses) {
   EXPECT_EQ(Column(pane, 0), (std::vector<std::string>{"d5", "d4", "d3", "d2", "D1"}));
   EXPECT_FALSE(pane->List()->IsAscendingSortIndicator());
 
-  ClickHeader(pane, 1);
-  EXPECT_EQ(Column(pane, 1), (std::vector<std::string>{"3", "9", "20", "100", "1000"}));
   ClickHeader(pane, 2);
+  EXPECT_EQ(Column(pane, 2), (std::vector<std::string>{"3", "9", "20", "100", "1000"}));
+  ClickHeader(pane, 3);
   EXPECT_EQ(Column(pane, 0), (std::vector<std::string>{"D1", "d2", "d3", "d4", "d5"}));
-  ClickHeader(pane, 2);
+  ClickHeader(pane, 3);
   EXPECT_EQ(Column(pane, 0), (std::vector<std::string>{"d5", "d4", "d3", "d2", "D1"}));
 
   // A new query keeps the order; the export writes what is shown, in that order.
@@ -263,12 +352,12 @@ TEST(FindPaneTest, OpensCentredOverItsParentAboveItAndOnTheScreen) {
   auto get = reinterpret_cast<Getter>(dlsym(RTLD_DEFAULT, "gtk_window_get_transient_for"));
   ASSERT_NE(get, nullptr);
   EXPECT_EQ(get(pane->GetHandle()), static_cast<void*>(parent->GetHandle()));
-  ClickHeader(pane, 1);
+  ClickHeader(pane, 2);
   pane->MinSizeBox()->SetValue("1k");
   pane->RunQuery();
   ASSERT_EQ(Column(pane, 0), (std::vector<std::string>{"readme", "gcc-2.95.tar.gz"}));
   // The index keeps no password: the user alone is left of the login.
-  EXPECT_EQ(Column(pane, 3), (std::vector<std::string>(2, "ftp://joe@d.example/pub/")));
+  EXPECT_EQ(Column(pane, 4), (std::vector<std::string>(2, "ftp://joe@d.example/pub/")));
   EXPECT_EQ(pane->RowUrl(0), "ftp://joe@d.example/pub/readme");
   // The list lays its rows out when idle; then they are drawn at once.
   pane->Raise();

@@ -11,12 +11,20 @@ using namespace qb;
 
 TEST(FormatFileSize, Table) {
   const struct {
-    int32_t size;
+    int64_t size;
     const char* text;
   } cases[] = {
-      {0, "0"},           {999, "999"},       {1000, "1.0k"},
-      {1099, "1.0k"},     {1100, "1.1k"},     {123456, "123.4k"},
-      {999999, "999.9k"}, {1000000, "1000k"}, {2147483647, "2147483k"},
+      {0, "0"},
+      {999, "999"},
+      {1000, "1.0k"},
+      {1099, "1.0k"},
+      {1100, "1.1k"},
+      {123456, "123.4k"},
+      {999999, "999.9k"},
+      {1000000, "1000k"},
+      {2147483647, "2147483k"},
+      // Past 2 GiB the size is read exactly, not held at the 32-bit limit.
+      {4831838208, "4831838k"},
   };
   for (const auto& c : cases) {
     char out[16];
@@ -147,16 +155,27 @@ TEST(SiteComparators, ReadTheKeysByIndex) {
   SiteSortKeys keys;
   keys.url = {"ftp://b/", "ftp://A/", "ftp://c/"};
   keys.status = {"ok", "", "Connect"};
+  keys.tls = {TlsColumnText(SiteTls::Unverified), TlsColumnText(SiteTls::None),
+              TlsColumnText(SiteTls::Verified)};
   CompUrl.keys = &keys;
   CompErrorCode.keys = &keys;
+  CompTls.keys = &keys;
   EXPECT_GT(CompUrl.compare(0, 1, 1), 0);
   EXPECT_LT(CompUrl.compare(0, 1, 0), 0);
   EXPECT_LT(CompErrorCode.compare(1, 2, 1), 0);
   EXPECT_LT(CompErrorCode.compare(2, 0, 1), 0);
+  // Plain FTP, then verified TLS, then unverified.
+  EXPECT_EQ(keys.tls[0], "TLS, unverified");
+  EXPECT_EQ(keys.tls[1], "");
+  EXPECT_EQ(keys.tls[2], "TLS");
+  EXPECT_LT(CompTls.compare(1, 2, 1), 0);
+  EXPECT_LT(CompTls.compare(2, 0, 1), 0);
+  EXPECT_GT(CompTls.compare(2, 0, 0), 0);
   // An index outside the keys (a row left from a cleared table) sorts as empty.
   EXPECT_LT(CompUrl.compare(7, 0, 1), 0);
   CompUrl.keys = nullptr;
   CompErrorCode.keys = nullptr;
+  CompTls.keys = nullptr;
 }
 
 TEST(CompareNoCase, SpaceAndDotBeforeLettersAndDigits) {

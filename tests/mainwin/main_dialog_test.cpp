@@ -19,7 +19,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +29,7 @@
 #include "core/launcher.h"
 #include "core/program_folders.h"
 #include "core/settings.h"
+#include "core/trusted_certificates.h"
 #include "core/ui_door.h"
 #include "dialogs/about_dialog.h"
 #include "dialogs/settings_sheet.h"
@@ -34,6 +37,7 @@
 #include "explore/exploration_view.h"
 #include "mainwin/list_logic.h"
 #include "mainwin/main_dialog.h"
+#include "net/name_charset.h"
 #include "search/engine_set.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
@@ -172,10 +176,10 @@ TEST_F(MainDialogTest, SiteListFollowsTheTableOnTheTimer) {
   ASSERT_TRUE(WaitFor([&] { return sites->GetItemText(1, 1) == "226 ok"; }));
   EXPECT_EQ(ImageOf(sites, 1), Ok);
 
-  // A failed site leaves within a tick unless all sites are shown.
+  // A failed site leaves at the next refresh unless all sites are shown.
   c->status = Failed;
   c->statusText.Set("Connect");
-  ASSERT_TRUE(WaitFor([&] { return sites->GetItemCount() == 2; }, 1000));
+  ASSERT_TRUE(WaitFor([&] { return sites->GetItemCount() == 2; }));
   Command(11201);
   EXPECT_TRUE(td->ShowAll());
   ASSERT_EQ(sites->GetItemCount(), 3);
@@ -556,6 +560,134 @@ TEST_F(MainDialogTest, ContextMenus) {
   EXPECT_EQ(td->ContextMenuFor(td->FindWindow(11402)), nullptr);
 }
 
+// The TLS column tells how the last session went without touching the status;
+// a waiting site shows why it waits.
+TEST_F(MainDialogTest, TlsColumnShowsHowSitesWereExploredAndSorts) {
+  auto a = AddSite("ftp://a.example.invalid/");
+  auto b = AddSite("ftp://b.example.invalid/");
+  auto c = AddSite("ftp://c.example.invalid/");
+  for (const auto& site : {a, b}) {
+    site->status = Ok;
+    site->statusText.Set("226 ok");
+  }
+  a->tls = SiteTls::Unverified;
+  b->tls = SiteTls::Verified;
+  c->statusText.Set("Waiting: server allows 2 connections");
+  td->RefreshSiteList();
+  td->RefreshSiteList();
+  ASSERT_EQ(sites->GetColumnCount(), 3);
+  EXPECT_EQ(sites->GetItemText(0, 2), "TLS, unverified");
+  EXPECT_EQ(sites->GetItemText(1, 2), "TLS");
+  EXPECT_EQ(sites->GetItemText(2, 2), "");
+  EXPECT_EQ(sites->GetItemText(0, 1), "226 ok");
+  EXPECT_EQ(ImageOf(sites, 0), Ok);
+  EXPECT_EQ(sites->GetItemText(2, 1), "Waiting: server allows 2 connections");
+  EXPECT_EQ(ImageOf(sites, 2), Waiting);
+  if (const char* build = std::getenv("QB_BUILD_DIR")) {
+    wxYield();  // the rows paint
+    td->Update();
+    EXPECT_TRUE(SaveWindowScreenshot(frame, std::string(build) + "/site_list_tls.png"));
+  }
+  Column(sites, 2);
+  EXPECT_EQ((std::vector<int>{td->SiteOfRow(0), td->SiteOfRow(1), td->SiteOfRow(2)}),
+            (std::vector<int>{2, 1, 0}));
+  Column(sites, 2);
+  EXPECT_EQ(td->SiteOfRow(0), 0);
+}
+
+TEST_F(MainDialogTest, TrustCertificateAndNamesCharsetActOnTheSelectedSite) {
+  char tmpl[] = "/tmp/qb-trust-ui-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  ConfigDir = std::string(tmpl) + "/";
+  struct Restore {
+    std::string dir;
+    ~Restore() {
+      ConfigDir.clear();
+      std::filesystem::remove_all(dir);
+    }
+  } restore{tmpl};
+  std::string certificate = "0A";
+  for (int pair = 1; pair < 32; ++pair) certificate += ":0A";
+  auto a = AddSite("ftp://joe:pw@A.Example.invalid:2121/pub/");
+  auto b = AddSite("ftp://b.example.invalid/");
+  a->status = Ok;
+  a->tls = SiteTls::Unverified;
+  a->certificate.Set(certificate);
+  // "\xE9t\xE9" as the server sent it, read as Latin-1; a UTF-8 name beside it.
+  ListingEntry read = Node("\xC3\xA9t\xC3\xA9", false, 1, "");
+  read.serverName = "\xE9t\xE9";
+  a->listing = {read, Node("plain.txt", false, 2, "")};
+  b->status = Ok;
+  td->RefreshSiteList();
+
+  wxMenu* menu = td->ContextMenuFor(sites);
+  ASSERT_NE(menu, nullptr);
+  ASSERT_NE(menu->FindItem(IdTrustCertificate), nullptr);
+  const std::vector<Charset>& charsets = SiteCharsets();
+  ASSERT_NE(menu->FindItem(IdCharsetFirst), nullptr);
+  EXPECT_TRUE(menu->FindItem(IdCharsetFirst)->IsRadio());
+  ASSERT_NE(menu->FindItem(IdCharsetFirst + static_cast<int>(charsets.size())), nullptr);
+  EXPECT_EQ(menu->FindItem(IdCharsetFirst + 1)->GetItemLabelText(), charsets[0].label);
+  EXPECT_FALSE(Enabled(IdTrustCertificate)) << "no site selected";
+  EXPECT_FALSE(Enabled(IdCharsetFirst));
+
+  std::vector<wxString> asked;
+  bool answer = false;
+  SetMessageResponder([&](const MessageRequest& box) {
+    asked.push_back(box.text);
+    return answer;
+  });
+  Select({RowOf(1)});
+  EXPECT_FALSE(Enabled(IdTrustCertificate)) << "plain FTP: no certificate";
+  Select({RowOf(0)});
+  EXPECT_TRUE(Enabled(IdTrustCertificate));
+  Command(IdTrustCertificate);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_TRUE(asked[0].Contains("a.example.invalid:2121")) << asked[0];
+  EXPECT_TRUE(asked[0].Contains(certificate)) << asked[0];
+  EXPECT_TRUE(TrustedCertificates().empty()) << "the user said no";
+  answer = true;
+  Command(IdTrustCertificate);
+  EXPECT_TRUE(IsTrustedCertificate("a.example.invalid:2121", certificate));
+  EXPECT_FALSE(Enabled(IdTrustCertificate)) << "trusted already";
+  a->tls = SiteTls::Verified;
+  EXPECT_FALSE(Enabled(IdTrustCertificate));
+  // Fingerprint text of the wrong shape is refused, not offered.
+  a->tls = SiteTls::Unverified;
+  a->certificate.Set("0A:0B\n[Certificate]");
+  asked.clear();
+  Command(IdTrustCertificate);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_TRUE(asked[0].Contains("cannot be kept")) << asked[0];
+  EXPECT_EQ(TrustedCertificates().size(), 1u);
+
+  // The names that kept the server's bytes are read again in the chosen charset.
+  using V = std::vector<std::string>;
+  const auto names = [&] {
+    V shown;
+    for (long r = 0; r < files->GetItemCount(); ++r)
+      shown.push_back(files->GetItemText(r).utf8_string());
+    return shown;
+  };
+  bool checked = false;
+  EXPECT_TRUE(Enabled(IdCharsetFirst, &checked));
+  EXPECT_TRUE(checked) << "Detect, as nothing was set";
+  int cp1251 = -1;
+  for (std::size_t i = 0; i < charsets.size(); ++i)
+    if (std::string(charsets[i].iconvName) == "CP1251")
+      cp1251 = IdCharsetFirst + 1 + static_cast<int>(i);
+  ASSERT_GE(cp1251, 0);
+  Command(cp1251);
+  EXPECT_EQ(a->charset.Get(), "CP1251");
+  EXPECT_EQ(names(), (V{"plain.txt", "\xD0\xB9t\xD0\xB9"}));  // "йтй"
+  EXPECT_TRUE(Enabled(cp1251, &checked));
+  EXPECT_TRUE(checked);
+  Command(IdCharsetFirst + 1);  // Latin-1
+  EXPECT_EQ(names(), (V{"plain.txt", "\xC3\xA9t\xC3\xA9"}));
+  Command(IdCharsetFirst);
+  EXPECT_EQ(a->charset.Get(), "");
+}
+
 TEST_F(MainDialogTest, CopyAndExploreUrls) {
   auto a = AddSite("ftp://a.example.invalid/pub");
   a->listing = {Node("sub", true, 0, ""), Node("f.txt", false, 1, "")};
@@ -670,6 +802,7 @@ TEST_F(MainDialogTest, CopiedAndOpenedUrlsAreEscapedShownOnesDecoded) {
   files->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
   Command(620);
   EXPECT_EQ(clipboard(), "ftp://127.0.0.2:2121/pub/old%20music/mp3%20player%20manual%2012.txt");
+  files->SetItemState(1, 0, wxLIST_STATE_SELECTED);
   files->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
   Command(620);
   EXPECT_EQ(clipboard(), "ftp://127.0.0.2:2121/pub/old%20music/a%23b/");

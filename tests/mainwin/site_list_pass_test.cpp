@@ -9,22 +9,26 @@
 using namespace qb;
 
 namespace {
-SiteSnapshot Site(int32_t status, const char* text = "", bool dropped = false) {
+SiteSnapshot Site(int32_t status, const char* text = "", bool dropped = false,
+                  SiteTls tls = SiteTls::None) {
   SiteSnapshot s;
   s.status = status;
   s.statusText = text;
   s.dropped = dropped;
+  s.tls = tls;
   return s;
 }
 
 std::string Describe(const SiteListPlan& plan) {
   std::string out;
   for (const SiteListOp& op : plan.ops) {
-    const char* kind[] = {"D", "I", "T", "A"};
+    const char* kind[] = {"D", "I", "T", "A", "L"};
     out += std::string(kind[op.kind]) + std::to_string(op.row) + ":" + std::to_string(op.site);
     if (op.kind == SiteListOp::SetImage || op.kind == SiteListOp::Append)
       out += "=" + std::to_string(op.image);
     if (op.kind == SiteListOp::SetText) out += "=" + op.text;
+    if (op.kind == SiteListOp::SetTls || (op.kind == SiteListOp::Append && op.tls != SiteTls::None))
+      out += "/" + std::to_string(static_cast<int>(op.tls));
     out += " ";
   }
   return out;
@@ -97,6 +101,20 @@ TEST(SiteListPass, Cases) {
        {Site(Waiting)},
        false,
        "D1:0 ",
+       false},
+      {"the TLS column follows the session and leaves the status alone",
+       {0, 1},
+       {{1, "226", SiteTls::None}, {1, "226", SiteTls::Verified}},
+       {Site(Ok, "226", false, SiteTls::Unverified), Site(Ok, "226")},
+       false,
+       "L0:0/2 L1:1/0 ",
+       false},
+      {"a new row shows its TLS at once",
+       {},
+       {},
+       {Site(Ok, "", false, SiteTls::Verified)},
+       false,
+       "A0:0=1/1 ",
        false},
       {"status text comparison is case-sensitive",
        {0},

@@ -8,6 +8,8 @@
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "net/explore_site.h"
+#include "net/ftp_session.h"
+#include "net/ftp_url.h"
 #include "tests/support/fake_ftp_server.h"
 #include "tests/support/loopback_listener.h"
 
@@ -78,8 +80,8 @@ TEST_P(DownloadTest, LargestFileIsTestedAndTheAnswerDecides) {
   ASSERT_TRUE(listing.has_value());
   EXPECT_EQ(*listing, Listing);
   EXPECT_EQ(Dialogue(),
-            (std::vector<std::string>{"USER anonymous", "PASS qb@qb.org", "TYPE A", "CWD /pub/",
-                                      "PORT", "LIST -a", "PORT", "RETR big.zip"}));
+            (std::vector<std::string>{"FEAT", "USER anonymous", "PASS qb@qb.org", "TYPE A",
+                                      "CWD /pub/", "PORT", "LIST -a", "PORT", "RETR big.zip"}));
   EXPECT_EQ(entry_->testedFile.Get(), "big.zip");
   EXPECT_EQ(entry_->loginReply.Get(), "230 Welcome\r\n");
   EXPECT_EQ(attempt_.success, !c.refused);
@@ -102,7 +104,8 @@ TEST_F(SessionTest, LoginAcceptedByUserSendsNoPassword) {
                          .On(FtpReply::Line("200 Type set"))
                          .On(FtpReply::Line("550 /pub/: No such directory")));
   EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
-  EXPECT_EQ(Dialogue(), (std::vector<std::string>{"USER anonymous", "TYPE A", "CWD /pub/"}));
+  EXPECT_EQ(Dialogue(),
+            (std::vector<std::string>{"FEAT", "USER anonymous", "TYPE A", "CWD /pub/"}));
   EXPECT_EQ(entry_->loginReply.Get(), "230 Welcome aboard\r\n");
   EXPECT_STREQ(attempt_.result, "550 /pub/: No such directory");
   EXPECT_FALSE(attempt_.retry);
@@ -114,7 +117,8 @@ TEST_F(SessionTest, RefusedAnonymousPasswordStillGoesOn) {
                          .On(FtpReply::Line("530 Bad password"))
                          .On(FtpReply::Line("530 Please login")));
   EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
-  EXPECT_EQ(Dialogue(), (std::vector<std::string>{"USER anonymous", "PASS qb@qb.org", "TYPE A"}));
+  EXPECT_EQ(Dialogue(),
+            (std::vector<std::string>{"FEAT", "USER anonymous", "PASS qb@qb.org", "TYPE A"}));
   EXPECT_STREQ(attempt_.result, "530 Please login");
   EXPECT_TRUE(attempt_.retry);
 }
@@ -124,7 +128,7 @@ TEST_F(SessionTest, RefusedNamedLoginStops) {
       FtpScript().On(FtpReply::Line("331 Password")).On(FtpReply::Line("530 Login incorrect")));
   const std::string url = "ftp://bob:pw@127.0.0.1:" + std::to_string(server_.Port()) + "/pub/";
   EXPECT_FALSE(Explore(url).has_value());
-  EXPECT_EQ(Dialogue(), (std::vector<std::string>{"USER bob", "PASS pw"}));
+  EXPECT_EQ(Dialogue(), (std::vector<std::string>{"FEAT", "USER bob", "PASS pw"}));
   EXPECT_STREQ(attempt_.result, "530 Login incorrect");
   EXPECT_TRUE(attempt_.retry);
 }
@@ -157,9 +161,9 @@ TEST_F(SessionTest, DosListingAsksForUnixStyleOnce) {
       .OnTransfer("150 Opening", {{"127.0.0.1", dos}}, "226 Done");
   server_.AddSession(script);
   EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
-  EXPECT_EQ(Dialogue(),
-            (std::vector<std::string>{"USER anonymous", "PASS qb@qb.org", "TYPE A", "CWD /pub/",
-                                      "PORT", "LIST -a", "SITE DIRSTYLE", "PORT", "LIST -a"}));
+  EXPECT_EQ(Dialogue(), (std::vector<std::string>{"FEAT", "USER anonymous", "PASS qb@qb.org",
+                                                  "TYPE A", "CWD /pub/", "PORT", "LIST -a",
+                                                  "SITE DIRSTYLE", "PORT", "LIST -a"}));
   EXPECT_STREQ(attempt_.result, "No files");
   EXPECT_FALSE(attempt_.retry);
 }
@@ -184,6 +188,17 @@ TEST_F(SessionTest, NoAnswerToRetrIsNoReply) {
   EXPECT_STREQ(attempt_.result, "NoReply");
   EXPECT_TRUE(attempt_.retry);
   EXPECT_EQ(entry_->testedFile.Get(), "big.zip");
+}
+
+// No answer to the listing is no verdict on the folder: the site is tried again.
+TEST_F(SessionTest, NoAnswerToListIsNoReply) {
+  Settings.HttpTimeOut = 1;
+  FtpScript script = qbtest::BeforeListScript();
+  script.On(FtpReply::Silent());
+  server_.AddSession(script);
+  EXPECT_FALSE(Explore(server_.Url("/pub/")).has_value());
+  EXPECT_STREQ(attempt_.result, "NoReply");
+  EXPECT_TRUE(attempt_.retry);
 }
 
 TEST_F(SessionTest, DataConnectionThatNeverComesIsAnEmptyListing) {
@@ -253,6 +268,20 @@ TEST_F(SessionTest, ANulInsideANameDropsThatLineOnly) {
   EXPECT_FALSE(entry_->listingCut);
 }
 
+// "426" after the data: what came is shown, and said to be only part.
+TEST_F(SessionTest, AListingTheServerAbortsIsCut) {
+  const std::string text = "-rw-r--r-- 1 ftp ftp 10 Jan 12 10:30 a.bin\r\n";
+  FtpScript script = qbtest::BeforeListScript();
+  script.OnTransfer("150 Opening", {{"127.0.0.1", text}}, "426 Connection closed; transfer aborted")
+      .On(FtpReply::Line("200 PORT ok"))
+      .On(FtpReply::Line("150 Opening"));
+  server_.AddSession(std::move(script));
+  const auto listing = Explore(server_.Url("/pub/"));
+  ASSERT_TRUE(listing.has_value());
+  EXPECT_EQ(*listing, text);
+  EXPECT_TRUE(entry_->listingCut);
+}
+
 TEST_F(SessionTest, SilentServerFailsWithinTheTimeOut) {
   Settings.HttpTimeOut = 1;
   server_.AddSession(FtpScript().Greeting(FtpReply::Silent()).Rest(FtpReply::Silent()));
@@ -288,6 +317,84 @@ TEST_F(SessionTest, PortOutOfRangeIsConnectNotAnotherPort) {
       Explore("ftp://127.0.0.1:" + std::to_string(65536 + server_.Port()) + "/").has_value());
   EXPECT_STREQ(attempt_.result, "connect");
   EXPECT_EQ(server_.Sessions(), 0u);
+}
+
+// A retrieve stopped by its sink on a kept session: what the server says
+// after our ABOR must not be left for the next command to read.
+class StoppedRetrieveTest : public SessionTest {
+ protected:
+  void SetUp() override {
+    SessionTest::SetUp();
+    Settings.Tls = TlsMode::WhenOffered;  // the scripted server offers none
+  }
+
+  // Logs in, then RETR answered by "150", a few bytes and retrEnd; the ABOR
+  // that the stop sends is answered by abor, and "SIZE /next" by "213 7".
+  void Script(const std::string& retrEnd, FtpReply abor) {
+    FtpScript script = qbtest::LoginScript();  // USER, PASS, then TYPE I here
+    script.On(FtpReply::Line("200 PORT ok"))
+        .OnTransfer("150 Opening data connection", {{"127.0.0.1", "bytes"}}, retrEnd)
+        .On(std::move(abor))
+        .On(FtpReply::Line("213 7"));
+    server_.AddSession(std::move(script));
+  }
+
+  // The retrieve, stopped at its first bytes; then the next command's reply.
+  bool StopThenAsk(qb::FtpReply& next) {
+    FtpUrlParts parts;
+    ParseFtpUrl(server_.Url("/").c_str(), parts);
+    FtpSession session(SessionOptionsFor(parts, nullptr));
+    std::string loginText;
+    qb::FtpReply reply;
+    EXPECT_TRUE(session.Open(parts, loginText)) << session.Result();
+    EXPECT_TRUE(session.Command("TYPE I", '2', reply)) << session.Result();
+    int64_t from = 0;
+    int pieces = 0;
+    EXPECT_FALSE(session.Retrieve("/file", from, [&](const char*, std::size_t) {
+      ++pieces;
+      return false;
+    }));
+    EXPECT_EQ(pieces, 1);
+    return session.Quietly("SIZE /next", next);
+  }
+};
+
+TEST_F(StoppedRetrieveTest, NextCommandGetsItsOwnReply) {
+  struct Case {
+    const char* what;
+    const char* retrEnd;
+    const char* abor;
+  };
+  const Case cases[] = {
+      // The file was all sent before the ABOR came: the ABOR's reply follows
+      // the transfer's "226".
+      {"sent before the ABOR", "226 Transfer complete", "225 No transfer to ABOR"},
+      {"sent before the ABOR, 226 twice", "226 Transfer complete", "226 ABOR successful"},
+      {"cut by the ABOR", "426 Transfer aborted", "226 ABOR successful"},
+      {"failed on its own", "451 Local error", "225 No transfer to ABOR"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Script(c.retrEnd, FtpReply::Line(c.abor));  // for the next session
+    qb::FtpReply next;
+    EXPECT_TRUE(StopThenAsk(next));
+    EXPECT_EQ(next.code, 213) << next.line;
+  }
+}
+
+TEST_F(StoppedRetrieveTest, UnansweredAborLeavesNoSessionToMisread) {
+  Settings.HttpTimeOut = 2;
+  Script("226 Transfer complete", FtpReply::Silent());
+  qb::FtpReply next;
+  const auto start = std::chrono::steady_clock::now();
+  // No command goes out on a session whose replies may still be in flight.
+  EXPECT_FALSE(StopThenAsk(next));
+  EXPECT_EQ(next.code, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  // FEAT, USER, PASS, TYPE I, PORT, RETR, ABOR.
+  ASSERT_TRUE(server_.WaitForCommands(0, 7, 5s));
+  const std::vector<std::string> dialogue = Dialogue();
+  EXPECT_EQ(dialogue.back(), "ABOR");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "net/listing_parser.h"
 #include "net/explore_site.h"
+#include "net/name_charset.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@ struct Case {
   const char* what;
   const char* line;
   bool folder;
-  int32_t size;
+  int64_t size;
   const char* date;
   const char* name;  // after the filter; "" = not listed
 };
@@ -95,6 +96,8 @@ const Case Cases[] = {
 const Case ServerLines[] = {
     {"vsftpd file", "-rw-r--r--    1 0        0         1048576 Dec 10 10:38 1MB.bin", false,
      1048576, "Dec 10 10:38", "1MB.bin"},
+    {"size past 4 GiB", "-rw-r--r--    1 0        0      4831838208 Dec 10 10:38 dvd.iso", false,
+     4831838208, "Dec 10 10:38", "dvd.iso"},
     {"vsftpd folder", "drwxr-xr-x    2 0        0            4096 Nov 30  2023 pub", true, 4096,
      "Nov 30  2023", "pub"},
     {"vsftpd link", "lrwxrwxrwx    1 0        0               7 Jan 12  2024 bin -> usr/bin", true,
@@ -174,11 +177,15 @@ TEST(ListingParser, FilterOnlyBlanksTheName) {
 }
 
 TEST(ListingParser, OutputsAreCutToTheirCapacity) {
+  // A name is kept whole up to the longest line read.
   const std::string name(400, 'n');
   const std::string longDate = "Jan 12 10:30" + std::string(100, ':');
   ListingLine parsed;
   ParseListingLine(("-rw-r--r-- 1 ftp ftp 123456 Jan 12 1999 " + name).c_str(), parsed);
-  EXPECT_EQ(std::string(parsed.name), name.substr(0, 151));
+  EXPECT_EQ(std::string(parsed.name), name);
+  const std::string huge(ListingLineMax + 100, 'h');
+  ParseListingLine(("-rw-r--r-- 1 ftp ftp 123456 Jan 12 1999 " + huge).c_str(), parsed);
+  EXPECT_EQ(std::string(parsed.name), huge.substr(0, ListingLineMax));
   ParseListingLine(("-rw-r--r-- 1 ftp ftp 123456 " + longDate + " x").c_str(), parsed);
   EXPECT_EQ(std::string(parsed.date), longDate.substr(0, 79));
   EXPECT_STREQ(parsed.name, "x");
@@ -209,6 +216,65 @@ TEST(ListingScan, FirstFolderIsTheLinkNameAndNeverEmpty) {
   const ListingScan odd = ScanListing("l 9 Jan x x x a -> x\r\n");
   EXPECT_EQ(odd.folders, 1);
   EXPECT_EQ(odd.firstFolder, " -> x");
+}
+
+// Commands name an entry by the server's whole name, whatever the entry's
+// field holds: a cut name is one the server does not know.
+TEST(BuildListing, NamesLongerThanTheEntryKeepTheirWholeForm) {
+  const std::string ascii(100, 'a');
+  std::string accents;  // 50 x "é": 100 bytes of UTF-8
+  for (int i = 0; i < 50; ++i) accents += "\xC3\xA9";
+  const std::string fits(sizeof(ListingEntry::name) - 1, 'f');
+  const std::string folder = std::string(120, 'd') + " two";
+  const std::string text = "-rw-r--r-- 1 ftp ftp 4096 Jan 12 1999 " + ascii + "\r\n" +
+                           "-rw-r--r-- 1 ftp ftp 10 Jan 12 10:30 " + accents + "\r\n" +
+                           "-rw-r--r-- 1 ftp ftp 7 Jan 12 1999 " + fits + "\r\n" +
+                           "drwxr-xr-x 2 ftp ftp 512 Jan 12 1999 " + folder + "\r\n" +
+                           "-rw-r--r-- 1 ftp ftp 3 Jan 12 1999 short.txt\r\n";
+  const std::vector<ListingEntry> entries = BuildListing(text);
+  ASSERT_EQ(entries.size(), 5u);
+
+  EXPECT_EQ(entries[0].serverName, ascii);
+  EXPECT_EQ(std::string(entries[0].name), ascii.substr(0, sizeof(ListingEntry::name) - 1));
+  EXPECT_EQ(entries[0].size, 4096);
+
+  // Cut between characters, so that what is shown stays UTF-8.
+  EXPECT_EQ(entries[1].serverName, accents);
+  EXPECT_EQ(std::string(entries[1].name), accents.substr(0, 58));
+  EXPECT_TRUE(IsUtf8(entries[1].name));
+
+  // A name that fits, or a short one, is its own server name.
+  EXPECT_EQ(std::string(entries[2].name), fits);
+  EXPECT_EQ(entries[2].serverName, "");
+  EXPECT_EQ(entries[4].serverName, "");
+
+  EXPECT_TRUE(entries[3].isFolder);
+  EXPECT_EQ(entries[3].serverName, folder);
+}
+
+// The charset step after the listing: a UTF-8 name cut for its length is not
+// read again in another charset, a legacy one is read from its whole bytes.
+TEST(BuildListing, CutNamesGoThroughTheCharsetStep) {
+  std::string accents;
+  for (int i = 0; i < 50; ++i) accents += "\xC3\xA9";
+  const std::string legacy(100, '\xE9');  // "é" a byte, in Latin-1
+  std::vector<ListingEntry> entries =
+      BuildListing("-rw-r--r-- 1 ftp ftp 10 Jan 12 1999 " + accents + "\r\n" +
+                   "-rw-r--r-- 1 ftp ftp 10 Jan 12 1999 " + legacy + "\r\n");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(ConvertNames(entries, "ISO-8859-1"), "ISO-8859-1");
+  EXPECT_EQ(std::string(entries[0].name), accents.substr(0, 58));
+  EXPECT_EQ(entries[0].serverName, accents);
+  EXPECT_EQ(std::string(entries[1].name), accents.substr(0, 58));
+  EXPECT_EQ(entries[1].serverName, legacy);
+
+  // Read again in another charset, as the main window does on the user's
+  // word: the UTF-8 name still shows as UTF-8.
+  entries[0].name[0] = '\xFF';
+  entries[0].name[1] = '\0';
+  ConvertNames(entries, "CP1251");
+  EXPECT_EQ(std::string(entries[0].name), accents.substr(0, 58));
+  EXPECT_EQ(entries[0].serverName, accents);
 }
 
 }  // namespace

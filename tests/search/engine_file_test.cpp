@@ -5,11 +5,14 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/site_table.h"
 #include "search/engine.h"
 #include "search/engine_file.h"
+#include "search/engine_pages.h"
+#include "tests/search/scanned_page.h"
 
 using namespace qb;
 
@@ -27,16 +30,10 @@ std::vector<std::string> Names(const std::vector<EngineDef>& engines) {
   return names;
 }
 
-struct Scanned {
-  ScanResult result;
-  std::vector<std::string> urls;
-};
+using qbtest::Scanned;
 
 Scanned Scan(const EngineDef& engine, std::string page) {
-  Scanned out;
-  out.result =
-      ScanEnginePage(engine, page.data(), [&](std::string& url) { out.urls.push_back(url); });
-  return out;
+  return qbtest::ScanPage(engine, std::move(page));
 }
 
 EngineDef Generic() {
@@ -108,6 +105,72 @@ TEST(EngineFile, EachFaultNamesItsEngineAndLineAndSparesTheOthers) {
   const EngineFile capped = ParseEngineFile(many);
   EXPECT_EQ(capped.engines.size(), static_cast<std::size_t>(MaxEngines));
   EXPECT_TRUE(AnyHas(capped.problems, "E32", "at most"));
+}
+
+TEST(EngineFile, JsonSourcesKeysCursorsAndSiteListsAreReadWrittenAndChecked) {
+  const EngineFile file = ParseEngineFile(
+      "[Devices]\nUrl=https://api.example/search?key={key}&query={term}&page={page}\n"
+      "Rule=json\nItems=matches\nSite=ftp://{ip_str}:{port}/\nHeader=X-Api-Key: {key}\n"
+      "[Cursor]\nUrl=https://c.example/?q={term}&next={cursor}\nRule=Json\n"
+      "Items=result.hits\nSite={ip}\nNextFrom=result.links.next\nAuth=basic\n"
+      "[Mirrors]\nKind=SiteList\nUrl=https://m.example/mirrors.html\n");
+  EXPECT_TRUE(file.problems.empty()) << (file.problems.empty() ? "" : file.problems[0]);
+  ASSERT_EQ(Names(file.engines), (std::vector<std::string>{"Devices", "Cursor", "Mirrors"}));
+  EXPECT_EQ(ParseEngineFile(EngineFileText(file.engines)).engines, file.engines);
+  const EngineDef& devices = file.engines[0];
+  EXPECT_EQ(devices.rule, ResultRule::Json);
+  EXPECT_EQ(devices.site, "ftp://{ip_str}:{port}/");
+  EXPECT_EQ(file.engines[1].auth, EngineAuth::Basic);
+  EXPECT_EQ(file.engines[2].kind, EngineKind::SiteList);
+  EXPECT_TRUE(EngineNeedsKey(devices));
+  EXPECT_TRUE(EngineNeedsKey(file.engines[1]));
+  EXPECT_FALSE(EngineNeedsKey(file.engines[2]));
+  const KeyLookup keys = [](const std::string& name) -> std::optional<std::string> {
+    if (name == "Devices") return "k";
+    return std::nullopt;
+  };
+  EXPECT_EQ(EngineCannotAnswer(devices, keys), "");
+  EXPECT_EQ(EngineCannotAnswer(devices, nullptr), "no key");
+  EXPECT_EQ(EngineCannotAnswer(file.engines[1], keys), "no key");
+  EXPECT_EQ(EngineCannotAnswer(file.engines[2], nullptr), "");
+  EngineDef hostless = file.engines[2];
+  hostless.url = "https://{host}/list";
+  EXPECT_EQ(EngineCannotAnswer(hostless, keys), "no host");
+  // Names under .invalid never resolve: the built-in engines' stand-in hosts.
+  for (const char* host : {"files.invalid", "FILES.INVALID.", "x.invalid:8080", "invalid"})
+    EXPECT_FALSE(HostCanAnswer(host)) << host;
+  for (const char* host : {"api.example", "127.0.0.1:8443", "[::1]:8443", "invalid.example"})
+    EXPECT_TRUE(HostCanAnswer(host)) << host;
+
+  // The key goes escaped into the URL, as it is into the header; the cursor likewise.
+  const EngineRequest r = EngineRequestFor(devices, "", "a+b", 2, "k&y=1");
+  EXPECT_EQ(r.url, "https://api.example/search?key=k%26y%3D1&query=a+b&page=2");
+  EXPECT_EQ(r.header, "X-Api-Key: k&y=1");
+  EXPECT_TRUE(r.basicAuth.empty());
+  const EngineRequest c = EngineRequestFor(file.engines[1], "", "x", 0, "u:s", "ab/c");
+  EXPECT_EQ(c.url, "https://c.example/?q=x&next=ab%2Fc");
+  EXPECT_EQ(c.basicAuth, "u:s");
+
+  const EngineFile bad = ParseEngineFile(
+      "[K]\nUrl=https://a/?q={term}\nKind=Other\n"
+      "[A]\nUrl=https://a/?q={term}\nAuth=digest\n"
+      "[NoSite]\nUrl=https://a/?q={term}\nRule=Json\n"
+      "[Path]\nUrl=https://a/?q={term}&c={cursor}\nRule=Json\nSite={u}\nNextFrom=a..b\n"
+      "[NoCursor]\nUrl=https://a/?q={term}\nRule=Json\nSite={u}\nNextFrom=next\n"
+      "[Stray]\nUrl=https://a/?q={term}&c={cursor}\n"
+      "[NotJson]\nUrl=https://a/?q={term}\nItems=hits\n"
+      "[Head]\nUrl=https://a/?q={term}\nHeader=no colon here\n"
+      "[SearchNoTerm]\nKind=Search\nUrl=https://a/list\n");
+  EXPECT_TRUE(bad.engines.empty());
+  EXPECT_TRUE(AnyHas(bad.problems, "\"K\"", "Kind is \"Other\""));
+  EXPECT_TRUE(AnyHas(bad.problems, "\"A\"", "Auth is \"digest\""));
+  EXPECT_TRUE(AnyHas(bad.problems, "\"NoSite\"", "Site is empty"));
+  EXPECT_TRUE(AnyHas(bad.problems, "\"Path\"", "NextFrom is \"a..b\""));
+  EXPECT_TRUE(AnyHas(bad.problems, "\"NoCursor\"", "{cursor}"));
+  EXPECT_TRUE(AnyHas(bad.problems, "\"Stray\"", "NextFrom is empty"));
+  EXPECT_TRUE(AnyHas(bad.problems, "\"NotJson\"", "need Rule=Json"));
+  EXPECT_TRUE(AnyHas(bad.problems, "\"Head\"", "Header"));
+  EXPECT_TRUE(AnyHas(bad.problems, "\"SearchNoTerm\"", "{term}"));
 }
 
 TEST(EngineFile, MissingMeansBuiltinsAndAnOversizedFileIsRefusedWhole) {

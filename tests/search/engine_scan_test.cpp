@@ -8,6 +8,7 @@
 
 #include "search/engine.h"
 #include "search/search_view.h"
+#include "tests/search/scanned_page.h"
 
 using namespace qb;
 
@@ -15,17 +16,10 @@ namespace {
 
 enum { Anchor, ClassLs, Form, Advanced, Path };
 
-struct Scanned {
-  std::vector<std::string> urls;
-  ScanResult result;
-};
+using qbtest::Scanned;
 
 Scanned Scan(int engine, std::string page) {
-  Scanned out;
-  page.push_back('\0');
-  out.result = ScanEnginePage(BuiltinEngines()[engine], page.data(),
-                              [&](std::string& url) { out.urls.push_back(url); });
-  return out;
+  return qbtest::ScanPage(BuiltinEngines()[engine], std::move(page));
 }
 
 TEST(EngineTable, OrderIdsAndPaging) {

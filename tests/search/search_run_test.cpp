@@ -19,8 +19,12 @@
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "core/text_helpers.h"
+#include "index/index_db.h"
 #include "search/engine.h"
+#include "search/explored_sites.h"
 #include "search/search_view.h"
+#include "tests/index/listed_entry.h"
+#include "tests/index/temp_folder.h"
 #include "tests/support/http_test_server.h"
 
 using namespace qb;
@@ -157,6 +161,10 @@ class RecorderView : public SearchView {
     marks_.insert(id);
     changed_.notify_all();
   }
+  void ExplainMark(int id, const std::string& why) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    explained_[id] = why;
+  }
   bool IsChecked(int id) override {
     std::lock_guard<std::mutex> hold(lock_);
     auto it = boxes_.find(id);
@@ -213,6 +221,10 @@ class RecorderView : public SearchView {
     std::lock_guard<std::mutex> hold(lock_);
     return found_[listId];
   }
+  std::string Explained(int id) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return explained_.count(id) ? explained_[id] : "(none)";
+  }
   int Plays() {
     std::lock_guard<std::mutex> hold(lock_);
     return plays_;
@@ -241,6 +253,7 @@ class RecorderView : public SearchView {
   std::set<int> cleared_;
   std::set<int> marks_;
   std::map<int, std::vector<std::string>> found_;
+  std::map<int, std::string> explained_;
   int plays_ = 0;
   int stops_ = 0;
   Clock::time_point stoppedAt_;
@@ -388,12 +401,16 @@ TEST_F(SearchRunTest, AutoContinuePostsOkAboutOneSecondAfterARunWithSites) {
 TEST_F(SearchRunTest, ClosedDialogDuringTheRunEndsItQuietly) {
   view_->SetTerm("zevo");
   view_->SetBox(AutoContinueBox, true);
-  // Pages come late enough for the dialog to close while the engines wait.
-  server_.SetFallback(HttpReply::Raw("").Then(
-      300ms, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><body>none</body></html>"));
-  std::thread closer([this] {
+  // Pages come once the dialog has closed while the engines wait.
+  const auto closed = std::make_shared<qbtest::HttpGate>();
+  server_.SetFallback(
+      HttpReply::Raw(
+          "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><body>none</body></html>")
+          .After(closed));
+  std::thread closer([this, closed] {
     server_.WaitForRequests(1, 5s);
     SetSearchDialog(nullptr);
+    closed->Open();
   });
   RunSearch();
   closer.join();
@@ -417,6 +434,96 @@ TEST_F(SearchRunTest, EngineStillRunningAfterItsWaitIsLeftToRun) {
   // The engine ends once its server goes away: fetch failed, retried, failed.
   server_.Stop();
   EXPECT_TRUE(view_->WaitForMark(EngineControlIds[0].failMark, 30s));
+}
+
+// A folder as a crawl lists it, its subfolders queued.
+ListedFolder Listed(const std::string& path, std::vector<ListingEntry> entries,
+                    const std::string& serverPath = "") {
+  ListedFolder f;
+  f.path = path;
+  f.serverPath = serverPath;
+  f.entries = std::move(entries);
+  for (const ListingEntry& e : f.entries)
+    if (e.isFolder) f.children.push_back({path + e.name + "/", "", 1});
+  return f;
+}
+
+// The index asked directly: each folder holding the term once, up to the
+// bound, with the outcome its site was stored with (one never finished counts
+// as failed), its listing, and the server's bytes in its URL; a folder the
+// table holds already is not added again.
+TEST_F(SearchRunTest, ExploredSitesTakeEachFolderOnceUpToTheBound) {
+  using qbtest::ListedEntry;
+  qbtest::TempFolder index;
+  const std::string path = index.path() + "index.db";
+  std::string error;
+  {
+    auto db = IndexDb::Open(path, error);
+    ASSERT_TRUE(db) << error;
+    ASSERT_TRUE(db->Store({"ftp://127.0.0.2/",
+                           Refused,
+                           "421 Too many users",
+                           "",
+                           1700000000,
+                           "x",
+                           {ListedEntry("zevo-a.zip", 1)}},
+                          error))
+        << error;
+    ASSERT_TRUE(db->Store(
+        {"ftp://127.0.0.4/", Exploring, "", "", 1700000000, "x", {ListedEntry("ZEVO-c.zip", 1)}},
+        error));
+    const auto crawl = db->BeginCrawl("ftp://127.0.0.3/", error);
+    ASSERT_TRUE(crawl) << error;
+    const ListedFolder root = Listed("", {ListedEntry("caf\xC3\xA9", 0, true),
+                                          ListedEntry("x", 0, true), ListedEntry("y", 0, true)});
+    ASSERT_TRUE(db->StoreCrawlBatch(crawl->crawlId, {root}, error)) << error;
+    ASSERT_TRUE(db->StoreCrawlBatch(
+        crawl->crawlId,
+        {Listed("caf\xC3\xA9/", {ListedEntry("zevo-1.zip", 1), ListedEntry("other", 2)},
+                "caf\xE9/"),
+         Listed("x/", {ListedEntry("zevo-2.zip", 1)}),
+         Listed("y/", {ListedEntry("zevo-3.zip", 1)})},
+        error))
+        << error;
+    ASSERT_TRUE(db->FinishCrawl(crawl->crawlId,
+                                {"ftp://127.0.0.3/", Ok, "ok", "", 1700000001, "", {}}, error))
+        << error;
+  }
+  SetIndexReaderSource([path](std::string& failure) {
+    IndexDb::Options options;
+    options.readOnly = true;
+    return IndexDb::Open(path, failure, options);
+  });
+  AddSite("ftp://127.0.0.3/x/");
+  AskExploredSites("\"zevo\"", CurrentSearchSession(), 4);
+  SetIndexReaderSource(nullptr);
+
+  const EngineControls& c = ExploredSitesControls;
+  EXPECT_EQ(view_->Found(c.foundList),
+            (std::vector<std::string>{"ftp://127.0.0.2/", "ftp://127.0.0.4/",
+                                      "ftp://127.0.0.3/caf\xC3\xA9/"}));
+  auto numbers = view_->Numbers();
+  EXPECT_EQ(numbers[c.resultsCounter], 4);
+  EXPECT_EQ(numbers[c.newSitesCounter], 3);
+  EXPECT_EQ(numbers[SiteCountField], 4);
+  EXPECT_EQ(view_->Marks(), std::set<int>{c.doneMark});
+  EXPECT_EQ(view_->Explained(c.doneMark), "Only the first 4 folders holding the term were taken.");
+
+  std::vector<std::string> table;
+  for (int slot = 0; slot < SiteTable.count; ++slot) {
+    const auto entry = SiteAt(slot);
+    std::string row = std::string(entry->url) + " " + std::to_string(entry->status.load()) + " " +
+                      entry->statusText.Get();
+    std::lock_guard<std::mutex> hold(ListingLock);
+    for (const ListingEntry& e : entry->listing) row += std::string(" ") + e.name;
+    table.push_back(row);
+  }
+  EXPECT_EQ(table, (std::vector<std::string>{
+                       "ftp://127.0.0.3/x/ 0 ",
+                       "ftp://127.0.0.2/ 4 421 Too many users zevo-a.zip",
+                       "ftp://127.0.0.4/ 2  ZEVO-c.zip",
+                       "ftp://127.0.0.3/caf\xE9/ 1 ok zevo-1.zip other",
+                   }));
 }
 
 }  // namespace

@@ -31,12 +31,17 @@
 #include "core/settings.h"
 #include "core/site_table.h"
 #include "core/ui_door.h"
+#include "explore/exploration_scheduler.h"
+#include "index/index_db.h"
 #include "net/https_fetcher.h"
 #include "resources/resource_module.h"
 #include "search/engine.h"
 #include "search/engine_set.h"
+#include "search/explored_sites.h"
 #include "search/search_run.h"
 #include "search/search_view.h"
+#include "tests/index/listed_entry.h"
+#include "tests/index/temp_folder.h"
 #include "tests/support/gui_driver.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/https_test_server.h"
@@ -172,6 +177,12 @@ class SearchDialogTest : public ::testing::Test {
     ini.close();
     ClearSites();
     for (auto& enabled : EngineEnabled) enabled = true;
+    ExploredSitesEnabled = true;
+    // No test reads the index of the user running it.
+    SetIndexReaderSource([](std::string& error) {
+      error = "no index";
+      return std::unique_ptr<IndexDb>();
+    });
     AutoContinue = false;
     SearchRunning = false;
     SetSearchRunTimings({600000ms, 1000ms, 100ms});
@@ -187,6 +198,7 @@ class SearchDialogTest : public ::testing::Test {
   }
   void TearDown() override {
     SetMessageResponder(nullptr);
+    SetIndexReaderSource(nullptr);
     std::filesystem::remove(EngineFilePath());
     SetActiveEngines(BuiltinEngines());
   }
@@ -350,11 +362,12 @@ TEST_F(SearchDialogTest, LongTermIsReadUpTo79BytesWithoutSplittingACharacter) {
 
 TEST_F(SearchDialogTest, StopEnablesOkWhileEnginesFinishTheirPage) {
   ServeAnchorPage("zevo", {"ftp://127.0.0.2/pub/a.zip", "ftp://127.0.0.3/b/"});
-  // The second page keeps the engine busy after Stop.
+  // The second page keeps the engine busy after Stop, until the test has seen that.
+  const auto secondPage = std::make_shared<qbtest::HttpGate>();
   server_.Serve(AnchorTarget("zevo", BuiltinEngines()[0].firstPage + BuiltinEngines()[0].pageStep),
-                HttpReply::Raw("").Then(1500ms,
-                                        "HTTP/1.1 200 OK\r\n\r\n<html><body>"
-                                        "<a href=\"ftp://127.0.0.4/c/\">c</a></body></html>"));
+                HttpReply::Raw("HTTP/1.1 200 OK\r\n\r\n<html><body>"
+                               "<a href=\"ftp://127.0.0.4/c/\">c</a></body></html>")
+                    .After(secondPage));
   RunDialog([&] {
     SetBox(AutoContinueBox, true);
     SetTerm("zevo");
@@ -372,6 +385,7 @@ TEST_F(SearchDialogTest, StopEnablesOkWhileEnginesFinishTheirPage) {
     EXPECT_FALSE(Playing());
     EXPECT_TRUE(WaitUntil([] { return EnabledNow(wxID_OK); }));
     EXPECT_TRUE(SearchRunActive);  // the engine still reads its second page
+    secondPage->Open();
     EXPECT_TRUE(WaitUntil([] { return EnabledNow(200); }));
     EXPECT_TRUE(Shown(240));
     EXPECT_EQ(Lines(104), (std::vector<std::string>{"ftp://127.0.0.2/pub/", "ftp://127.0.0.3/b/",
@@ -451,7 +465,9 @@ TEST_F(SearchDialogTest, EngineFileRowsFollowTheFileAndExtraEnginesFindSites) {
                 HttpReply::Page("<html><p>Mirrors: ftp://127.0.0.2/pub/zevo.zip and "
                                 "<a href='ftp://127.0.0.3/zevo/'>this</a></p></html>"));
   qbtest::HttpsTestServer https(qbtest::HttpsTestServer::Pages{
-      {"/secure?q=zevo&n=1", "{\"hits\":[\"ftp://127.0.0.4/mirror/zevo.zip\"]}"}});
+      {"/secure?q=zevo&n=1", "{\"hits\":[\"ftp://127.0.0.4/mirror/zevo.zip\"]}"},
+      {"/devices?q=zevo&page=1",
+       R"({"matches":[{"ip_str":"127.0.0.6","port":2121},{"ip_str":"127.0.0.7"}]})"}});
   if (!https.Running())
     std::fprintf(stderr, "no HTTPS test server: the HTTPS engine is left out\n");
   {
@@ -461,11 +477,15 @@ TEST_F(SearchDialogTest, EngineFileRowsFollowTheFileAndExtraEnginesFindSites) {
          << "\nRule=Generic\nFirstPage=5\nPageLimit=1\n";
     if (https.Running())
       file << "[Secure Finder]\nUrl=" << https.Url("/secure?q={term}&n={page}")
-           << "\nRule=Generic\nFirstPage=1\nPageLimit=1\n";
+           << "\nRule=Generic\nFirstPage=1\nPageLimit=1\n"
+           << "[Device Finder]\nUrl=" << https.Url("/devices?q={term}&page={page}")
+           << "\nRule=Json\nItems=matches\nSite=ftp://{ip_str}:{port}/\nFirstPage=1\n"
+              "PageLimit=1\n";
   }
   EXPECT_TRUE(LoadActiveEngines().empty());
   if (https.Running()) setenv(HttpsCaFileVariable, https.CaFile().c_str(), 1);
-  const EngineControls local = ExtraEngineControls(0), secure = ExtraEngineControls(1);
+  const EngineControls local = ExtraEngineControls(0), secure = ExtraEngineControls(1),
+                       devices = ExtraEngineControls(2);
   RunDialog([&] {
     const EngineControls anchor = EngineControlIds[0];
     for (int id : {anchor.checkBox, anchor.foundList, anchor.resultsCounter, anchor.doneMark})
@@ -487,7 +507,7 @@ TEST_F(SearchDialogTest, EngineFileRowsFollowTheFileAndExtraEnginesFindSites) {
 
     SetTerm("Zevo");
     ASSERT_TRUE(Click(SearchStartButton));
-    const int sites = https.Running() ? 3 : 2;
+    const int sites = https.Running() ? 4 : 2;
     ASSERT_TRUE(WaitUntil([&] { return !SearchRunActive && SiteTable.count == sites; }));
     ASSERT_TRUE(WaitUntil([&] { return Lines(local.foundList).size() == 2; }));
     EXPECT_EQ(Lines(local.foundList),
@@ -500,6 +520,9 @@ TEST_F(SearchDialogTest, EngineFileRowsFollowTheFileAndExtraEnginesFindSites) {
       EXPECT_TRUE(WaitUntil([&] { return Lines(secure.foundList).size() == 1; }));
       EXPECT_EQ(Lines(secure.foundList), std::vector<std::string>{"ftp://127.0.0.4/mirror/"});
       EXPECT_FALSE(Shown(secure.failMark));
+      // A JSON answer's items give their sites; one without a port gives none.
+      EXPECT_TRUE(WaitUntil([&] { return Lines(devices.foundList).size() == 1; }));
+      EXPECT_EQ(Lines(devices.foundList), std::vector<std::string>{"ftp://127.0.0.6:2121/"});
     }
     EXPECT_TRUE(Lines(EngineControlIds[1].foundList).empty());
     EXPECT_TRUE(WaitUntil([] { return EnabledNow(wxID_OK); }));
@@ -513,6 +536,217 @@ TEST_F(SearchDialogTest, EngineFileRowsFollowTheFileAndExtraEnginesFindSites) {
   EXPECT_EQ(std::count(targets.begin(), targets.end(), "/generic?q=zevo&n=5"), 1);
   EXPECT_EQ(std::count(targets.begin(), targets.end(), AnchorTarget("zevo", 0)), 0)
       << "the engine the file left out is not asked";
+}
+
+// A folder as a crawl lists it, its subfolders queued.
+ListedFolder Listed(const std::string& path, std::vector<ListingEntry> entries,
+                    const std::string& serverPath = "") {
+  ListedFolder f;
+  f.path = path;
+  f.serverPath = serverPath;
+  f.entries = std::move(entries);
+  for (const ListingEntry& e : f.entries)
+    if (e.isFolder) f.children.push_back({path + e.name + "/", "", 1});
+  return f;
+}
+
+// Readers of the index file at path.
+void ReadIndexAt(const std::string& path) {
+  SetIndexReaderSource([path](std::string& error) {
+    IndexDb::Options options;
+    options.readOnly = true;
+    return IndexDb::Open(path, error, options);
+  });
+}
+
+// A crawled site with the term two folders down, and a site whose login failed
+// with the term in its own folder: the explored sites' row puts both folders in
+// the table as they were stored, before any engine answers, and the scheduler
+// starts a session for the engine's site alone.
+TEST_F(SearchDialogTest, ExploredSitesRowAddsFoldersOfTheIndexThatAreNotExploredAgain) {
+  using qbtest::ListedEntry;
+  qbtest::TempFolder index;
+  const std::string path = index.path() + "index.db";
+  {
+    std::string error;
+    auto db = IndexDb::Open(path, error);
+    ASSERT_TRUE(db) << error;
+    ASSERT_TRUE(db->Store({"ftp://127.0.0.6/",
+                           Failed,
+                           "530 Login incorrect",
+                           "",
+                           1700000000,
+                           "old",
+                           {ListedEntry("zevo.zip", 10)}},
+                          error))
+        << error;
+    const auto crawl = db->BeginCrawl("ftp://127.0.0.5/", error);
+    ASSERT_TRUE(crawl) << error;
+    const std::vector<ListedFolder> batches[] = {
+        {Listed("", {ListedEntry("pub", 0, true)})},
+        {Listed("pub/", {ListedEntry("linux", 0, true)})},
+        {Listed("pub/linux/", {ListedEntry("zevo-1.0.tar.gz", 900), ListedEntry("README", 20)})},
+    };
+    for (const auto& batch : batches)
+      ASSERT_TRUE(db->StoreCrawlBatch(crawl->crawlId, batch, error)) << error;
+    ASSERT_TRUE(db->FinishCrawl(
+        crawl->crawlId, {"ftp://127.0.0.5/", Ok, "226 Listed", "", 1700000001, "", {}}, error))
+        << error;
+  }
+  ReadIndexAt(path);
+  ServeAnchorPage("zevo", {"ftp://127.0.0.7/pub/zevo.zip", "ftp://127.0.0.5/pub/linux/zevo/"});
+  const EngineControls& row = ExploredSitesControls;
+  RunDialog([&] {
+    EXPECT_EQ(OnUi<std::string>([&] {
+                auto* box = dynamic_cast<wxCheckBox*>(Control(row.checkBox));
+                return box ? box->GetLabel().utf8_string() : std::string("<missing>");
+              }),
+              "Explored sites");
+    EXPECT_TRUE(Ticked(row.checkBox));
+    EXPECT_TRUE(Enabled(row.checkBox));
+    EXPECT_TRUE(Enabled(row.foundList));
+    SetTerm("Zevo");
+    ASSERT_TRUE(Click(SearchStartButton));
+    ASSERT_TRUE(WaitUntil([] { return !SearchRunActive && SiteTable.count == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return Shown(row.doneMark); }));
+    EXPECT_EQ(Lines(row.foundList),
+              (std::vector<std::string>{"ftp://127.0.0.6/", "ftp://127.0.0.5/pub/linux/"}));
+    EXPECT_EQ(Text(row.resultsCounter), "2");
+    EXPECT_EQ(Text(row.newSitesCounter), "2");
+    EXPECT_FALSE(Shown(row.failMark));
+    // The engine's result inside a folder the index gave is that folder.
+    ASSERT_TRUE(WaitUntil([] { return Lines(104).size() == 1; }));
+    EXPECT_EQ(Lines(104), std::vector<std::string>{"ftp://127.0.0.7/pub/"});
+    EXPECT_TRUE(WaitUntil([] { return EnabledNow(wxID_OK); }));
+    OnUi<bool>([] {
+      OpenSearchDialog()->Refresh();
+      OpenSearchDialog()->Update();
+      return SaveWindowScreenshot(OpenSearchDialog(), buildDir + "/search_dialog_explored.png");
+    });
+  });
+
+  std::vector<std::string> table;
+  for (int slot = 0; slot < SiteTable.count; ++slot) {
+    const auto entry = SiteAt(slot);
+    std::string line = std::string(entry->url) + " " + std::to_string(entry->status.load()) + " " +
+                       entry->statusText.Get();
+    std::lock_guard<std::mutex> hold(ListingLock);
+    for (const ListingEntry& e : entry->listing) line += std::string(" ") + e.name;
+    table.push_back(line);
+  }
+  EXPECT_EQ(table, (std::vector<std::string>{
+                       "ftp://127.0.0.6/ 2 530 Login incorrect zevo.zip",
+                       "ftp://127.0.0.5/pub/linux/ 1 226 Listed zevo-1.0.tar.gz README",
+                       "ftp://127.0.0.7/pub/ 0 ",
+                   }));
+
+  std::vector<std::string> launched;
+  SetWorkerLauncher([&](std::shared_ptr<SiteEntry> entry) { launched.push_back(entry->url); });
+  const int32_t limit = ExplorationLimit, fast = Settings.FastStart;
+  ExplorationLimit = 8;
+  Settings.FastStart = 1;  // every free slot in one tick
+  ExplorationScheduler(CurrentExplorationRun()).Tick();
+  ExplorationLimit = limit;
+  Settings.FastStart = fast;
+  SetWorkerLauncher(nullptr);
+  EXPECT_EQ(launched, std::vector<std::string>{"ftp://127.0.0.7/pub/"});
+  ClearSites();
+}
+
+// Engines whose host is a stand-in under .invalid, or that need a key the
+// user has not given, are greyed and named once rather than failed each search.
+TEST_F(SearchDialogTest, EnginesThatCannotAnswerAreGreyedAndNamed) {
+  {
+    std::ofstream ini(ExeDir + SettingsFileName);
+    ini << "[Hosts]\n" << BuiltinEngines()[0].name << "=" << server_.HostPort() << "\n";
+  }
+  EngineDef keyed;
+  keyed.name = "Keyed";
+  keyed.url = "https://api.example/search?key={key}&q={term}";
+  keyed.rule = ResultRule::Json;
+  keyed.items = "matches";
+  keyed.site = "ftp://{ip_str}/";
+  std::vector<EngineDef> engines = BuiltinEngines();
+  engines.push_back(keyed);
+  SetActiveEngines(engines);
+  RunDialog([&] {
+    EXPECT_TRUE(Enabled(EngineControlIds[0].checkBox));
+    EXPECT_TRUE(Ticked(EngineControlIds[0].checkBox));
+    for (int i = 1; i < EngineCount; ++i) {
+      EXPECT_FALSE(Enabled(EngineControlIds[i].checkBox)) << i;
+      EXPECT_FALSE(Ticked(EngineControlIds[i].checkBox)) << i;
+    }
+    const std::string note = OnUi<std::string>([] {
+      wxWindow* w = Control(CannotAnswerNote);
+      // Wrapped to the dialog's width: its line breaks are the layout's.
+      wxString label = w ? w->GetLabel() : wxString("<none>");
+      label.Replace("\n", " ");
+      return label.utf8_string();
+    });
+    std::string expected = "Cannot answer: ";
+    for (int i = 1; i < EngineCount; ++i) expected += BuiltinEngines()[i].name + " (no host), ";
+    EXPECT_EQ(note, expected + "Keyed (no key).");
+    OnUi<bool>([] {
+      OpenSearchDialog()->Refresh();
+      OpenSearchDialog()->Update();
+      return SaveWindowScreenshot(OpenSearchDialog(), buildDir + "/search_dialog_cannot.png");
+    });
+  });
+  SetActiveEngines(BuiltinEngines());
+}
+
+// An empty index greys the row and leaves its choice alone; a choice made on
+// it is what the next dialog shows.
+TEST_F(SearchDialogTest, ExploredSitesRowIsGreyedForAnEmptyIndexAndKeepsItsChoice) {
+  qbtest::TempFolder index;
+  const std::string path = index.path() + "index.db";
+  {
+    std::string error;
+    auto db = IndexDb::Open(path, error);
+    ASSERT_TRUE(db) << error;
+  }
+  ReadIndexAt(path);
+  const EngineControls& row = ExploredSitesControls;
+  RunDialog([&] {
+    EXPECT_FALSE(Ticked(row.checkBox));
+    EXPECT_FALSE(Enabled(row.checkBox));
+    EXPECT_EQ(Background(row.foundList), wxColour(192, 192, 192));
+    OnUi<bool>([] {
+      OpenSearchDialog()->Refresh();
+      OpenSearchDialog()->Update();
+      return SaveWindowScreenshot(OpenSearchDialog(), buildDir + "/search_dialog_no_index.png");
+    });
+    SetTerm("nothing here");
+    ASSERT_TRUE(Click(SearchStartButton));
+    ASSERT_TRUE(WaitForAsked(1));
+    EXPECT_FALSE(Shown(row.doneMark));
+  });
+  EXPECT_TRUE(ExploredSitesEnabled) << "a greyed box says nothing of the user's choice";
+
+  {
+    std::string error;
+    auto db = IndexDb::Open(path, error);
+    ASSERT_TRUE(db) << error;
+    ASSERT_TRUE(db->Store(
+        {"ftp://127.0.0.5/", Ok, "ok", "", 1700000000, "old", {qbtest::ListedEntry("readme", 1)}},
+        error))
+        << error;
+  }
+  RunDialog([&] {
+    EXPECT_TRUE(Ticked(row.checkBox));
+    SetBox(row.checkBox, false);
+    EXPECT_EQ(Background(row.foundList), wxColour(192, 192, 192));
+    SetTerm("readme");
+    ASSERT_TRUE(Click(SearchStartButton));
+    ASSERT_TRUE(WaitForAsked(2));
+    EXPECT_TRUE(Lines(row.foundList).empty());
+    EXPECT_EQ(SiteTable.count, 0);
+  });
+  EXPECT_FALSE(ExploredSitesEnabled);
+  RunDialog([&] {
+    EXPECT_TRUE(Enabled(row.checkBox));
+    EXPECT_FALSE(Ticked(row.checkBox));
+  });
 }
 
 }  // namespace

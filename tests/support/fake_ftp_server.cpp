@@ -252,6 +252,10 @@ void FakeFtpServer::Handle(std::size_t index, int fd) {
       sessions_[index].commands.push_back(line);
     }
     changed_.notify_all();
+    if (line == "FEAT") {
+      open = Play(fd, script.features);
+      continue;
+    }
     if (step >= script.steps.size()) {
       open = Play(fd, script.rest);
       continue;

@@ -55,6 +55,8 @@ struct FtpScript {
   // gets the rest reply.
   std::vector<FtpStep> steps;
   FtpReply rest = FtpReply::Line("502 unscripted");
+  // FEAT is answered with this, outside the steps, as often as it comes.
+  FtpReply features = FtpReply::Line("500 FEAT not understood");
 
   FtpScript& Greeting(FtpReply reply);
   FtpScript& Rest(FtpReply reply);

@@ -2,7 +2,9 @@
 to anonymous users on one or more loopback addresses.
 
 Prints "READY <address> <port>" per address once every server listens.
-Files whose name contains "refused" are never sent: RETR answers 550.
+Files whose name contains "refused" are never sent: RETR answers 550; folders
+whose name contains "refused" are never listed: LIST and MLSD answer 550 (the
+server runs as root, which reads any folder whatever its mode).
 """
 import argparse
 import sys
@@ -19,6 +21,22 @@ class RefusingHandler(FTPHandler):
             self.respond("550 Permission denied.")
             return
         return FTPHandler.ftp_RETR(self, file)
+
+    def _refused_folder(self, path):
+        if "refused" in path.rstrip("/").rsplit("/", 1)[-1]:
+            self.respond("550 Permission denied.")
+            return True
+        return False
+
+    def ftp_LIST(self, path):
+        if self._refused_folder(path):
+            return
+        return FTPHandler.ftp_LIST(self, path)
+
+    def ftp_MLSD(self, path):
+        if self._refused_folder(path):
+            return
+        return FTPHandler.ftp_MLSD(self, path)
 
 
 def main():

@@ -14,6 +14,8 @@ namespace qbtest {
 namespace {
 constexpr Millis RequestBound{5000};
 constexpr std::size_t RequestLimit = 65536;
+// A gate a test never opens has failed it already; the reply is then dropped.
+constexpr int GateBoundMs = 60000;
 
 int PollFor(int fd, short events, int wakeFd, int timeoutMs) {
   pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
@@ -26,6 +28,22 @@ int PollFor(int fd, short events, int wakeFd, int timeoutMs) {
   }
 }
 }  // namespace
+
+HttpGate::HttpGate() {
+  if (pipe2(fds_, O_CLOEXEC) != 0) fds_[0] = fds_[1] = -1;
+}
+
+HttpGate::~HttpGate() {
+  for (int fd : fds_) {
+    if (fd >= 0) close(fd);
+  }
+}
+
+void HttpGate::Open() {
+  // Never read: the byte keeps the gate readable for every reply waiting at it.
+  const char open = 1;
+  (void)!write(fds_[1], &open, 1);
+}
 
 HttpReply HttpReply::Raw(std::string bytes) {
   HttpReply reply;
@@ -56,6 +74,11 @@ HttpReply& HttpReply::KeepOpen() {
 
 HttpReply& HttpReply::Reset() {
   reset = true;
+  return *this;
+}
+
+HttpReply& HttpReply::After(std::shared_ptr<HttpGate> opened) {
+  gate = std::move(opened);
   return *this;
 }
 
@@ -193,6 +216,10 @@ bool HttpTestServer::Pause(Millis delay) {
   return poll(fds, 1, static_cast<int>(delay.count())) == 0;
 }
 
+bool HttpTestServer::PassGate(const HttpGate& gate) {
+  return PollFor(gate.ReadableOnceOpen(), POLLIN, wakeFds_[0], GateBoundMs) == 1;
+}
+
 void HttpTestServer::HoldUntilClosed(int fd) {
   char sink[4096];
   for (;;) {
@@ -235,7 +262,7 @@ void HttpTestServer::Handle(int fd) {
       targets_.push_back(target);
     }
     changed_.notify_all();
-    bool going = true;
+    bool going = !reply.gate || PassGate(*reply.gate);
     for (const HttpReply::Piece& piece : reply.pieces) {
       going = Pause(piece.delay) && SendAll(fd, piece.bytes);
       if (!going) break;

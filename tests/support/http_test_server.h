@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,6 +20,22 @@ namespace qbtest {
 
 using Millis = std::chrono::milliseconds;
 
+// Shut until the test opens it: a reply waiting at it sends nothing before, so
+// a test checks what holds while a reply is outstanding without racing a delay.
+class HttpGate {
+ public:
+  HttpGate();
+  ~HttpGate();
+  HttpGate(const HttpGate&) = delete;
+  HttpGate& operator=(const HttpGate&) = delete;
+
+  void Open();
+  int ReadableOnceOpen() const { return fds_[0]; }
+
+ private:
+  int fds_[2] = {-1, -1};
+};
+
 struct HttpReply {
   struct Piece {
     Millis delay;  // waited before the bytes are sent
@@ -27,6 +44,7 @@ struct HttpReply {
   std::vector<Piece> pieces;
   bool keepOpen = false;  // hold the connection after the last piece until the client closes
   bool reset = false;     // end with a reset instead of an orderly close
+  std::shared_ptr<HttpGate> gate;  // waited at before the first piece
 
   static HttpReply Raw(std::string bytes);
   // A status line, a text/html header, the empty line and the body.
@@ -37,6 +55,7 @@ struct HttpReply {
   HttpReply& Then(Millis delay, std::string bytes);
   HttpReply& KeepOpen();
   HttpReply& Reset();
+  HttpReply& After(std::shared_ptr<HttpGate> opened);
 };
 
 class HttpTestServer {
@@ -74,7 +93,8 @@ class HttpTestServer {
   void Handle(int fd);
   bool ReadRequest(int fd, std::string& request);
   bool SendAll(int fd, const std::string& bytes);
-  bool Pause(Millis delay);  // false when stopping
+  bool Pause(Millis delay);             // false when stopping
+  bool PassGate(const HttpGate& gate);  // false when stopping or never opened
   void HoldUntilClosed(int fd);
   HttpReply Choose(const std::string& target);
 

@@ -1,7 +1,8 @@
 #pragma once
 // A loopback HTTPS server for tests: python3's TLS server with a self-signed
 // certificate made by openssl, which a test trusts through QB_HTTPS_CA_FILE.
-// Its pages go out chunked; "/loop..." redirects to itself, unknown paths are 404.
+// Its pages go out chunked, to GET and POST alike; "/loop..." redirects to
+// itself, unknown paths are 404.
 #include <sys/types.h>
 
 #include <filesystem>
