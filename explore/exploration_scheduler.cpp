@@ -88,9 +88,10 @@ void NoteWaitingSites(bool noThread) {
   }
 }
 
-// Wakes the ticks early when a worker ends, for the fast start.
-std::mutex wakeLock;
-std::condition_variable wake;
+// Wakes the ticks early when a worker ends, for the fast start. Never
+// destroyed: a worker may still wake it while the process exits.
+std::mutex& wakeLock = *new std::mutex;
+std::condition_variable& wake = *new std::condition_variable;
 bool woken = false;  // guarded by wakeLock
 
 void WaitForTick() {

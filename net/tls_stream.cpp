@@ -22,6 +22,21 @@ std::string ExtraTrustFile;              // guarded by ContextLock
 std::shared_ptr<SSL_CTX> SharedContext;  // guarded by ContextLock
 BIO_METHOD* StreamBioMethod = nullptr;   // made once, under ContextLock
 
+// Every handshake shares the context's trusted certificates. The library
+// fills a certificate's cached extensions on first use and later reads them
+// behind a flag of its own; filling them here, before any handshake can share
+// the context, leaves handshakes only reading (and keeps ThreadSanitizer,
+// which cannot see that flag inside libcrypto, from reporting a race).
+void FillCertificateCaches(SSL_CTX* ctx) {
+  X509_STORE* store = SSL_CTX_get_cert_store(ctx);
+  if (!store) return;
+  STACK_OF(X509_OBJECT)* objects = X509_STORE_get0_objects(store);
+  for (int i = 0; i < sk_X509_OBJECT_num(objects); ++i) {
+    if (X509* cert = X509_OBJECT_get0_X509(sk_X509_OBJECT_value(objects, i)))
+      X509_check_purpose(cert, -1, 0);
+  }
+}
+
 std::shared_ptr<SSL_CTX> MakeContext(const std::string& extra) {
   SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
   if (!ctx) return nullptr;
@@ -38,6 +53,7 @@ std::shared_ptr<SSL_CTX> MakeContext(const std::string& extra) {
   // it), and every later transfer would then be refused by servers that want
   // the session reused. Each data connection resumes a copy instead.
   SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_OFF);
+  FillCertificateCaches(ctx);
   return std::shared_ptr<SSL_CTX>(ctx, SSL_CTX_free);
 }
 
