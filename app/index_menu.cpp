@@ -91,6 +91,7 @@ void AddIndexCommands(wxFrame* frame, TD* dialog) {
 
 void OfferUnfinishedCrawls(TD* dialog) {
   dialog->SetCrawls(RunningCrawls(), ListingReaderOf(RunningIndexLink()));
+  dialog->SetFolderReader(FolderReaderOf(RunningIndexLink()));
   WhenUnfinishedCrawlsRead(
       [dialog](std::vector<std::string> urls) { dialog->OfferToResumeCrawls(std::move(urls)); });
 }

@@ -130,11 +130,30 @@ void TD::ShowTransfersWindow() {
 }
 
 void TD::ShowFolder(const std::string& url) {
-  std::string added = url;
+  if (!readFolder_) {
+    AddShownFolder(url, std::nullopt);
+    return;
+  }
+  readFolder_(url, [link = link_, url](std::optional<StoredFolder> stored) {
+    link->Post([url, stored = std::move(stored)](wxWindow& window) mutable {
+      if (auto* dialog = dynamic_cast<TD*>(&window)) dialog->AddShownFolder(url, std::move(stored));
+    });
+  });
+}
+
+void TD::AddShownFolder(std::string url, std::optional<StoredFolder> stored) {
   bool isNew = false;
-  AddUniqueSite(added, isNew, false);
+  int slot = -1;
+  AddUniqueSite(url, isNew, false, [&slot] {
+    slot = SiteTable.count;
+    return true;
+  });
+  if (isNew && stored) {
+    const std::shared_ptr<SiteEntry> entry = SiteAt(slot);
+    if (entry && url == entry->url) PublishStoredFolder(*entry, std::move(*stored));
+  }
   RefreshSiteList();
-  ShowSiteOfUrl(added);
+  ShowSiteOfUrl(url);
 }
 
 void TD::OnFileActivated(wxListEvent& event) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,9 @@ class TD : public wxPanel {
   // The crawls of this run, kept in the local index; none when no index is
   // kept. readListing brings a crawled site's own folder back into its row.
   void SetCrawls(std::weak_ptr<CrawlRuns> runs, ListingReader readListing = nullptr);
+  // Where a folder shown from the file list or Find takes its stored entries
+  // from; without one it is always explored.
+  void SetFolderReader(FolderReader readFolder) { readFolder_ = std::move(readFolder); }
   // Crawls the sites at urls instead of exploring them, adding those the table
   // lacks, and opens the crawl window.
   void StartCrawls(const std::vector<std::string>& urls);
@@ -188,8 +192,10 @@ class TD : public wxPanel {
   std::shared_ptr<TransferQueue> TransfersOrSayWhy();
   void Download(const std::vector<EntryTarget>& targets, const std::string& folder,
                 bool openWhenDone);
-  // A folder of the file list shown: explored as a site of its own, and selected.
+  // A folder of the file list shown as a site of its own, and selected: with
+  // the entries the index holds for it, else explored.
   void ShowFolder(const std::string& url);
+  void AddShownFolder(std::string url, std::optional<StoredFolder> stored);
   void OnFileActivated(wxListEvent& event);
   void OnFileKey(wxListEvent& event);
   // The Open and Copy buttons act on the selected entries, else on the URL field.
@@ -240,6 +246,7 @@ class TD : public wxPanel {
   wxTimer timer_;
   std::weak_ptr<CrawlRuns> crawls_;
   ListingReader readListing_;
+  FolderReader readFolder_;
   SiteCrawls crawlRows_;
   wxTimer crawlTimer_;
   wxWeakRef<CrawlWindow> crawlWindow_;

@@ -10,18 +10,40 @@
 
 namespace qb {
 
+namespace {
+
+// read(db) on the writer's thread: after the crawl's last write, and off the
+// UI thread. It answers in a null db when the index could not be opened.
+void OnWriterThread(const std::weak_ptr<LocalIndex>& index, std::function<void(IndexDb*)> read) {
+  const std::shared_ptr<LocalIndex> open = index.lock();
+  if (open)
+    open->writer().SubmitJob(std::move(read));
+  else
+    read(nullptr);
+}
+
+}  // namespace
+
 ListingReader ListingReaderOf(std::weak_ptr<LocalIndex> index) {
   return [index = std::move(index)](const std::string& url,
                                     std::function<void(std::vector<ListingEntry>)> done) {
-    const std::shared_ptr<LocalIndex> open = index.lock();
-    if (!open) return;
-    // On the writer's thread: after the crawl's last write, and off the UI thread.
-    open->writer().SubmitJob([url, done = std::move(done)](IndexDb* db) {
+    OnWriterThread(index, [url, done = std::move(done)](IndexDb* db) {
       if (!db) return;
       std::string error;
       std::vector<ListingEntry> entries = db->EntriesOf(url, error);
       if (!error.empty()) return;
       PostToUi([done, entries = std::move(entries)]() mutable { done(std::move(entries)); });
+    });
+  };
+}
+
+FolderReader FolderReaderOf(std::weak_ptr<LocalIndex> index) {
+  return [index = std::move(index)](const std::string& url,
+                                    std::function<void(std::optional<StoredFolder>)> done) {
+    OnWriterThread(index, [url, done = std::move(done)](IndexDb* db) {
+      std::optional<StoredFolder> stored;
+      if (db) stored = StoredFolderAt(*db, url);
+      PostToUi([done, stored = std::move(stored)]() mutable { done(std::move(stored)); });
     });
   };
 }

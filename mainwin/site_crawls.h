@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/site_table.h"
 #include "crawl/crawl_runs.h"
+#include "search/explored_sites.h"
 
 namespace qb {
 
@@ -21,6 +23,13 @@ using ListingReader = std::function<void(const std::string& url,
                                          std::function<void(std::vector<ListingEntry>)> done)>;
 // The reader over index's writer thread, for as long as index lives.
 ListingReader ListingReaderOf(std::weak_ptr<LocalIndex> index);
+
+// Reads what the index holds for the folder at url (StoredFolderAt) off the
+// UI thread and hands it to done on the UI thread, nothing when it holds none
+// or there is no index.
+using FolderReader = std::function<void(const std::string& url,
+                                        std::function<void(std::optional<StoredFolder>)> done)>;
+FolderReader FolderReaderOf(std::weak_ptr<LocalIndex> index);
 
 // The table's site for url, passwords and case aside, or null.
 std::shared_ptr<SiteEntry> FindSiteOfUrl(const std::string& url);

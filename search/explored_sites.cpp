@@ -78,6 +78,39 @@ std::string ExploredSitesText(const std::string& term) {
   return text;
 }
 
+std::optional<StoredFolder> StoredFolderAt(IndexDb& reader, const std::string& url) {
+  const std::size_t scheme = url.find("://");
+  const std::size_t root = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+  if (scheme == std::string::npos || root == std::string::npos || url.back() != '/') return {};
+  // The nearest site at or above the folder whose index holds it: each '/'
+  // from the end closes a candidate, and the URL's size bounds their number.
+  for (std::size_t end = url.size(); end > root;) {
+    const std::string siteUrl = url.substr(0, end);
+    const std::string folder = url.substr(end);
+    std::string error;
+    if (const std::optional<IndexedSite> site = reader.Site(siteUrl, error)) {
+      std::vector<ListingEntry> listing = reader.EntriesOf(siteUrl, error, folder);
+      if (!listing.empty() && error.empty())
+        return StoredFolder{FinalStatus(site->status), site->statusText,
+                            folder.empty() ? site->testedFile : std::string(), std::move(listing)};
+    }
+    end = url.rfind('/', end - 2) + 1;
+  }
+  return {};
+}
+
+void PublishStoredFolder(SiteEntry& entry, StoredFolder folder) {
+  entry.statusText.Set(folder.statusText);
+  entry.testedFile.Set(folder.testedFile);
+  {
+    std::lock_guard<std::mutex> hold(ListingLock);
+    entry.listing = std::move(folder.listing);
+  }
+  // Published as waiting: a scheduler that took it meanwhile explores it anew.
+  int32_t waiting = Waiting;
+  entry.status.compare_exchange_strong(waiting, folder.status);
+}
+
 void AskExploredSites(const std::string& term, uint64_t session, int maxFolders) {
   const EngineControls& c = ExploredSitesControls;
   const auto ToDialog = [session](auto&& action) {
@@ -139,10 +172,13 @@ void AskExploredSites(const std::string& term, uint64_t session, int maxFolders)
     // The table would cut a longer one into the URL of another folder.
     if (url.size() >= SiteUrlSize) continue;
     std::string listingError;
-    std::vector<ListingEntry> listing = reader->EntriesOf(f.siteUrl, listingError, f.folder);
-    std::string testedFile;
+    StoredFolder stored{FinalStatus(f.status),
+                        f.statusText,
+                        {},
+                        reader->EntriesOf(f.siteUrl, listingError, f.folder)};
     if (f.folder.empty()) {
-      if (const auto site = reader->Site(f.siteUrl, listingError)) testedFile = site->testedFile;
+      if (const auto site = reader->Site(f.siteUrl, listingError))
+        stored.testedFile = site->testedFile;
     }
     int slot = -1;
     bool isNew = false;
@@ -153,15 +189,7 @@ void AskExploredSites(const std::string& term, uint64_t session, int maxFolders)
     if (!isNew) continue;
     const std::shared_ptr<SiteEntry> entry = SiteAt(slot);
     if (!entry || url != entry->url) continue;  // the table was emptied meanwhile
-    entry->statusText.Set(f.statusText);
-    entry->testedFile.Set(testedFile);
-    {
-      std::lock_guard<std::mutex> hold(ListingLock);
-      entry->listing = std::move(listing);
-    }
-    // Published as waiting: a scheduler that took it meanwhile explores it anew.
-    int32_t waiting = Waiting;
-    entry->status.compare_exchange_strong(waiting, FinalStatus(f.status));
+    PublishStoredFolder(*entry, std::move(stored));
     ++added;
     const std::string shown = Joined(f.siteUrl, f.folder);
     ToDialog([&](SearchView& v) { v.AddFound(c.foundList, shown); });

@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "core/controls.h"
+#include "core/site_table.h"
 #include "index/index_db.h"
 
 namespace qb {
@@ -41,6 +44,21 @@ bool IndexHoldsNames(IndexDb& reader);
 
 // The search text for a term as typed: the quotes of a phrase left out.
 std::string ExploredSitesText(const std::string& term);
+
+// A folder as the index holds it: from the exploration of its own site, or
+// from the crawl of a site above it.
+struct StoredFolder {
+  int32_t status = Waiting;  // as the table shows a site explored once
+  std::string statusText;
+  std::string testedFile;
+  std::vector<ListingEntry> listing;
+};
+// The folder at url, its path in the server's bytes, or nothing when the index
+// holds no entry of it (an empty folder is explored anew, which costs little).
+std::optional<StoredFolder> StoredFolderAt(IndexDb& reader, const std::string& url);
+// entry, just added to the table for a stored folder, takes its listing and
+// outcome; a scheduler that took it meanwhile explores it anew.
+void PublishStoredFolder(SiteEntry& entry, StoredFolder folder);
 
 // Asks the index for term and adds each folder holding a hit to the site
 // table, with its site's stored status, text and the folder's listing;

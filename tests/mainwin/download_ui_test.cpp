@@ -23,8 +23,11 @@
 #include "core/launcher.h"
 #include "core/settings.h"
 #include "core/ui_door.h"
+#include "index/index_db.h"
 #include "mainwin/main_dialog.h"
 #include "mainwin/transfers_window.h"
+#include "search/explored_sites.h"
+#include "tests/index/listed_entry.h"
 #include "tests/support/gui_driver.h"
 #include "tests/support/pyftpd_fixture.h"
 #include "tests/support/screenshot.h"
@@ -191,6 +194,48 @@ TEST_F(DownloadUiTest, DoubleClickOnAFolderExploresItAsASiteAndShowsIt) {
   EXPECT_EQ(std::string(SiteAt(1)->url), server->Url("/pub/docs/"));
   EXPECT_EQ(td->SelectedSite(), 1);
   EXPECT_TRUE(queue->Snapshot().empty());
+}
+
+// The server's docs folder is empty: the names shown come from the crawl.
+TEST_F(DownloadUiTest, DoubleClickOnACrawledFolderShowsTheEntriesTheIndexHolds) {
+  qbtest::TempDir index;
+  const std::string path = index.Path() + "/index.db";
+  const std::string site = server->Url("/pub/");
+  {
+    std::string error;
+    auto db = IndexDb::Open(path, error);
+    ASSERT_TRUE(db) << error;
+    const auto crawl = db->BeginCrawl(site, error);
+    ASSERT_TRUE(crawl) << error;
+    ListedFolder root, docs;
+    root.entries = {qbtest::ListedEntry("docs", 0, true)};
+    root.children.push_back({"docs/", "", 1});
+    docs.path = "docs/";
+    docs.entries = {qbtest::ListedEntry("manual.pdf", 5000), qbtest::ListedEntry("notes.txt", 10)};
+    ASSERT_TRUE(db->StoreCrawlBatch(crawl->crawlId, {root, docs}, error)) << error;
+    ASSERT_TRUE(db->FinishCrawl(crawl->crawlId, {site, Ok, "ok", "", 1700000001, "", {}}, error))
+        << error;
+  }
+  int asked = 0;
+  td->SetFolderReader([&asked, path](const std::string& url,
+                                     std::function<void(std::optional<StoredFolder>)> done) {
+    ++asked;
+    std::string error;
+    IndexDb::Options options;
+    options.readOnly = true;
+    const auto reader = IndexDb::Open(path, error, options);
+    done(reader ? StoredFolderAt(*reader, url) : std::nullopt);
+  });
+  Activate("docs");
+  ASSERT_TRUE(WaitFor([&] { return SiteTable.count == 2 && td->SelectedSite() == 1; }));
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(std::string(SiteAt(1)->url), server->Url("/pub/docs/"));
+  EXPECT_EQ(SiteAt(1)->status, Ok);
+  ASSERT_TRUE(WaitFor([&] { return td->FileList()->GetItemCount() == 2; }))
+      << td->FileList()->GetItemCount();
+  EXPECT_GE(RowOf("manual.pdf"), 0);
+  EXPECT_GE(RowOf("notes.txt"), 0);
+  td->SetFolderReader(nullptr);
 }
 
 TEST_F(DownloadUiTest, SelectedEntriesAreCopiedAndHandedOnAsCommandsAndLists) {

@@ -448,14 +448,10 @@ ListedFolder Listed(const std::string& path, std::vector<ListingEntry> entries,
   return f;
 }
 
-// The index asked directly: each folder holding the term once, up to the
-// bound, with the outcome its site was stored with (one never finished counts
-// as failed), its listing, and the server's bytes in its URL; a folder the
-// table holds already is not added again.
-TEST_F(SearchRunTest, ExploredSitesTakeEachFolderOnceUpToTheBound) {
+// An index of three sites: one refused, one never finished, one crawled whose
+// folder cafe holds a name the server spells in Latin-1.
+void MakeExploredIndex(const std::string& path) {
   using qbtest::ListedEntry;
-  qbtest::TempFolder index;
-  const std::string path = index.path() + "index.db";
   std::string error;
   {
     auto db = IndexDb::Open(path, error);
@@ -485,10 +481,20 @@ TEST_F(SearchRunTest, ExploredSitesTakeEachFolderOnceUpToTheBound) {
          Listed("y/", {ListedEntry("zevo-3.zip", 1)})},
         error))
         << error;
-    ASSERT_TRUE(db->FinishCrawl(crawl->crawlId,
-                                {"ftp://127.0.0.3/", Ok, "ok", "", 1700000001, "", {}}, error))
+    ASSERT_TRUE(db->FinishCrawl(
+        crawl->crawlId, {"ftp://127.0.0.3/", Ok, "ok", "big.iso", 1700000001, "", {}}, error))
         << error;
   }
+}
+
+// The index asked directly: each folder holding the term once, up to the
+// bound, with the outcome its site was stored with (one never finished counts
+// as failed), its listing, and the server's bytes in its URL; a folder the
+// table holds already is not added again.
+TEST_F(SearchRunTest, ExploredSitesTakeEachFolderOnceUpToTheBound) {
+  qbtest::TempFolder index;
+  const std::string path = index.path() + "index.db";
+  ASSERT_NO_FATAL_FAILURE(MakeExploredIndex(path));
   SetIndexReaderSource([path](std::string& failure) {
     IndexDb::Options options;
     options.readOnly = true;
@@ -527,3 +533,30 @@ TEST_F(SearchRunTest, ExploredSitesTakeEachFolderOnceUpToTheBound) {
 }
 
 }  // namespace
+
+// A folder is found at its own site or below the nearest crawled site above
+// it; one the index holds no entry of is not.
+TEST(StoredFolderAt, TakesTheNearestSiteHoldingTheFolder) {
+  qbtest::TempFolder index;
+  const std::string path = index.path() + "index.db";
+  ASSERT_NO_FATAL_FAILURE(MakeExploredIndex(path));
+  std::string error;
+  IndexDb::Options options;
+  options.readOnly = true;
+  const auto reader = IndexDb::Open(path, error, options);
+  ASSERT_TRUE(reader) << error;
+  const auto names = [&](const std::string& url) {
+    const std::optional<StoredFolder> f = StoredFolderAt(*reader, url);
+    if (!f) return std::string("none");
+    std::string out = std::to_string(f->status) + " " + f->statusText + " [" + f->testedFile + "]";
+    for (const ListingEntry& e : f->listing) out += std::string(" ") + e.name;
+    return out;
+  };
+  EXPECT_EQ(names("ftp://127.0.0.3/x/"), "1 ok [] zevo-2.zip");
+  EXPECT_EQ(names("ftp://127.0.0.3/"), "1 ok [big.iso] caf\xC3\xA9 x y");
+  EXPECT_EQ(names("ftp://127.0.0.2/"), "4 421 Too many users [] zevo-a.zip");
+  EXPECT_EQ(names("ftp://127.0.0.4/"), "2  [] ZEVO-c.zip") << "never finished: failed";
+  for (const char* url : {"ftp://127.0.0.3/z/", "ftp://127.0.0.3/x/deeper/", "ftp://127.0.0.9/x/",
+                          "ftp://127.0.0.3/x", "ftp://127.0.0.3", "127.0.0.3/x/"})
+    EXPECT_EQ(names(url), "none") << url;
+}
