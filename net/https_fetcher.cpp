@@ -27,7 +27,9 @@ struct Transfer {
   std::string body;
   std::string retryAfter;  // the last response's Retry-After value
   const char* stopMarker = nullptr;
-  bool complete = false;  // the write callback ended the transfer on purpose
+  std::size_t wholeUpTo = 0;  // see PageRequest
+  bool complete = false;      // the write callback ended the transfer on purpose
+  bool tooLarge = false;
 };
 
 bool PageComplete(const std::string& text, const char* stopMarker) {
@@ -38,6 +40,14 @@ bool PageComplete(const std::string& text, const char* stopMarker) {
 std::size_t Receive(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const std::size_t bytes = size * count;
+  if (transfer->wholeUpTo > 0) {
+    if (bytes > transfer->wholeUpTo - std::min(transfer->wholeUpTo, transfer->body.size())) {
+      transfer->tooLarge = true;
+      return 0;
+    }
+    transfer->body.append(data, bytes);
+    return bytes;
+  }
   transfer->body.append(data, bytes);
   if (transfer->body.size() > PageLimit || PageComplete(transfer->body, transfer->stopMarker)) {
     transfer->complete = true;
@@ -132,6 +142,7 @@ PageAnswer CurlPage(const PageRequest& request, bool anyHttp, int timeOutSeconds
   }
   Transfer transfer;
   transfer.stopMarker = stopMarker;
+  transfer.wholeUpTo = request.wholeUpTo;
   CURL* h = easy.get();
   curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
   // A POST or an API with a header may be plain HTTP; a plain GET of http://
@@ -183,6 +194,10 @@ PageAnswer CurlPage(const PageRequest& request, bool anyHttp, int timeOutSeconds
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
   answer.status = static_cast<int>(status);
   answer.retryAfterSeconds = RetrySeconds(transfer.retryAfter);
+  if (transfer.tooLarge) {
+    answer.tag = "TooLarge";
+    return answer;
+  }
   const bool cut = code == CURLE_WRITE_ERROR && transfer.complete;
   const bool stalledAfterEnough = (code == CURLE_OPERATION_TIMEDOUT) &&
                                   transfer.body.size() > EnoughReceived && status / 100 == 2;
@@ -224,7 +239,8 @@ PageAnswer AskPage(const PageRequest& request, int timeOutSeconds, const char* s
     refused.tag = "ExtractURL";
     return refused;
   }
-  const bool plain = !request.post && request.header.empty() && request.basicAuth.empty();
+  const bool plain = !request.post && request.header.empty() && request.basicAuth.empty() &&
+                     request.wholeUpTo == 0;
   if (plain && !EqualNoCase(std::string_view{request.url}.substr(0, 8), "https://")) {
     PageAnswer answer;
     HttpStatusInfo info;

@@ -1,6 +1,7 @@
 #pragma once
 // HTTPS pages through libcurl, under FetchPage's contract: the same error tags,
 // stop marker, time-outs and page bound as the plain-HTTP client.
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,9 @@ struct PageRequest {
   std::string body, contentType;  // POST only
   std::string header;             // one more "Name: value" line; empty: none
   std::string basicAuth;          // "user:secret" for HTTP basic; empty: none
+  // Above 0: the whole body is read, with no end marker and no cut, and a body
+  // longer than this fails with "TooLarge". A cut JSON answer cannot be read.
+  std::size_t wholeUpTo = 0;
 };
 struct PageAnswer {
   std::unique_ptr<char[]> page;  // null on failure, tag then set
@@ -36,7 +40,7 @@ struct PageAnswer {
 };
 
 // A plain GET of http:// goes through FetchPage; anything else (https, POST, a
-// header, authentication) through libcurl, for http:// too. A header or
+// header, authentication, a whole body) through libcurl, for http:// too. A header or
 // credentials with a line break are refused with "ExtractURL".
 PageAnswer AskPage(const PageRequest& request, int timeOutSeconds, const char* stopMarker);
 

@@ -10,6 +10,7 @@
 #include "net/http_fetcher.h"
 #include "net/https_fetcher.h"
 #include "search/host_pace.h"
+#include "search/json_rule.h"
 #include "search/key_mask.h"
 
 namespace qb {
@@ -79,7 +80,10 @@ EnginePagesEnd AskEnginePages(const EngineDef& engine, const std::string& term, 
   std::unordered_set<std::string> seen;
   while (!hooks.goOn || hooks.goOn()) {
     if (end.pages >= limit) break;
-    const EngineRequest request = EngineRequestFor(engine, host, term, pageValue, key, cursor);
+    EngineRequest request = EngineRequestFor(engine, host, term, pageValue, key, cursor);
+    // A JSON answer cut short cannot be read, and a site list cut short loses sites.
+    if (engine.rule == ResultRule::Json || engine.kind == EngineKind::SiteList)
+      request.wholeUpTo = JsonAnswerMax;
     if (!WaitForHost(request.url, pause, hooks.goOn)) break;
     PageAnswer answer = AskPage(request, EngineFetchTimeOut, stop);
     std::unique_ptr<char[]> page = std::move(answer.page);

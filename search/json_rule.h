@@ -1,6 +1,7 @@
 #pragma once
 // The Json rule: an engine that answers in JSON names its sites in fields of
 // the items of one array, and may name the cursor of its next page.
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,10 @@ namespace qb {
 
 // Deeper answers are refused before they are parsed.
 inline constexpr int JsonDepthMax = 64;
+// An answer (and a site list's page) is read whole, up to this size: a device
+// search's page of a hundred hosts with their banners runs to a few hundred
+// kilobytes.
+inline constexpr std::size_t JsonAnswerMax = std::size_t{4} << 20;
 
 struct JsonAnswer {
   int items = 0;       // the array's items, each counted as a result

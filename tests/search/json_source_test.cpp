@@ -8,6 +8,7 @@
 
 #include "core/settings.h"
 #include "search/engine_pages.h"
+#include "search/json_rule.h"
 #include "search/key_mask.h"
 #include "search/site_list.h"
 #include "tests/support/http_test_server.h"
@@ -186,4 +187,34 @@ TEST_F(JsonSourceTest, AFailingRequestTellsNoKeyInAnyForm) {
   const std::size_t before = server_.Targets().size();
   EXPECT_EQ(AskEnginePages(e, "x", 0, none).why, "no key");
   EXPECT_EQ(server_.Targets().size(), before);
+}
+
+// A plain page is cut at </body> or past about 90 KB; an answer is read whole,
+// so items past either still count, and one past its bound fails as too large.
+TEST_F(JsonSourceTest, ALongAnswerIsReadWholeUpToItsBound) {
+  EngineDef e;
+  e.name = "Long";
+  e.url = server_.Url("/l?q={term}");
+  e.pageLimit = 1;
+  e.rule = ResultRule::Json;
+  e.items = "m";
+  e.site = "ftp://{ip}/";
+  std::string body = R"({"m":[{"ip":"first.example","banner":"</body>"})";
+  const std::string filler(1000, 'x');
+  for (int i = 0; i < 300; ++i) body += R"(,{"banner":")" + filler + R"("})";
+  body += R"(,{"ip":"last.example"}]})";
+  ASSERT_GT(body.size(), 200000u);
+  server_.Serve("/l?q=x", Json(body));
+  EnginePagesEnd end;
+  EXPECT_EQ(Ask(e, &end),
+            (std::vector<std::string>{"ftp://first.example/", "ftp://last.example/"}));
+  EXPECT_FALSE(end.failed) << end.why;
+
+  std::string huge = R"({"m":[{"ip":"h.example","banner":")";
+  huge.append(JsonAnswerMax, 'x');
+  huge += R"("}]})";
+  server_.Serve("/l?q=x", Json(huge));
+  EXPECT_TRUE(Ask(e, &end).empty());
+  EXPECT_TRUE(end.failed);
+  EXPECT_EQ(end.why.rfind("TooLarge from ", 0), 0u) << end.why;
 }
