@@ -48,6 +48,18 @@ class JsonSourceTest : public ::testing::Test {
     if (end) *end = got;
     return sites;
   }
+  // A source of one JSON page at target, served by server_.
+  EngineDef OnePage(const std::string& name, const std::string& target, const std::string& items,
+                    const std::string& site) {
+    EngineDef e;
+    e.name = name;
+    e.url = server_.Url(target);
+    e.pageLimit = 1;
+    e.rule = ResultRule::Json;
+    e.items = items;
+    e.site = site;
+    return e;
+  }
   HttpTestServer server_;
   int32_t savedPause_ = 0;
 };
@@ -121,13 +133,7 @@ TEST_F(JsonSourceTest, AKeyedSiteListIsAskedWithItsKey) {
 }
 
 TEST_F(JsonSourceTest, RetryAfterIsHeededTwiceAtMostAndALongOneEndsTheSource) {
-  EngineDef e;
-  e.name = "Busy";
-  e.url = server_.Url("/b?q={term}");
-  e.pageLimit = 1;
-  e.rule = ResultRule::Json;
-  e.items = "m";
-  e.site = "{u}";
+  EngineDef e = OnePage("Busy", "/b?q={term}", "m", "{u}");
   const std::string later = "HTTP/1.1 429 Slow\r\nRetry-After: 0\r\nContent-Length: 0\r\n\r\n";
   server_.Serve("/b?q=x", {HttpReply::Raw(later), HttpReply::Raw(later),
                            Json(R"({"m":[{"u":"ftp://late.example/"}]})")});
@@ -192,13 +198,7 @@ TEST_F(JsonSourceTest, AFailingRequestTellsNoKeyInAnyForm) {
 // A plain page is cut at </body> or past about 90 KB; an answer is read whole,
 // so items past either still count, and one past its bound fails as too large.
 TEST_F(JsonSourceTest, ALongAnswerIsReadWholeUpToItsBound) {
-  EngineDef e;
-  e.name = "Long";
-  e.url = server_.Url("/l?q={term}");
-  e.pageLimit = 1;
-  e.rule = ResultRule::Json;
-  e.items = "m";
-  e.site = "ftp://{ip}/";
+  const EngineDef e = OnePage("Long", "/l?q={term}", "m", "ftp://{ip}/");
   std::string body = R"({"m":[{"ip":"first.example","banner":"</body>"})";
   const std::string filler(1000, 'x');
   for (int i = 0; i < 300; ++i) body += R"(,{"banner":")" + filler + R"("})";
