@@ -3,8 +3,23 @@
 #include <algorithm>
 
 #include "core/settings.h"
+#include "core/text_helpers.h"
+#include "net/ftp_url.h"
 
 namespace qb {
+
+namespace {
+
+// The server a crawl talks to: its host, case aside, and port.
+std::string ServerOf(const std::string& url) {
+  FtpUrlParts parts;
+  ParseFtpUrl(url.c_str(), parts);
+  std::string host = parts.host;
+  std::transform(host.begin(), host.end(), host.begin(), AsciiLower);
+  return host + ":" + std::to_string(parts.port);
+}
+
+}  // namespace
 
 CrawlLimits CrawlLimitsFromSettings() {
   CrawlLimits limits;
@@ -58,28 +73,42 @@ std::shared_ptr<CrawlRun> CrawlRuns::Start(const std::string& url, const CrawlLi
   auto run = std::make_shared<CrawlRun>();
   run->url = url;
   runs_.push_back(run);
-  pending_.push_back({run, limits});
+  pending_.push_back({run, limits, ServerOf(url)});
   // A thread for each crawl up to the bound; the others wait their turn and
-  // are taken by a thread whose crawl has ended.
+  // are taken by a thread whose crawl has ended, or one waiting for its server.
   const int bound = std::max(1, static_cast<int>(Settings.MinConnect));
   if (busyThreads_ < bound) {
     ++busyThreads_;
     threads_.emplace_back([this] { Work(); });
   }
+  changed_.notify_all();
   return run;
 }
 
 void CrawlRuns::Work() {
   for (;;) {
     Pending next;
+    bool holdsServer = false;
     {
-      std::lock_guard<std::mutex> hold(lock_);
+      std::unique_lock<std::mutex> hold(lock_);
+      // One crawl of a server at a time, so that the crawl's session bound is
+      // the server's: the folders of one server in the table often come from
+      // one search. A stopped crawl needs no session.
+      const auto takable = [this] {
+        return std::find_if(pending_.begin(), pending_.end(), [this](const Pending& p) {
+          return p.run->progress.stop || !crawledServers_.contains(p.server);
+        });
+      };
+      changed_.wait(hold, [&] { return pending_.empty() || takable() != pending_.end(); });
       if (pending_.empty()) {
         --busyThreads_;
         return;
       }
-      next = std::move(pending_.front());
-      pending_.pop_front();
+      const auto taken = takable();
+      next = std::move(*taken);
+      pending_.erase(taken);
+      holdsServer = !next.run->progress.stop;
+      if (holdsServer) crawledServers_.insert(next.server);
     }
     const std::shared_ptr<CrawlRun>& run = next.run;
     CrawlOutcome outcome;
@@ -104,6 +133,7 @@ void CrawlRuns::Work() {
     run->running = false;
     if (ended_) ended_(run);
     std::lock_guard<std::mutex> done(lock_);
+    if (holdsServer) crawledServers_.erase(next.server);
     changed_.notify_all();
   }
 }
@@ -132,6 +162,7 @@ bool CrawlRuns::WaitIdle(std::chrono::milliseconds bound) const {
 void CrawlRuns::StopAll() {
   std::lock_guard<std::mutex> hold(lock_);
   for (const auto& run : runs_) run->progress.stop = true;
+  changed_.notify_all();  // crawls waiting for their server end now
 }
 
 }  // namespace qb

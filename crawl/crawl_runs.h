@@ -1,6 +1,7 @@
 #pragma once
-// The crawls of a program run: at most one per site, as many at once as FTP
-// sessions may run, paused, stopped and counted from any thread.
+// The crawls of a program run: at most one per site and one per server at a
+// time, as many at once as FTP sessions may run, paused, stopped and counted
+// from any thread.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -8,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,6 +64,7 @@ class CrawlRuns {
   struct Pending {
     std::shared_ptr<CrawlRun> run;
     CrawlLimits limits;
+    std::string server;  // host and port
   };
   // A crawling thread: takes waiting crawls until none is left.
   void Work();
@@ -74,6 +77,7 @@ class CrawlRuns {
   std::vector<std::thread> threads_;             // guarded by lock_
   std::deque<Pending> pending_;                  // guarded by lock_
   int busyThreads_ = 0;                          // guarded by lock_
+  std::set<std::string> crawledServers_;         // guarded by lock_: one crawl each
 };
 
 }  // namespace qb

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <set>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "core/settings.h"
+#include "crawl/crawl_runs.h"
 #include "tests/support/fake_ftp_server.h"
 #include "tests/support/pyftpd_fixture.h"
 #include "tests/support/real_ftpd.h"
@@ -75,6 +77,52 @@ class MemoryStore final : public CrawlStore {
   bool running_ = false;
   std::vector<CrawlFolder> queue_;
   std::set<std::string> known_;
+};
+
+// Crawls of several sites, each kept as MemoryStore keeps one, counting how
+// many crawls of each server run at once.
+class ServersStore final : public CrawlStore {
+ public:
+  std::optional<CrawlState> Begin(const std::string& url, std::string& error) override {
+    int64_t id = 0;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      id = static_cast<int64_t>(servers_.size()) + 1;
+      const std::string server = url.substr(0, url.find('/', 6));
+      servers_[id] = server;
+      mostAtOnce_[server] = std::max(mostAtOnce_[server], ++atOnce_[server]);
+    }
+    std::optional<CrawlState> state = Site(id).Begin(url, error);
+    if (state) state->crawlId = id;
+    return state;
+  }
+  std::vector<CrawlFolder> Queued(int64_t id, int max, std::string& error) override {
+    return Site(id).Queued(1, max, error);
+  }
+  bool Store(int64_t id, std::vector<ListedFolder> batch, std::string& error) override {
+    return Site(id).Store(1, std::move(batch), error);
+  }
+  bool Finish(int64_t id, const SiteOutcome& outcome, std::string& error) override {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      --atOnce_[servers_[id]];
+    }
+    return Site(id).Finish(1, outcome, error);
+  }
+  int MostAtOnce(const std::string& server) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return mostAtOnce_[server];
+  }
+
+ private:
+  MemoryStore& Site(int64_t id) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return sites_[id];
+  }
+  std::mutex lock_;
+  std::map<int64_t, MemoryStore> sites_;
+  std::map<int64_t, std::string> servers_;
+  std::map<std::string, int> atOnce_, mostAtOnce_;
 };
 
 std::vector<std::string> Names(const ListedFolder& folder) {
@@ -229,6 +277,36 @@ TEST_F(SiteCrawlTest, AFolderAlwaysCutOffFailsAndTheCrawlFinishes) {
   EXPECT_EQ(store.listed_["b/"].state, CrawlFolderState::Failed);
   EXPECT_TRUE(store.listed_["b/"].entries.empty());  // no part stored
   EXPECT_EQ(server.Sessions(), 1u);
+}
+
+// Two crawls of one server take turns, so that its session bound holds for
+// the server; a crawl of another server is not held up by them.
+TEST_F(SiteCrawlTest, CrawlsOfOneServerTakeTurns) {
+  qbtest::TempDir tree;
+  for (const char* file : {"a/1/x", "a/2/x", "a/3/x", "b/1/x", "b/2/x", "b/3/x"})
+    tree.File(file, 1);
+  qbtest::PyFtpd one(tree.Path()), two(tree.Path());
+  ASSERT_TRUE(one.Ready());
+  ASSERT_TRUE(two.Ready());
+  const int32_t savedConnect = Settings.MinConnect;
+  Settings.MinConnect = 8;
+  ServersStore store;
+  CrawlLimits limits;
+  limits.sessions = 1;
+  limits.pauseMs = 100;  // long enough for crawls of one server to meet
+  {
+    CrawlRuns runs(store);
+    for (const std::string& url : {one.Url("/a/"), one.Url("/b/"), two.Url("/a/")})
+      runs.Start(url, limits);
+    ASSERT_TRUE(runs.WaitIdle(std::chrono::seconds(60)));
+    for (const auto& run : runs.Runs())
+      EXPECT_EQ(run->Outcome().text, "crawled: 4 folders, 3 files") << run->url;
+  }
+  Settings.MinConnect = savedConnect;
+  for (const qbtest::PyFtpd* server : {&one, &two}) {
+    const std::string url = server->Url("/");
+    EXPECT_EQ(store.MostAtOnce(url.substr(0, url.find('/', 6))), 1) << url;
+  }
 }
 
 // The servers users meet, by LIST (vsftpd) and by MLSD (ProFTPD, Pure-FTPd).
