@@ -3,23 +3,9 @@
 #include <algorithm>
 
 #include "core/settings.h"
-#include "core/text_helpers.h"
 #include "net/ftp_url.h"
 
 namespace qb {
-
-namespace {
-
-// The server a crawl talks to: its host, case aside, and port.
-std::string ServerOf(const std::string& url) {
-  FtpUrlParts parts;
-  ParseFtpUrl(url.c_str(), parts);
-  std::string host = parts.host;
-  std::transform(host.begin(), host.end(), host.begin(), AsciiLower);
-  return host + ":" + std::to_string(parts.port);
-}
-
-}  // namespace
 
 CrawlLimits CrawlLimitsFromSettings() {
   CrawlLimits limits;
@@ -73,7 +59,7 @@ std::shared_ptr<CrawlRun> CrawlRuns::Start(const std::string& url, const CrawlLi
   auto run = std::make_shared<CrawlRun>();
   run->url = url;
   runs_.push_back(run);
-  pending_.push_back({run, limits, ServerOf(url)});
+  pending_.push_back({run, limits, ServerKey(url.c_str())});
   // A thread for each crawl up to the bound; the others wait their turn and
   // are taken by a thread whose crawl has ended, or one waiting for its server.
   const int bound = std::max(1, static_cast<int>(Settings.MinConnect));
@@ -157,6 +143,12 @@ bool CrawlRuns::WaitIdle(std::chrono::milliseconds bound) const {
     return std::none_of(runs_.begin(), runs_.end(),
                         [](const auto& r) { return r->running.load(); });
   });
+}
+
+void CrawlRuns::Stop(const std::shared_ptr<CrawlRun>& run) {
+  std::lock_guard<std::mutex> hold(lock_);
+  run->progress.stop = true;
+  changed_.notify_all();
 }
 
 void CrawlRuns::StopAll() {

@@ -58,6 +58,8 @@ class CrawlRuns {
   int Running() const;
   // Waits until no run is running, at most bound; true when none is.
   bool WaitIdle(std::chrono::milliseconds bound) const;
+  // Stops run, which ends at once when it still waits its turn.
+  void Stop(const std::shared_ptr<CrawlRun>& run);
   void StopAll();
 
  private:

@@ -776,12 +776,17 @@ int64_t IndexDb::Count(const FindQuery& query, std::string& error) {
 }
 
 std::vector<ListingEntry> IndexDb::EntriesOf(const std::string& url, std::string& error,
-                                             const std::string& folder) {
+                                             const std::string& folder, bool serverBytes) {
   std::vector<ListingEntry> out;
   Statement s(db_,
-              "SELECT e.name, e.size, e.date, e.folder, e.server_name, e.path FROM sites s"
-              " JOIN entries e ON e.id >= (s.id << 24) AND e.id < ((s.id + 1) << 24)"
-              " WHERE s.url = ?1 AND s.pending = 0 ORDER BY e.id");
+              serverBytes
+                  ? "SELECT e.name, e.size, e.date, e.folder, e.server_name,"
+                    " COALESCE(e.server_path, e.path) FROM sites s"
+                    " JOIN entries e ON e.id >= (s.id << 24) AND e.id < ((s.id + 1) << 24)"
+                    " WHERE s.url = ?1 AND s.pending = 0 ORDER BY e.id"
+                  : "SELECT e.name, e.size, e.date, e.folder, e.server_name, e.path FROM sites s"
+                    " JOIN entries e ON e.id >= (s.id << 24) AND e.id < ((s.id + 1) << 24)"
+                    " WHERE s.url = ?1 AND s.pending = 0 ORDER BY e.id");
   s.Text(1, WithoutPassword(url));
   // A folder's entries are one run of ids: reading ends with the run.
   while (s.Step() == SQLITE_ROW) {

@@ -146,9 +146,10 @@ class IndexDb {
             const std::function<bool(const FoundEntry&)>& visit, std::string& error);
   int64_t Count(const FindQuery& query, std::string& error);
   // The entries last stored for one folder of the site at url (its own by
-  // default), in listing order.
+  // default), in listing order. The folder's path is as shown, or with
+  // serverBytes as the server spells it.
   std::vector<ListingEntry> EntriesOf(const std::string& url, std::string& error,
-                                      const std::string& folder = "");
+                                      const std::string& folder = "", bool serverBytes = false);
   // The site stored for url, or nothing (error set on a fault).
   std::optional<IndexedSite> Site(const std::string& url, std::string& error);
   // The sites of the most recent search, or nothing when the index is empty.

@@ -148,8 +148,9 @@ void CrawlWindow::OnPauseResume(wxCommandEvent&) {
 
 void CrawlWindow::OnStop(wxCommandEvent&) {
   // The crawl stays in the index, to go on with at a later start.
-  if (const std::shared_ptr<CrawlRun> run = Selected(); run && run->running)
-    run->progress.stop = true;
+  const std::shared_ptr<CrawlRuns> runs = runs_.lock();
+  if (const std::shared_ptr<CrawlRun> run = Selected(); runs && run && run->running)
+    runs->Stop(run);
   ShowRuns();
 }
 

@@ -195,11 +195,13 @@ PageAnswer CurlPage(const PageRequest& request, bool anyHttp, int timeOutSeconds
   answer.status = static_cast<int>(status);
   answer.retryAfterSeconds = RetrySeconds(transfer.retryAfter);
   if (transfer.tooLarge) {
-    answer.tag = "TooLarge";
+    answer.tag = TagTooLarge;
     return answer;
   }
   const bool cut = code == CURLE_WRITE_ERROR && transfer.complete;
-  const bool stalledAfterEnough = (code == CURLE_OPERATION_TIMEDOUT) &&
+  // A page that stalls after enough of it is read as far as it came; a whole
+  // body must come whole.
+  const bool stalledAfterEnough = code == CURLE_OPERATION_TIMEDOUT && transfer.wholeUpTo == 0 &&
                                   transfer.body.size() > EnoughReceived && status / 100 == 2;
   if (code != CURLE_OK && !cut && !stalledAfterEnough) {
     answer.tag = TagFor(code);
@@ -239,9 +241,9 @@ PageAnswer AskPage(const PageRequest& request, int timeOutSeconds, const char* s
     refused.tag = "ExtractURL";
     return refused;
   }
-  const bool plain = !request.post && request.header.empty() && request.basicAuth.empty() &&
-                     request.wholeUpTo == 0;
-  if (plain && !EqualNoCase(std::string_view{request.url}.substr(0, 8), "https://")) {
+  const bool plain = !request.post && request.header.empty() && request.basicAuth.empty();
+  const bool https = EqualNoCase(std::string_view{request.url}.substr(0, 8), "https://");
+  if (plain && !https && request.wholeUpTo == 0) {
     PageAnswer answer;
     HttpStatusInfo info;
     answer.page = FetchPage(request.url.c_str(), &answer.tag, timeOutSeconds, stopMarker, &info);
@@ -249,7 +251,8 @@ PageAnswer AskPage(const PageRequest& request, int timeOutSeconds, const char* s
     answer.retryAfterSeconds = RetrySeconds(info.retryAfter);
     return answer;
   }
-  return CurlPage(request, !plain, timeOutSeconds, stopMarker);
+  // A plain GET of https:// is not redirected to http://.
+  return CurlPage(request, !plain || !https, timeOutSeconds, stopMarker);
 }
 
 }  // namespace qb

@@ -21,6 +21,9 @@ inline constexpr const char* HttpsCaFileVariable = "QB_HTTPS_CA_FILE";
 std::unique_ptr<char[]> FetchHttpsPage(const char* url, const char** errorTag, int timeOutSeconds,
                                        const char* stopMarker);
 
+// The tag of a whole body past its bound.
+inline constexpr const char* TagTooLarge = "TooLarge";
+
 // One page request with all a search source may need, and what came back.
 struct PageRequest {
   std::string url;

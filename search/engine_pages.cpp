@@ -102,7 +102,9 @@ EnginePagesEnd AskEnginePages(const EngineDef& engine, const std::string& term, 
         DeferHost(request.url, std::chrono::seconds(answer.retryAfterSeconds));
         continue;
       }
-      if (++failures < 2) continue;  // one retry of the same page
+      // One retry of the same page; one too large would come too large again.
+      const bool tooLarge = answer.tag && std::string_view(answer.tag) == TagTooLarge;
+      if (++failures < 2 && !tooLarge) continue;
       end.failed = true;
       end.why =
           MaskKey(std::string(answer.tag ? answer.tag : "no page") + " from " + request.url, key);

@@ -89,7 +89,7 @@ std::optional<StoredFolder> StoredFolderAt(IndexDb& reader, const std::string& u
     const std::string folder = url.substr(end);
     std::string error;
     if (const std::optional<IndexedSite> site = reader.Site(siteUrl, error)) {
-      std::vector<ListingEntry> listing = reader.EntriesOf(siteUrl, error, folder);
+      std::vector<ListingEntry> listing = reader.EntriesOf(siteUrl, error, folder, true);
       if (!listing.empty() && error.empty())
         return StoredFolder{FinalStatus(site->status), site->statusText,
                             folder.empty() ? site->testedFile : std::string(), std::move(listing)};

@@ -288,7 +288,10 @@ TEST_F(SiteCrawlTest, CrawlsOfOneServerTakeTurns) {
   qbtest::PyFtpd one(tree.Path()), two(tree.Path());
   ASSERT_TRUE(one.Ready());
   ASSERT_TRUE(two.Ready());
-  const int32_t savedConnect = Settings.MinConnect;
+  struct Saved {
+    int32_t connect = Settings.MinConnect;
+    ~Saved() { Settings.MinConnect = connect; }
+  } saved;
   Settings.MinConnect = 8;
   ServersStore store;
   CrawlLimits limits;
@@ -302,7 +305,6 @@ TEST_F(SiteCrawlTest, CrawlsOfOneServerTakeTurns) {
     for (const auto& run : runs.Runs())
       EXPECT_EQ(run->Outcome().text, "crawled: 4 folders, 3 files") << run->url;
   }
-  Settings.MinConnect = savedConnect;
   for (const qbtest::PyFtpd* server : {&one, &two}) {
     const std::string url = server->Url("/");
     EXPECT_EQ(store.MostAtOnce(url.substr(0, url.find('/', 6))), 1) << url;

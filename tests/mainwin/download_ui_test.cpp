@@ -24,9 +24,10 @@
 #include "core/settings.h"
 #include "core/ui_door.h"
 #include "index/index_db.h"
+#include "index/local_index.h"
 #include "mainwin/main_dialog.h"
+#include "mainwin/site_crawls.h"
 #include "mainwin/transfers_window.h"
-#include "search/explored_sites.h"
 #include "tests/index/listed_entry.h"
 #include "tests/support/gui_driver.h"
 #include "tests/support/pyftpd_fixture.h"
@@ -196,14 +197,14 @@ TEST_F(DownloadUiTest, DoubleClickOnAFolderExploresItAsASiteAndShowsIt) {
   EXPECT_TRUE(queue->Snapshot().empty());
 }
 
-// The server's docs folder is empty: the names shown come from the crawl.
+// The server's docs folder is empty: the names shown come from the crawl, read
+// on the index's writer thread.
 TEST_F(DownloadUiTest, DoubleClickOnACrawledFolderShowsTheEntriesTheIndexHolds) {
-  qbtest::TempDir index;
-  const std::string path = index.Path() + "/index.db";
+  qbtest::TempDir folder;
   const std::string site = server->Url("/pub/");
   {
     std::string error;
-    auto db = IndexDb::Open(path, error);
+    auto db = IndexDb::Open(folder.Path() + "/" + IndexFileName, error);
     ASSERT_TRUE(db) << error;
     const auto crawl = db->BeginCrawl(site, error);
     ASSERT_TRUE(crawl) << error;
@@ -216,19 +217,13 @@ TEST_F(DownloadUiTest, DoubleClickOnACrawledFolderShowsTheEntriesTheIndexHolds) 
     ASSERT_TRUE(db->FinishCrawl(crawl->crawlId, {site, Ok, "ok", "", 1700000001, "", {}}, error))
         << error;
   }
-  int asked = 0;
-  td->SetFolderReader([&asked, path](const std::string& url,
-                                     std::function<void(std::optional<StoredFolder>)> done) {
-    ++asked;
-    std::string error;
-    IndexDb::Options options;
-    options.readOnly = true;
-    const auto reader = IndexDb::Open(path, error, options);
-    done(reader ? StoredFolderAt(*reader, url) : std::nullopt);
-  });
+  std::string error;
+  const std::shared_ptr<LocalIndex> index = LocalIndex::Open(
+      folder.Path() + "/", [](const std::string& fault) { ADD_FAILURE() << fault; }, error);
+  ASSERT_TRUE(index) << error;
+  td->SetFolderReader(FolderReaderOf(index));
   Activate("docs");
   ASSERT_TRUE(WaitFor([&] { return SiteTable.count == 2 && td->SelectedSite() == 1; }));
-  EXPECT_EQ(asked, 1);
   EXPECT_EQ(std::string(SiteAt(1)->url), server->Url("/pub/docs/"));
   EXPECT_EQ(SiteAt(1)->status, Ok);
   ASSERT_TRUE(WaitFor([&] { return td->FileList()->GetItemCount() == 2; }))

@@ -214,7 +214,9 @@ TEST_F(JsonSourceTest, ALongAnswerIsReadWholeUpToItsBound) {
   huge.append(JsonAnswerMax, 'x');
   huge += R"("}]})";
   server_.Serve("/l?q=x", Json(huge));
+  const std::size_t before = server_.Targets().size();
   EXPECT_TRUE(Ask(e, &end).empty());
   EXPECT_TRUE(end.failed);
   EXPECT_EQ(end.why.rfind("TooLarge from ", 0), 0u) << end.why;
+  EXPECT_EQ(server_.Targets().size() - before, 1u) << "not asked again for the same";
 }

@@ -553,10 +553,12 @@ TEST(StoredFolderAt, TakesTheNearestSiteHoldingTheFolder) {
     return out;
   };
   EXPECT_EQ(names("ftp://127.0.0.3/x/"), "1 ok [] zevo-2.zip");
+  EXPECT_EQ(names("ftp://127.0.0.3/caf\xE9/"), "1 ok [] zevo-1.zip other") << "server's bytes";
   EXPECT_EQ(names("ftp://127.0.0.3/"), "1 ok [big.iso] caf\xC3\xA9 x y");
   EXPECT_EQ(names("ftp://127.0.0.2/"), "4 421 Too many users [] zevo-a.zip");
   EXPECT_EQ(names("ftp://127.0.0.4/"), "2  [] ZEVO-c.zip") << "never finished: failed";
-  for (const char* url : {"ftp://127.0.0.3/z/", "ftp://127.0.0.3/x/deeper/", "ftp://127.0.0.9/x/",
-                          "ftp://127.0.0.3/x", "ftp://127.0.0.3", "127.0.0.3/x/"})
+  for (const char* url :
+       {"ftp://127.0.0.3/caf\xC3\xA9/", "ftp://127.0.0.3/z/", "ftp://127.0.0.3/x/deeper/",
+        "ftp://127.0.0.9/x/", "ftp://127.0.0.3/x", "ftp://127.0.0.3", "127.0.0.3/x/"})
     EXPECT_EQ(names(url), "none") << url;
 }
