@@ -778,16 +778,14 @@ int64_t IndexDb::Count(const FindQuery& query, std::string& error) {
 std::vector<ListingEntry> IndexDb::EntriesOf(const std::string& url, std::string& error,
                                              const std::string& folder, bool serverBytes) {
   std::vector<ListingEntry> out;
+  // The server's spelling of a folder is kept only where it differs.
   Statement s(db_,
-              serverBytes
-                  ? "SELECT e.name, e.size, e.date, e.folder, e.server_name,"
-                    " COALESCE(e.server_path, e.path) FROM sites s"
-                    " JOIN entries e ON e.id >= (s.id << 24) AND e.id < ((s.id + 1) << 24)"
-                    " WHERE s.url = ?1 AND s.pending = 0 ORDER BY e.id"
-                  : "SELECT e.name, e.size, e.date, e.folder, e.server_name, e.path FROM sites s"
-                    " JOIN entries e ON e.id >= (s.id << 24) AND e.id < ((s.id + 1) << 24)"
-                    " WHERE s.url = ?1 AND s.pending = 0 ORDER BY e.id");
+              "SELECT e.name, e.size, e.date, e.folder, e.server_name,"
+              " CASE WHEN ?2 THEN COALESCE(e.server_path, e.path) ELSE e.path END FROM sites s"
+              " JOIN entries e ON e.id >= (s.id << 24) AND e.id < ((s.id + 1) << 24)"
+              " WHERE s.url = ?1 AND s.pending = 0 ORDER BY e.id");
   s.Text(1, WithoutPassword(url));
+  s.Int(2, serverBytes ? 1 : 0);
   // A folder's entries are one run of ids: reading ends with the run.
   while (s.Step() == SQLITE_ROW) {
     const auto* path = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 5));

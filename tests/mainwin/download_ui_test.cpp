@@ -29,6 +29,7 @@
 #include "mainwin/site_crawls.h"
 #include "mainwin/transfers_window.h"
 #include "tests/index/listed_entry.h"
+#include "tests/index/listed_folder.h"
 #include "tests/support/gui_driver.h"
 #include "tests/support/pyftpd_fixture.h"
 #include "tests/support/screenshot.h"
@@ -208,12 +209,13 @@ TEST_F(DownloadUiTest, DoubleClickOnACrawledFolderShowsTheEntriesTheIndexHolds) 
     ASSERT_TRUE(db) << error;
     const auto crawl = db->BeginCrawl(site, error);
     ASSERT_TRUE(crawl) << error;
-    ListedFolder root, docs;
-    root.entries = {qbtest::ListedEntry("docs", 0, true)};
-    root.children.push_back({"docs/", "", 1});
-    docs.path = "docs/";
-    docs.entries = {qbtest::ListedEntry("manual.pdf", 5000), qbtest::ListedEntry("notes.txt", 10)};
-    ASSERT_TRUE(db->StoreCrawlBatch(crawl->crawlId, {root, docs}, error)) << error;
+    ASSERT_TRUE(db->StoreCrawlBatch(
+        crawl->crawlId,
+        {qbtest::ListedFolderOf("", {qbtest::ListedEntry("docs", 0, true)}),
+         qbtest::ListedFolderOf("docs/", {qbtest::ListedEntry("manual.pdf", 5000),
+                                          qbtest::ListedEntry("notes.txt", 10)})},
+        error))
+        << error;
     ASSERT_TRUE(db->FinishCrawl(crawl->crawlId, {site, Ok, "ok", "", 1700000001, "", {}}, error))
         << error;
   }

@@ -15,6 +15,7 @@
 
 #include "core/launcher.h"
 #include "tests/index/listed_entry.h"
+#include "tests/index/listed_folder.h"
 #include "tests/index/temp_folder.h"
 #include "tests/support/gui_driver.h"
 #include "tests/support/screenshot.h"
@@ -128,17 +129,6 @@ TEST(FindPaneTest, TypingFindsAcrossSitesFiltersAndOpensTheUrl) {
   pane->Destroy();
 }
 
-ListedFolder Listed(const std::string& path, const std::string& serverPath,
-                    std::vector<ListingEntry> entries) {
-  ListedFolder f;
-  f.path = path;
-  f.serverPath = serverPath;
-  f.entries = std::move(entries);
-  for (const ListingEntry& e : f.entries)
-    if (e.isFolder) f.children.push_back({path + e.name + "/", "", 1});
-  return f;
-}
-
 // A hit deep in a crawled site shows its folder's path on the server, and its
 // URL, copied, opened or exported, reaches the file itself; the server's own
 // bytes for a folder or name in another charset make the URL.
@@ -155,13 +145,12 @@ TEST(FindPaneTest, HitsOfACrawlShowTheirFolderAndCopyTheirWholeUrl) {
     ListingEntry latin = qbtest::ListedEntry("zevo-caf\xC3\xA9.zip", 70);
     latin.serverName = "zevo-caf\xE9.zip";
     const std::vector<ListedFolder> batches[] = {
-        {Listed(
-            "", "",
-            {qbtest::ListedEntry("pub", 0, true), qbtest::ListedEntry("caf\xC3\xA9", 0, true)})},
-        {Listed("pub/", "",
-                {qbtest::ListedEntry("old music", 0, true), qbtest::ListedEntry("zevo.txt", 5)})},
-        {Listed("pub/old music/", "", {qbtest::ListedEntry("zevo #1.mp3", 3000000)}),
-         Listed("caf\xC3\xA9/", "caf\xE9/", {latin})},
+        {qbtest::ListedFolderOf("", {qbtest::ListedEntry("pub", 0, true),
+                                     qbtest::ListedEntry("caf\xC3\xA9", 0, true)})},
+        {qbtest::ListedFolderOf("pub/", {qbtest::ListedEntry("old music", 0, true),
+                                         qbtest::ListedEntry("zevo.txt", 5)})},
+        {qbtest::ListedFolderOf("pub/old music/", {qbtest::ListedEntry("zevo #1.mp3", 3000000)}),
+         qbtest::ListedFolderOf("caf\xC3\xA9/", {latin}, "caf\xE9/")},
     };
     for (const auto& batch : batches)
       ASSERT_TRUE(db->StoreCrawlBatch(crawl->crawlId, batch, error)) << error;

@@ -24,6 +24,7 @@
 #include "search/explored_sites.h"
 #include "search/search_view.h"
 #include "tests/index/listed_entry.h"
+#include "tests/index/listed_folder.h"
 #include "tests/index/temp_folder.h"
 #include "tests/support/http_test_server.h"
 
@@ -436,18 +437,6 @@ TEST_F(SearchRunTest, EngineStillRunningAfterItsWaitIsLeftToRun) {
   EXPECT_TRUE(view_->WaitForMark(EngineControlIds[0].failMark, 30s));
 }
 
-// A folder as a crawl lists it, its subfolders queued.
-ListedFolder Listed(const std::string& path, std::vector<ListingEntry> entries,
-                    const std::string& serverPath = "") {
-  ListedFolder f;
-  f.path = path;
-  f.serverPath = serverPath;
-  f.entries = std::move(entries);
-  for (const ListingEntry& e : f.entries)
-    if (e.isFolder) f.children.push_back({path + e.name + "/", "", 1});
-  return f;
-}
-
 // An index of three sites: one refused, one never finished, one crawled whose
 // folder cafe holds a name the server spells in Latin-1.
 void MakeExploredIndex(const std::string& path) {
@@ -470,15 +459,16 @@ void MakeExploredIndex(const std::string& path) {
         error));
     const auto crawl = db->BeginCrawl("ftp://127.0.0.3/", error);
     ASSERT_TRUE(crawl) << error;
-    const ListedFolder root = Listed("", {ListedEntry("caf\xC3\xA9", 0, true),
-                                          ListedEntry("x", 0, true), ListedEntry("y", 0, true)});
+    const ListedFolder root =
+        qbtest::ListedFolderOf("", {ListedEntry("caf\xC3\xA9", 0, true), ListedEntry("x", 0, true),
+                                    ListedEntry("y", 0, true)});
     ASSERT_TRUE(db->StoreCrawlBatch(crawl->crawlId, {root}, error)) << error;
     ASSERT_TRUE(db->StoreCrawlBatch(
         crawl->crawlId,
-        {Listed("caf\xC3\xA9/", {ListedEntry("zevo-1.zip", 1), ListedEntry("other", 2)},
-                "caf\xE9/"),
-         Listed("x/", {ListedEntry("zevo-2.zip", 1)}),
-         Listed("y/", {ListedEntry("zevo-3.zip", 1)})},
+        {qbtest::ListedFolderOf(
+             "caf\xC3\xA9/", {ListedEntry("zevo-1.zip", 1), ListedEntry("other", 2)}, "caf\xE9/"),
+         qbtest::ListedFolderOf("x/", {ListedEntry("zevo-2.zip", 1)}),
+         qbtest::ListedFolderOf("y/", {ListedEntry("zevo-3.zip", 1)})},
         error))
         << error;
     ASSERT_TRUE(db->FinishCrawl(

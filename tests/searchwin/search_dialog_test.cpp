@@ -41,6 +41,7 @@
 #include "search/search_run.h"
 #include "search/search_view.h"
 #include "tests/index/listed_entry.h"
+#include "tests/index/listed_folder.h"
 #include "tests/index/temp_folder.h"
 #include "tests/support/gui_driver.h"
 #include "tests/support/http_test_server.h"
@@ -538,18 +539,6 @@ TEST_F(SearchDialogTest, EngineFileRowsFollowTheFileAndExtraEnginesFindSites) {
       << "the engine the file left out is not asked";
 }
 
-// A folder as a crawl lists it, its subfolders queued.
-ListedFolder Listed(const std::string& path, std::vector<ListingEntry> entries,
-                    const std::string& serverPath = "") {
-  ListedFolder f;
-  f.path = path;
-  f.serverPath = serverPath;
-  f.entries = std::move(entries);
-  for (const ListingEntry& e : f.entries)
-    if (e.isFolder) f.children.push_back({path + e.name + "/", "", 1});
-  return f;
-}
-
 // Readers of the index file at path.
 void ReadIndexAt(const std::string& path) {
   SetIndexReaderSource([path](std::string& error) {
@@ -583,9 +572,10 @@ TEST_F(SearchDialogTest, ExploredSitesRowAddsFoldersOfTheIndexThatAreNotExplored
     const auto crawl = db->BeginCrawl("ftp://127.0.0.5/", error);
     ASSERT_TRUE(crawl) << error;
     const std::vector<ListedFolder> batches[] = {
-        {Listed("", {ListedEntry("pub", 0, true)})},
-        {Listed("pub/", {ListedEntry("linux", 0, true)})},
-        {Listed("pub/linux/", {ListedEntry("zevo-1.0.tar.gz", 900), ListedEntry("README", 20)})},
+        {qbtest::ListedFolderOf("", {ListedEntry("pub", 0, true)})},
+        {qbtest::ListedFolderOf("pub/", {ListedEntry("linux", 0, true)})},
+        {qbtest::ListedFolderOf("pub/linux/",
+                                {ListedEntry("zevo-1.0.tar.gz", 900), ListedEntry("README", 20)})},
     };
     for (const auto& batch : batches)
       ASSERT_TRUE(db->StoreCrawlBatch(crawl->crawlId, batch, error)) << error;
